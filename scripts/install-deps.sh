@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need.
+# Safe to run repeatedly; does nothing when everything is present.
+set -euo pipefail
+
+want_native="cmake ninja-build g++ googletest libgtest-dev clang"
+want_win="g++-mingw-w64-i686 mingw-w64-tools"
+want_wine="wine wine32:i386"
+want_gui="xvfb xdotool imagemagick fonts-liberation x11-utils librsvg2-bin"
+
+pkgs="$want_native $want_win $want_wine $want_gui"
+case "${1:-all}" in
+  native) pkgs="$want_native" ;;
+  all) ;;
+  *) echo "usage: $0 [native|all]" >&2; exit 2 ;;
+esac
+
+missing=""
+for p in $pkgs; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null

@@ -1,0 +1,55 @@
+#pragma once
+// Finding the channels to the machine: printer-class interfaces, else the
+// two fallback device names.
+
+#include "seams/DeviceBus.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace ldt {
+
+constexpr std::size_t kPortSlots = 32;
+constexpr std::size_t kSlotBytes = 256;
+constexpr unsigned kMaxEnumerationIndex = 100;
+constexpr std::size_t kMaxPathChars = 80;
+
+// Slot i holds the 8-bit, zero-terminated device path of enumeration index i.
+using PortTable = std::array<std::array<char, kSlotBytes>, kPortSlots>;
+
+// The dialog's link state: the table, the count of the last enumeration and
+// the interface class it enumerates.
+struct MachineLink {
+    PortTable portTable{};
+    std::int32_t portCount = 0;
+    Guid interfaceClass{};
+};
+
+// Lists the present interfaces of link.interfaceClass into link.portTable and
+// returns the number of enumeration indexes visited (0 to 100), which is also
+// stored in link.portCount. Indexes past the last slot count but are not
+// stored.
+std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus);
+
+struct FallbackResult {
+    enum Kind {
+        NoDevice,       // neither name opened
+        InvalidHandle,  // only the first name opened (and has been closed)
+        Opened,         // the second name opened: `device` holds it
+    };
+    Kind kind = NoDevice;
+    Device device;
+};
+
+extern const char16_t kFallbackName0[];  // "\\.\KORVA0", the write-only probe
+extern const char16_t kFallbackName1[];  // "\\.\KORVA1", handed over for the exchange
+
+FallbackResult ProbeFallbackDevices(DeviceBus& bus);
+
+// Appends a backslash to slot `slot`'s path in place, converts it with the
+// code page and opens it for shared reading and writing. The result is not
+// valid when the open failed or the slot is out of range.
+Device OpenPort(MachineLink& link, std::size_t slot, DeviceBus& bus, const CodePage& codePage);
+
+}  // namespace ldt

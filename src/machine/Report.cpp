@@ -1,0 +1,76 @@
+#include "machine/Report.h"
+
+namespace ldt {
+
+const std::array<ReportLineSpec, 16> kReportLines = {{
+    {u"Firmware_Ver: ", MachineField::FirmwareVersion},
+    {u"FPGA_Ver: ", MachineField::FpgaVersion},
+    {u"File Speed: ", MachineField::FileSpeed},
+    {u"File Power: ", MachineField::FilePower},
+    {u"File Dpi: ", MachineField::FileDpi},
+    {u"File PPI: ", MachineField::FilePpi},
+    {u"Laser Tube Model: ", MachineField::LaserTubeModel},
+    {u"Vector Mode: ", MachineField::VectorMode},
+    {u"Select Lens: ", MachineField::SelectLens},
+    {u"Carriage Free: ", MachineField::CarriageFree},
+    {u"Usb Setup Wizard: ", MachineField::UsbSetupWizard},
+    {u"Focus Distance: ", MachineField::FocusDistance},
+    {u"Scaling  _X: ", MachineField::ScalingX},
+    {u"Scaling  _Y: ", MachineField::ScalingY},
+    {u"Image Offset Tuning  _X: ", MachineField::ImageOffsetX},
+    {u"Image Offset Tuning  _Y: ", MachineField::ImageOffsetY},
+}};
+
+const char16_t kNoDataText[] =
+    u"Machine data is not available.  File will not be saved. \n\r"
+    u"Please press the <Refresh> button toget machine data.";
+
+std::vector<WString> ReportLines(const MachineData& data) {
+    std::vector<WString> lines;
+    lines.reserve(kReportLines.size());
+    for (const auto& spec : kReportLines) lines.push_back(spec.label + data.At(spec.field) + u"\r\n");
+    return lines;
+}
+
+std::string ToAnsiLine(const CodePage& codePage, const WString& line) {
+    // The line is converted as a zero-terminated string: anything after an
+    // embedded zero is not part of it.
+    return codePage.ToAnsi(line.substr(0, line.find(u'\0')));
+}
+
+std::string BuildReport(const MachineData& data, const CodePage& codePage) {
+    std::string bytes;
+    for (const WString& line : ReportLines(data)) bytes += ToAnsiLine(codePage, line);
+    return bytes;
+}
+
+WString ReportFileName(WString chosen) {
+    const WString ext = u".txt";
+    if (chosen.size() >= ext.size() && chosen.compare(chosen.size() - ext.size(), ext.size(), ext) == 0)
+        chosen.resize(chosen.size() - ext.size());
+    return chosen + ext;
+}
+
+void SaveReport(const MachineData& data, Prompts& prompts, const CodePage& codePage,
+                ReportFileSystem& files) {
+    if (!data.Available()) {
+        prompts.ShowError(kNoDataText);
+        return;
+    }
+    const auto chosen = prompts.AskSavePath();
+    if (!chosen) return;
+    const ReportWriteResult result =
+        files.WriteWhole(ReportFileName(*chosen), BuildReport(data, codePage));
+    switch (result.status) {
+    case ReportWriteResult::Written:
+        break;
+    case ReportWriteResult::OpenFailed:
+        prompts.ShowFileError(result.message);
+        break;
+    case ReportWriteResult::WriteFailed:
+        prompts.ShowError(result.message);
+        break;
+    }
+}
+
+}  // namespace ldt

@@ -1,0 +1,19 @@
+#pragma once
+// The current platform's implementations of the seams, chosen by the build:
+// platform/win32 on Windows, platform/linux elsewhere.
+
+#include "seams/Clock.h"
+#include "seams/CodePage.h"
+#include "seams/DeviceBus.h"
+#include "seams/ReportFile.h"
+
+#include <memory>
+
+namespace ldt::platform {
+
+std::unique_ptr<DeviceBus> MakeDeviceBus();
+std::unique_ptr<Clock> MakeClock();
+std::unique_ptr<CodePage> MakeCodePage();
+std::unique_ptr<ReportFileSystem> MakeReportFileSystem();
+
+}  // namespace ldt::platform

@@ -1,0 +1,37 @@
+#pragma once
+// Printer-class USB interfaces on Linux: the usblp driver's nodes.
+// Interface i is the i-th /sys/class/usbmisc/lpN (numeric order) whose USB
+// interface has class 07; its path is /dev/usb/lpN.
+
+#include "seams/DeviceBus.h"
+
+#include <string>
+
+namespace ldt {
+
+class SysfsDeviceBus final : public DeviceBus {
+public:
+    // Roots are parameters so tests can run on a temporary tree.
+    explicit SysfsDeviceBus(std::string sysRoot = "/sys", std::string devRoot = "/dev",
+                            int readTimeoutMs = 1000);
+
+    // Any interface class is answered with the printer interfaces: usblp
+    // binds nothing else.
+    std::unique_ptr<InterfaceSet> OpenInterfaceSet(const Guid& interfaceClass) override;
+
+    // Absolute paths only; one trailing backslash (the Windows form of an
+    // interface path) is ignored. Windows device names such as "\\.\KORVA1"
+    // do not exist here and never open. Opened non-blocking, without
+    // becoming the controlling terminal.
+    DeviceHandle Open(const WString& path, OpenMode mode) override;
+    void Write(DeviceHandle device, const void* data, std::size_t size) override;
+    // Waits with poll(); POLLERR/POLLHUP without data mean the device is gone.
+    std::size_t Read(DeviceHandle device, void* buffer, std::size_t capacity) override;
+    void Close(DeviceHandle device) override;
+
+private:
+    std::string sysRoot_, devRoot_;
+    int timeoutMs_;
+};
+
+}  // namespace ldt

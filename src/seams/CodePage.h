@@ -1,0 +1,27 @@
+#pragma once
+// Seam: the system's 8-bit ("ANSI") code page, used only at the device
+// boundary (paths, replies) and for the report file.
+
+#include <string>
+
+namespace ldt {
+
+using WString = std::u16string;  // UTF-16, on every platform
+
+class CodePage {
+public:
+    virtual ~CodePage() = default;
+
+    // Converts 8-bit text in the system code page to UTF-16. Never fails:
+    // bytes the code page cannot decode become U+FFFD (or the platform's
+    // own replacement). The whole input is converted, zero bytes included;
+    // callers that want C-string semantics cut at the first zero first.
+    virtual WString ToWide(const std::string& bytes) const = 0;
+
+    // Converts UTF-16 text to the system code page. Never fails: characters
+    // the code page cannot represent become the platform's default
+    // character ('?'). The output holds no terminating zero.
+    virtual std::string ToAnsi(const WString& text) const = 0;
+};
+
+}  // namespace ldt

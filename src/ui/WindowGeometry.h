@@ -1,0 +1,34 @@
+#pragma once
+// The window's shape and place on the screen.
+
+#include <array>
+
+namespace ldt {
+
+struct Point {
+    int x, y;
+    bool operator==(const Point& o) const { return x == o.x && y == o.y; }
+};
+
+constexpr int kWindowWidth = 816;
+constexpr int kWindowHeight = 418;
+
+// Window-relative polygon that clips the window, filled by the winding rule.
+constexpr std::array<Point, 5> kWindowRegion = {{{2, 1}, {1, 417}, {816, 418}, {817, 2}, {2, 1}}};
+constexpr int kWindingFill = 2;
+
+struct WindowPlacement {
+    int left, top, width, height;
+};
+
+// Centred horizontally on the screen, vertically on the screen less a
+// 20-pixel band; never clamped.
+WindowPlacement PlaceWindow(int screenWidth, int screenHeight);
+
+// Top-left corner of an icon centred in the client area of a minimised window.
+Point CentredIcon(int clientWidth, int clientHeight, int iconWidth, int iconHeight);
+
+// Client point (x, y) shows skin pixel (x + 3, y + 30).
+constexpr Point kClientOriginInSkin = {3, 30};
+
+}  // namespace ldt

@@ -72,6 +72,7 @@ public:
     struct Interface {
         InterfaceQuery result = InterfaceQuery::Ok;
         std::string path;
+        WString widePath;  // used instead of `path` when not empty
     };
     struct DeviceScript {
         std::deque<std::string> replies;  // one per read; none left -> 0 bytes
@@ -135,7 +136,7 @@ private:
             bus.queried.push_back(index);
             if (index >= bus.interfaces.size()) return InterfaceQuery::NoMoreItems;
             const Interface& i = bus.interfaces[index];
-            if (i.result == InterfaceQuery::Ok) path = Widen(i.path);
+            if (i.result == InterfaceQuery::Ok) path = i.widePath.empty() ? Widen(i.path) : i.widePath;
             return i.result;
         }
         FakeBus& bus;

@@ -1,0 +1,159 @@
+#include "fakes/Fakes.h"
+#include "link/PortDiscovery.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace ldt;
+using fakes::FakeBus;
+
+namespace {
+
+std::string Slot(const MachineLink& link, std::size_t i) { return link.portTable[i].data(); }
+
+bool SlotIsZero(const MachineLink& link, std::size_t i) {
+    for (char c : link.portTable[i])
+        if (c) return false;
+    return true;
+}
+
+struct Discovery : ::testing::Test {
+    FakeBus bus;
+    MachineLink link;
+    fakes::Latin1CodePage codePage;
+    void SetUp() override { link.interfaceClass = kUsbPrintInterfaceClass; }
+    void AddInterfaces(int n) {
+        for (int i = 0; i < n; ++i) bus.interfaces.push_back({InterfaceQuery::Ok, "\\\\?\\usb#p" + std::to_string(i)});
+    }
+};
+
+}  // namespace
+
+TEST_F(Discovery, noInterface_countsZero) {
+    EXPECT_EQ(EnumeratePrinterPorts(link, bus), 0);
+    EXPECT_EQ(link.portCount, 0);
+    EXPECT_EQ(bus.setsOpened, 1);
+    EXPECT_EQ(bus.setsDestroyed, 1);
+}
+
+TEST_F(Discovery, noSetFromThePlatform_countsZeroWithoutQuerying) {
+    bus.giveSet = false;
+    AddInterfaces(2);
+    EXPECT_EQ(EnumeratePrinterPorts(link, bus), 0);
+    EXPECT_TRUE(bus.queried.empty());
+}
+
+TEST_F(Discovery, threeInterfaces_fillSlotsZeroToTwo) {
+    AddInterfaces(3);
+    EXPECT_EQ(EnumeratePrinterPorts(link, bus), 3);
+    EXPECT_EQ(Slot(link, 0), "\\\\?\\usb#p0");
+    EXPECT_EQ(Slot(link, 2), "\\\\?\\usb#p2");
+    for (std::size_t i = 3; i < kPortSlots; ++i) EXPECT_TRUE(SlotIsZero(link, i));
+    EXPECT_EQ(std::memcmp(&bus.lastClass, &kUsbPrintInterfaceClass, sizeof(Guid)), 0);
+    EXPECT_EQ(bus.setsDestroyed, 1);
+}
+
+TEST_F(Discovery, failedIndexesStillCount_andTheirSlotsStayEmpty) {
+    AddInterfaces(3);
+    bus.interfaces[1].result = InterfaceQuery::OtherError;
+    bus.interfaces[2].result = InterfaceQuery::DetailFailed;
+    EXPECT_EQ(EnumeratePrinterPorts(link, bus), 3);
+    EXPECT_EQ(Slot(link, 0), "\\\\?\\usb#p0");
+    EXPECT_TRUE(SlotIsZero(link, 1));
+    EXPECT_TRUE(SlotIsZero(link, 2));
+    EXPECT_EQ(bus.queried, (std::vector<unsigned>{0, 1, 2, 3}));
+}
+
+TEST_F(Discovery, pathIsCutToEightyCharacters_lowBytesOnly) {
+    bus.interfaces.push_back({InterfaceQuery::Ok, std::string(100, 'p')});
+    EnumeratePrinterPorts(link, bus);
+    EXPECT_EQ(Slot(link, 0), std::string(80, 'p'));
+}
+
+TEST_F(Discovery, slotHoldsTheLowByteOfEachCodeUnit) {
+    bus.interfaces.push_back({InterfaceQuery::Ok, "", u"a\u4162b"});
+    EnumeratePrinterPorts(link, bus);
+    EXPECT_EQ(Slot(link, 0), "abb");
+}
+
+TEST_F(Discovery, moreThanThirtyTwoInterfaces_excessCountedButNeverStored) {
+    AddInterfaces(40);
+    EXPECT_EQ(EnumeratePrinterPorts(link, bus), 40);
+    EXPECT_EQ(Slot(link, 31), "\\\\?\\usb#p31");
+}
+
+TEST_F(Discovery, enumerationStopsAtIndexOneHundred) {
+    for (int i = 0; i < 150; ++i) bus.interfaces.push_back({InterfaceQuery::OtherError, ""});
+    EXPECT_EQ(EnumeratePrinterPorts(link, bus), 100);
+    EXPECT_EQ(bus.queried.size(), 100u);
+}
+
+TEST_F(Discovery, openPortAppendsOneBackslashInPlace_andOpensShared) {
+    bus.interfaces.push_back({InterfaceQuery::Ok, "\\\\?\\usb#p0"});
+    bus.devices["\\\\?\\usb#p0\\"] = {};
+    EnumeratePrinterPorts(link, bus);
+    Device d = OpenPort(link, 0, bus, codePage);
+    EXPECT_TRUE(d.Valid());
+    EXPECT_EQ(Slot(link, 0), "\\\\?\\usb#p0\\");
+    ASSERT_EQ(bus.opens.size(), 1u);
+    EXPECT_EQ(bus.opens[0].mode, OpenMode::ReadWriteShared);
+    // A second open without a new enumeration adds a second backslash.
+    Device again = OpenPort(link, 0, bus, codePage);
+    EXPECT_FALSE(again.Valid());
+    EXPECT_EQ(bus.opens[1].path, "\\\\?\\usb#p0\\\\");
+}
+
+TEST_F(Discovery, openPortOnAnEmptySlot_triesTheBareBackslashAndFails) {
+    Device d = OpenPort(link, 5, bus, codePage);
+    EXPECT_FALSE(d.Valid());
+    EXPECT_EQ(bus.opens.at(0).path, "\\");
+}
+
+TEST_F(Discovery, openPortBeyondTheTable_opensNothing) {
+    EXPECT_FALSE(OpenPort(link, kPortSlots, bus, codePage).Valid());
+    EXPECT_TRUE(bus.opens.empty());
+}
+
+TEST(Fallback, neitherNameOpens_noDevice) {
+    FakeBus bus;
+    FallbackResult r = ProbeFallbackDevices(bus);
+    EXPECT_EQ(r.kind, FallbackResult::NoDevice);
+    ASSERT_EQ(bus.opens.size(), 2u);
+    EXPECT_EQ(bus.opens[0].path, "\\\\.\\KORVA0");
+    EXPECT_EQ(bus.opens[0].mode, OpenMode::WriteExclusive);
+    EXPECT_EQ(bus.opens[1].path, "\\\\.\\KORVA1");
+    EXPECT_EQ(bus.opens[1].mode, OpenMode::ReadWriteExclusive);
+}
+
+TEST(Fallback, onlyFirstNameOpens_invalidHandle_andFirstIsClosed) {
+    FakeBus bus;
+    bus.devices["\\\\.\\KORVA0"] = {};
+    FallbackResult r = ProbeFallbackDevices(bus);
+    EXPECT_EQ(r.kind, FallbackResult::InvalidHandle);
+    EXPECT_FALSE(r.device.Valid());
+    EXPECT_EQ(bus.closed, std::vector<std::string>{"\\\\.\\KORVA0"});
+    EXPECT_TRUE(bus.open.empty());
+}
+
+TEST(Fallback, bothOpen_secondIsHandedOver_firstIsClosed) {
+    FakeBus bus;
+    bus.devices["\\\\.\\KORVA0"] = {};
+    bus.devices["\\\\.\\KORVA1"] = {};
+    {
+        FallbackResult r = ProbeFallbackDevices(bus);
+        EXPECT_EQ(r.kind, FallbackResult::Opened);
+        EXPECT_TRUE(r.device.Valid());
+        EXPECT_EQ(bus.closed, std::vector<std::string>{"\\\\.\\KORVA0"});
+        EXPECT_EQ(bus.open.size(), 1u);
+    }
+    EXPECT_EQ(bus.closed.back(), "\\\\.\\KORVA1");
+}
+
+TEST(Fallback, onlySecondOpens_isHandedOver) {
+    FakeBus bus;
+    bus.devices["\\\\.\\KORVA1"] = {};
+    FallbackResult r = ProbeFallbackDevices(bus);
+    EXPECT_EQ(r.kind, FallbackResult::Opened);
+    EXPECT_TRUE(bus.closed.empty());
+}

@@ -1,0 +1,154 @@
+#include "fakes/Fakes.h"
+#include "link/Refresh.h"
+
+#include <gtest/gtest.h>
+
+using namespace ldt;
+using fakes::FakeBus;
+using fakes::Narrow;
+
+namespace {
+
+const std::string kX("\x1A$i4X", 5);
+const std::string kY("\x1A$i4Y", 5);
+
+struct RefreshTest : ::testing::Test {
+    FakeBus bus;
+    fakes::FakeClock clock;
+    fakes::Latin1CodePage codePage;
+    fakes::FakePrompts prompts;
+    MachineLink link;
+    MachineData data;
+
+    void Refresh() { RefreshMachineData(link, data, {bus, clock, codePage, prompts}); }
+    void AddPort(const std::string& name, std::deque<std::string> replies) {
+        bus.interfaces.push_back({InterfaceQuery::Ok, name});
+        bus.devices[name + "\\"] = {std::move(replies)};
+    }
+    std::vector<std::string> Values() const {
+        std::vector<std::string> v;
+        for (std::size_t i = 0; i < data.Count(); ++i) v.push_back(Narrow(data.At(i)));
+        return v;
+    }
+};
+
+using V = std::vector<std::string>;
+
+}  // namespace
+
+TEST(QueryCommands, areTheFiveQueryBytes) {
+    EXPECT_EQ(std::string(QueryCommandX.begin(), QueryCommandX.end()), kX);
+    EXPECT_EQ(std::string(QueryCommandY.begin(), QueryCommandY.end()), kY);
+}
+
+TEST_F(RefreshTest, onePortAnswering_writesX_pausesFiftyMs_readsOnce256_andCloses) {
+    std::string reply;
+    for (int i = 0; i < 17; ++i) reply += "f" + std::to_string(i) + ",";
+    AddPort("p0", {reply});
+    Refresh();
+    EXPECT_EQ(data.Count(), 17u);
+    ASSERT_EQ(bus.writes.size(), 1u);
+    EXPECT_EQ(bus.writes[0], std::make_pair(std::string("p0\\"), kX));
+    EXPECT_EQ(clock.pauses, std::vector<unsigned>{50});
+    EXPECT_EQ(bus.readCapacities, std::vector<std::size_t>{256});
+    EXPECT_EQ(bus.closed, std::vector<std::string>{"p0\\"});
+    EXPECT_TRUE(prompts.errors.empty());
+}
+
+TEST_F(RefreshTest, severalPorts_repliesAppendedInPortOrder) {
+    AddPort("p0", {"1,2,"});
+    AddPort("p1", {"1,2,"});
+    Refresh();
+    EXPECT_EQ(Values(), (V{"1", "2", "1", "2"}));
+    EXPECT_EQ(bus.closed.size(), 2u);
+}
+
+TEST_F(RefreshTest, onlyTheFirstReadCounts) {
+    AddPort("p0", {"a,", "b,"});
+    Refresh();
+    EXPECT_EQ(Values(), (V{"a"}));
+}
+
+TEST_F(RefreshTest, replyEndsAtAZeroByte) {
+    AddPort("p0", {std::string("abc\0def,", 8)});
+    Refresh();
+    EXPECT_FALSE(data.Available());
+}
+
+TEST_F(RefreshTest, replyOf256BytesIsConvertedWhole) {
+    std::string reply(255, 'x');
+    reply += ',';
+    AddPort("p0", {reply + "y,"});
+    Refresh();
+    ASSERT_EQ(data.Count(), 1u);
+    EXPECT_EQ(data.At(0).size(), 255u);
+}
+
+TEST_F(RefreshTest, portsThatDoNotOpenOrStaySilent_noMessage_dataUnavailable) {
+    bus.interfaces.push_back({InterfaceQuery::Ok, "gone"});
+    AddPort("silent", {});
+    bus.interfaces.push_back({InterfaceQuery::DetailFailed, ""});
+    Refresh();
+    EXPECT_FALSE(data.Available());
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(bus.opens.size(), 3u);
+    EXPECT_EQ(bus.opens[2].path, "\\");
+    EXPECT_TRUE(bus.open.empty());
+}
+
+TEST_F(RefreshTest, noPortAndNoFallback_exactlyOneMessagePerRefresh) {
+    Refresh();
+    EXPECT_EQ(prompts.errors, std::vector<WString>{kNoConnectionText});
+    EXPECT_EQ(Narrow(prompts.errors[0]),
+              "USB connection is not detected.  Please check the USB connection and USB settings.");
+    Refresh();
+    EXPECT_EQ(prompts.errors.size(), 2u);
+    EXPECT_TRUE(bus.writes.empty());
+}
+
+TEST_F(RefreshTest, onlyFirstFallbackOpens_nothingSent_noMessage) {
+    bus.devices["\\\\.\\KORVA0"] = {{"a,"}};
+    Refresh();
+    EXPECT_TRUE(bus.writes.empty());
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_FALSE(data.Available());
+    EXPECT_TRUE(bus.open.empty());
+}
+
+TEST_F(RefreshTest, fallbackDevice_getsY_andItsReplyIsParsed) {
+    bus.devices["\\\\.\\KORVA1"] = {{"a,b,"}};
+    Refresh();
+    ASSERT_EQ(bus.writes.size(), 1u);
+    EXPECT_EQ(bus.writes[0], std::make_pair(std::string("\\\\.\\KORVA1"), kY));
+    EXPECT_EQ(Values(), (V{"a", "b"}));
+    EXPECT_TRUE(bus.open.empty());
+}
+
+TEST_F(RefreshTest, secondRefreshAfterUnplugging_makesDataUnavailable_andClearsTheTable) {
+    AddPort("p0", {"a,"});
+    Refresh();
+    EXPECT_TRUE(data.Available());
+    bus.interfaces.clear();
+    bus.devices.clear();
+    Refresh();
+    EXPECT_FALSE(data.Available());
+    EXPECT_EQ(link.portTable[0][0], 0);
+    EXPECT_EQ(prompts.errors.size(), 1u);
+}
+
+TEST_F(RefreshTest, refreshesNeverMix_eachStartsFromAClearedTable) {
+    AddPort("p0", {"a,", "b,"});
+    Refresh();
+    Refresh();
+    EXPECT_EQ(Values(), (V{"b"}));
+    EXPECT_EQ(bus.opens[1].path, "p0\\");  // one backslash, not two
+}
+
+TEST_F(RefreshTest, moreThanThirtyTwoPorts_onlyTheFirstThirtyTwoAreQueried) {
+    for (int i = 0; i < 40; ++i) AddPort("p" + std::to_string(i), {"v" + std::to_string(i) + ","});
+    Refresh();
+    EXPECT_EQ(link.portCount, 40);
+    EXPECT_EQ(bus.opens.size(), 32u);
+    EXPECT_EQ(data.Count(), 32u);
+    EXPECT_EQ(Narrow(data.At(31)), "v31");
+}

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The Wine prefix the Windows tests run in.
+#
+#   wine-prefix.sh [init] [PREFIX]   create and boot the prefix once; later
+#                                    calls only re-apply the settings
+#   wine-prefix.sh start [PREFIX]    start a persistent wineserver for it
+#   wine-prefix.sh stop [PREFIX]     stop that wineserver
+#
+# PREFIX defaults to $WINEPREFIX, else build/win32/wineprefix.
+#
+# Start the server before a batch of Wine runs (ctest) and stop it after:
+# a server that the first test starts lingers, holds ctest's output pipe
+# open and makes ctest wait for it.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+cmd=init
+case "${1:-}" in
+  init|start|stop) cmd="$1"; shift ;;
+  -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+esac
+[ $# -le 1 ] || { echo "usage: $0 [init|start|stop] [PREFIX]" >&2; exit 2; }
+
+prefix="${1:-${WINEPREFIX:-$here/../build/win32/wineprefix}}"
+mkdir -p "$prefix"
+WINEPREFIX="$(cd "$prefix" && pwd)"
+export WINEPREFIX WINEDEBUG="${WINEDEBUG:--all}" LANG="${LANG:-C.UTF-8}"
+# Never let Wine offer to download Mono or Gecko into a test prefix.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# Wine's helpers inherit our stdout/stderr; detach them so callers reading
+# our output through a pipe are not kept waiting by a lingering server.
+quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+case "$cmd" in
+  init)
+    stamp="$WINEPREFIX/.ldt-initialised"
+    if [ ! -f "$stamp" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
+      quiet wineboot --init
+      quiet wineserver -w
+    fi
+    # Without a window manager (Xvfb) closing a window stalls for 2 s
+    # unless Wine manages its windows itself.
+    quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+    quiet wineserver -w
+    touch "$stamp"
+    ;;
+  start)
+    [ -f "$WINEPREFIX/system.reg" ] || "$0" init "$WINEPREFIX"
+    quiet wineserver -p
+    quiet wine cmd /c exit
+    ;;
+  stop)
+    quiet wineserver -k || true
+    ;;
+esac

@@ -1,0 +1,35 @@
+#include "platform/win32/Win32Prompts.h"
+
+#include "platform/win32/Win32Handle.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+namespace ldt {
+
+void Win32Prompts::ShowError(const WString& text) {
+    MessageBoxW(owner_, win32::ToWin(text).c_str(), L"Error", MB_OK | MB_ICONERROR);
+}
+
+void Win32Prompts::ShowFileError(const WString& text) {
+    MessageBoxW(owner_, win32::ToWin(text).c_str(), L"Laser Diagnostic Tool", MB_OK | MB_ICONEXCLAMATION);
+}
+
+std::optional<WString> Win32Prompts::AskSavePath() {
+    // "參數檔(*.txt)" then "*.txt"; the list ends with an empty string.
+    static const wchar_t kFilter[] = L"\u53C3\u6578\u6A94(*.txt)\0*.txt\0";
+    std::vector<wchar_t> file(MAX_PATH * 4, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = nullptr;
+    ofn.lpstrFilter = kFilter;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+    file.back() = L'\0';
+    return win32::FromWin(std::wstring(file.data()));
+}
+
+}  // namespace ldt

@@ -1,0 +1,124 @@
+#include "app/win32/DiagnosticDialog.h"
+
+#include "platform/Platform.h"
+#include "platform/win32/gui/WinApp.h"
+#include "ui/WindowGeometry.h"
+
+#include "resource.h"
+
+namespace ldt {
+
+DiagnosticDialog::DiagnosticDialog(HWND parent)
+    : gui::Dialog(IDD_DIAGNOSTIC, parent),
+      icon_(LoadIconW(gui::ResourceHandle(), MAKEINTRESOURCEW(IDI_APP))),
+      bus_(platform::MakeDeviceBus()),
+      clock_(platform::MakeClock()),
+      codePage_(platform::MakeCodePage()),
+      files_(platform::MakeReportFileSystem()),
+      core_({*bus_, *clock_, *codePage_, prompts_, *files_}) {}
+
+const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
+    static constexpr gui::MessageEntry kEntries[] = {
+        gui::MapPaint<&DiagnosticDialog::PaintDataPanel>(),
+        gui::MapQueryDragIcon<&DiagnosticDialog::OnQueryDragIcon>(),
+        gui::MapLButtonDown<&DiagnosticDialog::OnLButtonDown>(),
+        gui::MapLButtonUp<&DiagnosticDialog::OnLButtonUp>(),
+        gui::MapMouseMove<&DiagnosticDialog::OnMouseMove>(),
+        gui::MapSetCursor<&DiagnosticDialog::OnSetCursor>(),
+    };
+    static constexpr gui::MessageMap kMap = gui::MakeMessageMap(&kBaseMessageMap, kEntries);
+    return kMap;
+}
+
+BOOL DiagnosticDialog::OnInitDialog() {
+    gui::Dialog::OnInitDialog();
+    if (gui::WinApp* app = gui::WinApp::Current()) app->SetMainWindow(Handle());
+    prompts_.SetOwner(Handle());
+
+    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    ShapeWindow();
+
+    core_.RefreshMachineData();
+    return TRUE;
+}
+
+void DiagnosticDialog::ShapeWindow() {
+    POINT points[kWindowRegion.size()];
+    for (std::size_t i = 0; i < kWindowRegion.size(); ++i) points[i] = {kWindowRegion[i].x, kWindowRegion[i].y};
+    gui::Region region(CreatePolygonRgn(points, static_cast<int>(kWindowRegion.size()), kWindingFill));
+    // From a successful SetWindowRgn on, the window owns the region.
+    if (region && SetWindowRgn(Handle(), region.Get(), TRUE)) region.Release();
+
+    const WindowPlacement place = PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    MoveWindow(Handle(), place.left, place.top, place.width, place.height, TRUE);
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+gui::GdiCanvas::Art DiagnosticDialog::Art() const {
+    return {gui::ResourceHandle(), IDB_SKIN, Handle(), icon_};
+}
+
+void DiagnosticDialog::PaintDataPanel() {
+    gui::PaintDC dc(Handle());
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    const PaintState state = {IsIconic(Handle()) != FALSE, client.right - client.left, client.bottom - client.top,
+                              GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)};
+    gui::GdiCanvas canvas(dc.Get(), Art());
+    core_.PaintDataPanel(canvas, state);
+    if (!state.iconic) Default();
+}
+
+bool DiagnosticDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message != WM_NCPAINT && message != WM_NCACTIVATE) return false;
+    // The platform draws its frame and caption first; the skin's title strip
+    // then covers the caption.
+    DefWindowProcW(Handle(), message, wParam, lParam);
+    PaintCaptionStrip();
+    // Non-zero for WM_NCACTIVATE: the activation change goes ahead.
+    result = message;
+    return true;
+}
+
+void DiagnosticDialog::PaintCaptionStrip() {
+    gui::WindowDC dc(Handle());
+    gui::GdiCanvas canvas(dc.Get(), Art());
+    core_.PaintCaptionStrip(canvas);
+}
+
+HCURSOR DiagnosticDialog::OnQueryDragIcon() { return static_cast<HCURSOR>(icon_); }
+
+void DiagnosticDialog::OnLButtonDown(UINT, POINT) {
+    core_.OnLButtonDown();
+    Default();
+}
+
+void DiagnosticDialog::OnLButtonUp(UINT, POINT) {
+    switch (core_.OnLButtonUp()) {
+    case ClickAction::EndDialog:
+        gui::Dialog::OnCancel();
+        break;
+    case ClickAction::RepaintErased:
+        InvalidateRect(Handle(), nullptr, TRUE);
+        break;
+    case ClickAction::None:
+        break;
+    }
+    Default();
+}
+
+void DiagnosticDialog::OnMouseMove(UINT, POINT point) {
+    core_.OnMouseMove(point.x, point.y);
+    Default();
+}
+
+BOOL DiagnosticDialog::OnSetCursor(HWND, UINT, UINT) {
+    if (core_.OnSetCursor()) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+    }
+    return static_cast<BOOL>(Default());
+}
+
+}  // namespace ldt

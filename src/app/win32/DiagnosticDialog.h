@@ -1,0 +1,50 @@
+#pragma once
+// The diagnostic window: a skinned modal dialog whose behaviour lives in
+// ldt::DiagnosticCore; this class carries it out on Win32.
+
+#include "platform/win32/Win32Prompts.h"
+#include "platform/win32/gui/Dialog.h"
+#include "platform/win32/gui/GdiCanvas.h"
+#include "seams/Clock.h"
+#include "seams/CodePage.h"
+#include "seams/DeviceBus.h"
+#include "seams/ReportFile.h"
+#include "ui/DiagnosticCore.h"
+
+#include <memory>
+
+namespace ldt {
+
+class DiagnosticDialog final : public gui::Dialog {
+public:
+    explicit DiagnosticDialog(HWND parent = nullptr);
+
+    const DiagnosticCore& Core() const { return core_; }
+
+protected:
+    BOOL OnInitDialog() override;
+    bool WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    const gui::MessageMap& GetMessageMap() const override;
+
+private:
+    void ShapeWindow();
+    void PaintDataPanel();
+    void PaintCaptionStrip();
+    HCURSOR OnQueryDragIcon();
+    void OnLButtonDown(UINT flags, POINT point);
+    void OnLButtonUp(UINT flags, POINT point);
+    void OnMouseMove(UINT flags, POINT point);
+    BOOL OnSetCursor(HWND window, UINT hitTest, UINT message);
+
+    gui::GdiCanvas::Art Art() const;
+
+    HICON icon_;
+    std::unique_ptr<DeviceBus> bus_;
+    std::unique_ptr<Clock> clock_;
+    std::unique_ptr<CodePage> codePage_;
+    std::unique_ptr<ReportFileSystem> files_;
+    Win32Prompts prompts_;
+    DiagnosticCore core_;
+};
+
+}  // namespace ldt

@@ -1,0 +1,128 @@
+#include "platform/win32/gui/Dialog.h"
+
+#include "platform/win32/gui/WinApp.h"
+
+namespace ldt::gui {
+
+namespace {
+
+// Messages whose result a dialog procedure returns directly; for all others
+// the result goes through DWLP_MSGRESULT and the procedure returns TRUE.
+bool ResultIsReturnValue(UINT message) {
+    switch (message) {
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+const MessageEntry Dialog::kBaseEntries[2] = {
+    MapCommand<IDOK, &Dialog::OnOK>(),
+    MapCommand<IDCANCEL, &Dialog::OnCancel>(),
+};
+const MessageMap Dialog::kBaseMessageMap = MakeMessageMap(nullptr, kBaseEntries);
+
+Dialog::Dialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
+
+Dialog::~Dialog() {
+    // Only reached with a live window if the modal loop was left abnormally:
+    // make sure no later message reaches this object.
+    if (hwnd_) SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
+}
+
+INT_PTR Dialog::DoModal() {
+    return DialogBoxParamW(ResourceHandle(), MAKEINTRESOURCEW(templateId_), parent_, &Dialog::DialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+BOOL Dialog::OnInitDialog() { return TRUE; }
+
+void Dialog::OnOK() { EndDialog(IDOK); }
+
+void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void Dialog::EndDialog(INT_PTR result) {
+    if (hwnd_) ::EndDialog(hwnd_, result);
+}
+
+bool Dialog::WindowProc(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+const MessageMap& Dialog::GetMessageMap() const { return kBaseMessageMap; }
+
+LRESULT Dialog::Default() {
+    if (!current_ || !hwnd_) return 0;
+    // DefDlgProcW first asks the dialog procedure; that call is answered
+    // "not handled" so that the dialog manager's own processing runs.
+    const Message* outer = bypass_;
+    bypass_ = current_;
+    const LRESULT result = DefDlgProcW(hwnd_, current_->message, current_->wParam, current_->lParam);
+    bypass_ = outer;
+    return result;
+}
+
+bool Dialog::WalkMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    for (const MessageMap* map = &GetMessageMap(); map; map = map->base) {
+        for (std::size_t i = 0; i < map->count; ++i) {
+            const MessageEntry& entry = map->entries[i];
+            if (entry.message == message && entry.thunk(*this, wParam, lParam, result)) return true;
+        }
+    }
+    return false;
+}
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Dialog* self;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        self->hwnd_ = hwnd;
+    } else {
+        self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+        if (!self) return FALSE;
+    }
+
+    if (const Message* pass = self->bypass_;
+        pass && pass->message == message && pass->wParam == wParam && pass->lParam == lParam) {
+        self->bypass_ = nullptr;
+        return FALSE;
+    }
+
+    const Message msg = {message, wParam, lParam};
+    const Message* outer = self->current_;
+    self->current_ = &msg;
+
+    LRESULT result = 0;
+    bool handled = self->WindowProc(message, wParam, lParam, result);
+    if (!handled && message == WM_INITDIALOG) {
+        result = self->OnInitDialog();
+        handled = true;
+    }
+    if (!handled) handled = self->WalkMessageMap(message, wParam, lParam, result);
+
+    self->current_ = outer;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        self->hwnd_ = nullptr;
+    }
+
+    if (!handled) return FALSE;
+    if (ResultIsReturnValue(message)) return static_cast<INT_PTR>(result);
+    SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+}  // namespace ldt::gui

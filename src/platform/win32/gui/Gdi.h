@@ -1,0 +1,126 @@
+#pragma once
+// Owners of device contexts and GDI objects, each released by the scope that
+// acquired it.
+
+#include <windows.h>
+
+#include <utility>
+
+namespace ldt::gui {
+
+// A GDI object (bitmap, font, region, ...) deleted with DeleteObject.
+template <class Handle>
+class GdiObject {
+public:
+    GdiObject() = default;
+    explicit GdiObject(Handle handle) : handle_(handle) {}
+    GdiObject(GdiObject&& other) noexcept : handle_(other.Release()) {}
+    GdiObject& operator=(GdiObject&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    ~GdiObject() { Reset(); }
+
+    Handle Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+    // Gives up ownership (for a region handed to SetWindowRgn).
+    Handle Release() { return std::exchange(handle_, nullptr); }
+    void Reset(Handle handle = nullptr) {
+        if (handle_) DeleteObject(handle_);
+        handle_ = handle;
+    }
+
+private:
+    Handle handle_ = nullptr;
+};
+
+using Bitmap = GdiObject<HBITMAP>;
+using Font = GdiObject<HFONT>;
+using Region = GdiObject<HRGN>;
+
+// BeginPaint / EndPaint.
+class PaintDC {
+public:
+    explicit PaintDC(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    ~PaintDC() { EndPaint(window_, &paint_); }
+    PaintDC(const PaintDC&) = delete;
+    PaintDC& operator=(const PaintDC&) = delete;
+
+    HDC Get() const { return dc_; }
+    const PAINTSTRUCT& Info() const { return paint_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// GetWindowDC / ReleaseDC: the whole window, non-client area included.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
+    ~WindowDC() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// Selects an object into a DC and puts the DC's previous object of that
+// kind back at the end of the scope.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {}
+    ~SelectedObject() {
+        if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// CreateCompatibleDC / DeleteDC. Objects selected through Select() are
+// deselected (the DC's own objects put back) before the DC is deleted, so
+// the caller may delete them afterwards.
+class MemoryDC {
+public:
+    explicit MemoryDC(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
+    ~MemoryDC() {
+        if (!dc_) return;
+        while (restoreCount_ > 0) SelectObject(dc_, restore_[--restoreCount_]);
+        DeleteDC(dc_);
+    }
+    MemoryDC(const MemoryDC&) = delete;
+    MemoryDC& operator=(const MemoryDC&) = delete;
+
+    HDC Get() const { return dc_; }
+
+    // False when the DC or the object is missing or the selection failed.
+    bool Select(HGDIOBJ object) {
+        if (!dc_ || !object || restoreCount_ == kMaxRestore) return false;
+        HGDIOBJ previous = SelectObject(dc_, object);
+        if (!previous || previous == HGDI_ERROR) return false;
+        restore_[restoreCount_++] = previous;
+        return true;
+    }
+
+private:
+    static constexpr int kMaxRestore = 4;
+    HDC dc_;
+    HGDIOBJ restore_[kMaxRestore] = {};
+    int restoreCount_ = 0;
+};
+
+}  // namespace ldt::gui

@@ -1,0 +1,45 @@
+#include "platform/win32/gui/GdiCanvas.h"
+
+namespace ldt::gui {
+
+namespace {
+const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+}  // namespace
+
+GdiCanvas::~GdiCanvas() {
+    if (originalFont_) SelectObject(dc_, originalFont_);
+}
+
+void GdiCanvas::CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) {
+    const Bitmap skin(LoadBitmapW(art_.module, MAKEINTRESOURCEW(art_.skinBitmap)));
+    MemoryDC memory(dc_);
+    if (!memory.Select(skin.Get())) return;
+    BitBlt(dc_, dstX, dstY, width, height, memory.Get(), srcX, srcY, SRCCOPY);
+}
+
+void GdiCanvas::SetTextFont(const FontSpec& spec) {
+    Font font(CreateFontW(spec.height, spec.width, spec.escapement, spec.orientation, spec.weight, spec.italic,
+                          spec.underline, spec.strikeOut, spec.charSet, spec.outPrecision, spec.clipPrecision,
+                          spec.quality, spec.pitchAndFamily, Wide(spec.face)));
+    if (font) {
+        HGDIOBJ previous = SelectObject(dc_, font.Get());
+        if (previous && previous != HGDI_ERROR) {
+            if (!originalFont_) originalFont_ = previous;
+            font_ = std::move(font);  // deletes a font an earlier call selected
+        }
+    }
+    SetBkMode(dc_, TRANSPARENT);
+}
+
+void GdiCanvas::DrawText(const Rect& rect, const WString& text, unsigned format) {
+    if (text.empty()) return;
+    RECT r = {rect.left, rect.top, rect.right, rect.bottom};
+    ::DrawTextW(dc_, Wide(text.c_str()), static_cast<int>(text.size()), &r, format);
+}
+
+void GdiCanvas::DrawAppIcon(int x, int y) {
+    SendMessageW(art_.window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc_), 0);
+    DrawIcon(dc_, x, y, art_.icon);
+}
+
+}  // namespace ldt::gui

@@ -1,0 +1,43 @@
+#pragma once
+// ldt::Canvas over a GDI device context.
+
+#include <windows.h>
+// <windows.h> maps DrawText to DrawTextA/W, which would rename the Canvas
+// method in this file only.
+#undef DrawText
+
+#include "platform/win32/gui/Gdi.h"
+#include "seams/Canvas.h"
+
+namespace ldt::gui {
+
+class GdiCanvas final : public Canvas {
+public:
+    struct Art {
+        HINSTANCE module;  // holds the skin bitmap
+        UINT skinBitmap;   // bitmap resource id
+        HWND window;       // receives WM_ICONERASEBKGND
+        HICON icon;        // drawn by DrawAppIcon
+    };
+
+    GdiCanvas(HDC dc, const Art& art) : dc_(dc), art_(art) {}
+    // Puts the DC's own font back and deletes the one SetTextFont made.
+    ~GdiCanvas() override;
+    GdiCanvas(const GdiCanvas&) = delete;
+    GdiCanvas& operator=(const GdiCanvas&) = delete;
+
+    // Loads the skin bitmap anew for each call and releases it before
+    // returning.
+    void CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) override;
+    void SetTextFont(const FontSpec& font) override;
+    void DrawText(const Rect& rect, const WString& text, unsigned format) override;
+    void DrawAppIcon(int x, int y) override;
+
+private:
+    HDC dc_;
+    Art art_;
+    Font font_;
+    HGDIOBJ originalFont_ = nullptr;
+};
+
+}  // namespace ldt::gui

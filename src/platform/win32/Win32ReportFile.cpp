@@ -18,14 +18,6 @@ ReportWriteResult Failure(ReportWriteResult::Status status, const char16_t* what
     return {status, what + path + u".\r\n" + win32::SystemErrorText(error)};
 }
 
-// The directory part of a full path, without the trailing separator.
-std::wstring DirectoryOf(const std::wstring& path) {
-    const std::size_t cut = path.find_last_of(L"\\/");
-    if (cut == std::wstring::npos) return L".";
-    if (cut == 2 && path[1] == L':') return path.substr(0, 3);  // "C:\"
-    return path.substr(0, cut);
-}
-
 std::wstring FullPath(const std::wstring& path) {
     const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (n == 0) return path;
@@ -52,6 +44,11 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 
 }  // namespace
 
+WString Win32ReportFile::TemporaryName(const WString& fullTarget, unsigned attempt) {
+    const std::string n = std::to_string(attempt);
+    return fullTarget + u".~" + WString(n.begin(), n.end()) + u".tmp";
+}
+
 ReportWriteResult Win32ReportFile::WriteWhole(const WString& widePath, const std::string& bytes) {
     const std::wstring path = win32::ToWin(widePath);
 
@@ -73,23 +70,25 @@ ReportWriteResult Win32ReportFile::WriteWhole(const WString& widePath, const std
         error = GetLastError();
         if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;
     };
-    // GetTempFileNameW creates the (empty) temporary file under a unique name.
-    wchar_t temp[MAX_PATH + 1] = {};
-    const bool haveTemp = GetTempFileNameW(DirectoryOf(full).c_str(), L"ldt", 0, temp) != 0;
-    if (!haveTemp) {
-        fail();
-    } else {
-        UniqueHandle out(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                     nullptr));
-        if (!out.Valid() || !WriteAll(out.Get(), bytes) || !FlushFileBuffers(out.Get()) || !out.Close())
-            fail();
+    // CREATE_NEW never reuses or follows an existing name.
+    std::wstring temp;
+    UniqueHandle out;
+    for (unsigned attempt = 0; attempt < kTemporaryAttempts && !out.Valid(); ++attempt) {
+        temp = win32::ToWin(TemporaryName(win32::FromWin(full), attempt));
+        out = UniqueHandle(
+            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!out.Valid() && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS &&
+            GetLastError() != ERROR_ACCESS_DENIED)
+            break;
     }
+    const bool haveTemp = out.Valid();
+    if (!haveTemp || !WriteAll(out.Get(), bytes) || !FlushFileBuffers(out.Get()) || !out.Close()) fail();
     target.Close();
     if (error == ERROR_SUCCESS &&
-        !MoveFileExW(temp, full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        !MoveFileExW(temp.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         fail();
     if (error != ERROR_SUCCESS) {
-        if (haveTemp) DeleteFileW(temp);
+        if (haveTemp) DeleteFileW(temp.c_str());
         if (!existed) DeleteFileW(full.c_str());
         return Failure(ReportWriteResult::WriteFailed, u"Cannot write ", widePath, error);
     }

@@ -13,6 +13,12 @@ public:
     // break, and the system's text for the cause. Only disk files are
     // written; a name that opens a device gives OpenFailed.
     ReportWriteResult WriteWhole(const WString& path, const std::string& bytes) override;
+
+    // The temporary file for `fullTarget` (an absolute path) at each
+    // attempt; it is created only where no file of that name exists, and
+    // the write fails when all kTemporaryAttempts names are taken.
+    static constexpr unsigned kTemporaryAttempts = 16;
+    static WString TemporaryName(const WString& fullTarget, unsigned attempt);
 };
 
 }  // namespace ldt

@@ -102,6 +102,80 @@ TEST(Win32ReportFile, DirectoryNameGivesOpenFailed) {
     EXPECT_TRUE(dir.Files().empty());
 }
 
+// Every temporary name beside the target taken (by directories): the target
+// opens, the new content has nowhere to go.
+class TemporaryNamesTaken : public ::testing::Test {
+protected:
+    void SetUp() override {
+        target_ = dir_.Join(L"report.txt");
+        for (unsigned i = 0; i < Win32ReportFile::kTemporaryAttempts; ++i) {
+            blockers_.push_back(win32::ToWin(Win32ReportFile::TemporaryName(W(target_), i)));
+            ASSERT_TRUE(CreateDirectoryW(blockers_.back().c_str(), nullptr));
+        }
+    }
+    void TearDown() override {
+        for (const std::wstring& b : blockers_) RemoveDirectoryW(b.c_str());
+    }
+    ScratchDir dir_;
+    std::wstring target_;
+    std::vector<std::wstring> blockers_;
+};
+
+TEST_F(TemporaryNamesTaken, NewFileIsNotLeftBehind) {
+    const ReportWriteResult r = Win32ReportFile().WriteWhole(W(target_), "x\r\n");
+    EXPECT_EQ(r.status, ReportWriteResult::WriteFailed);
+    EXPECT_TRUE(StartsWith(r.message, u"Cannot write " + W(target_) + u".\r\n"));
+    EXPECT_TRUE(dir_.Files().empty());
+}
+
+TEST_F(TemporaryNamesTaken, ExistingFileKeepsItsBytes) {
+    ASSERT_TRUE(testing::WriteFileBytes(target_, "old\r\n"));
+    const ReportWriteResult r = Win32ReportFile().WriteWhole(W(target_), "new\r\n");
+    EXPECT_EQ(r.status, ReportWriteResult::WriteFailed);
+    EXPECT_EQ(ReadAll(target_), "old\r\n");
+    EXPECT_EQ(dir_.Files(), std::vector<std::wstring>{L"report.txt"});
+}
+
+TEST_F(TemporaryNamesTaken, OneFreeNameIsEnough) {
+    RemoveDirectoryW(blockers_.back().c_str());
+    blockers_.pop_back();
+    ASSERT_EQ(Win32ReportFile().WriteWhole(W(target_), "new\r\n").status, ReportWriteResult::Written);
+    EXPECT_EQ(ReadAll(target_), "new\r\n");
+    EXPECT_EQ(dir_.Files(), std::vector<std::wstring>{L"report.txt"});
+}
+
+// Deeper than the classic MAX_PATH limit. Whether such a path opens depends
+// on the platform; either way nothing is corrupted or left behind.
+TEST(Win32ReportFile, VeryLongPath) {
+    ScratchDir dir;
+    std::vector<std::wstring> created;
+    std::wstring deep = dir.Path();
+    while (deep.size() < MAX_PATH) {
+        deep += L"\\" + std::wstring(40, L'd');
+        if (!CreateDirectoryW(deep.c_str(), nullptr)) break;
+        created.push_back(deep);
+    }
+    const std::wstring target = created.back() + L"\\report.txt";
+    const ReportWriteResult r = Win32ReportFile().WriteWhole(W(target), "deep\r\n");
+    std::vector<std::wstring> left;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((created.back() + L"\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) left.push_back(found.cFileName);
+        while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    if (r.status == ReportWriteResult::Written) {
+        EXPECT_EQ(ReadAll(target), "deep\r\n");
+        EXPECT_EQ(left, std::vector<std::wstring>{L"report.txt"});
+    } else {
+        EXPECT_TRUE(left.empty());
+    }
+    DeleteFileW(target.c_str());
+    for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());
+}
+
 TEST(Win32ReportFile, DeviceNameGivesOpenFailed) {
     const ReportWriteResult r = Win32ReportFile().WriteWhole(u"NUL", "x");
     EXPECT_EQ(r.status, ReportWriteResult::OpenFailed);

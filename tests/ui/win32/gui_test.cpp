@@ -1,0 +1,620 @@
+// The window framework under Wine: the dialog procedure, the message map
+// walk, Default(), the application entry, the GDI owners and GdiCanvas.
+
+#include "gui_test_ids.h"
+#include "platform/win32/gui/Dialog.h"
+#include "platform/win32/gui/GdiCanvas.h"
+#include "platform/win32/gui/WinApp.h"
+#include "ui/DataPanel.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace ldt;
+using namespace ldt::gui;
+
+namespace {
+
+constexpr UINT kRaw = WM_APP + 1;           // handled by the map, raw
+constexpr UINT kWindowProcOnly = WM_APP + 2;  // handled by WindowProc
+constexpr UINT kNested = WM_APP + 3;        // sent from inside a handler
+constexpr UINT kEnd = WM_APP + 4;           // ends the dialog with wParam
+
+std::string Pt(POINT p) { return "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ")"; }
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[64] = {};
+    GetWindowTextW(hwnd, text, 64);
+    return text;
+}
+
+class ProbeDialog : public Dialog {
+public:
+    ProbeDialog() : Dialog(IDD_PROBE) {}
+
+    std::function<void(ProbeDialog&)> onInit;
+    std::vector<std::string> log;
+
+    BOOL setCursorResult = TRUE;
+    bool setTextCallsDefault = true;
+    std::wstring textSeenAfterDefault;
+    HCURSOR dragIcon = reinterpret_cast<HCURSOR>(static_cast<INT_PTR>(0x1234));
+    LRESULT rawResult = 1234;
+
+    using Dialog::Default;
+    using Dialog::EndDialog;
+
+protected:
+    BOOL OnInitDialog() override {
+        Dialog::OnInitDialog();
+        log.push_back("init");
+        if (onInit) onInit(*this);
+        return TRUE;
+    }
+    void OnOK() override {
+        log.push_back("OnOK");
+        Dialog::OnOK();
+    }
+    void OnCancel() override {
+        log.push_back("OnCancel");
+        Dialog::OnCancel();
+    }
+    bool WindowProc(UINT message, WPARAM, LPARAM, LRESULT& result) override {
+        if (message == kWindowProcOnly) {
+            log.push_back("WindowProc handles");
+            result = 77;
+            return true;
+        }
+        if (message == WM_MOUSEMOVE) log.push_back("WindowProc mousemove");
+        return false;
+    }
+    const MessageMap& GetMessageMap() const override {
+        static constexpr MessageEntry kEntries[] = {
+            MapQueryDragIcon<&ProbeDialog::OnQueryDragIcon>(),
+            MapMouseMove<&ProbeDialog::OnMouseMove>(),
+            MapLButtonDown<&ProbeDialog::OnLButtonDown>(),
+            MapLButtonUp<&ProbeDialog::OnLButtonUp>(),
+            MapSetCursor<&ProbeDialog::OnSetCursor>(),
+            MapMessage<WM_SETTEXT, &ProbeDialog::OnSetText>(),
+            MapMessage<kRaw, &ProbeDialog::OnRaw>(),
+            MapMessage<kWindowProcOnly, &ProbeDialog::OnRaw>(),
+            MapMessage<kNested, &ProbeDialog::OnNested>(),
+            MapMessage<kEnd, &ProbeDialog::OnEnd>(),
+        };
+        static constexpr MessageMap kMap = MakeMessageMap(&kBaseMessageMap, kEntries);
+        return kMap;
+    }
+
+private:
+    HCURSOR OnQueryDragIcon() {
+        log.push_back("QueryDragIcon");
+        return dragIcon;
+    }
+    void OnMouseMove(UINT flags, POINT pt) { log.push_back("MouseMove " + std::to_string(flags) + " " + Pt(pt)); }
+    void OnLButtonDown(UINT flags, POINT pt) { log.push_back("LButtonDown " + std::to_string(flags) + " " + Pt(pt)); }
+    void OnLButtonUp(UINT flags, POINT pt) { log.push_back("LButtonUp " + std::to_string(flags) + " " + Pt(pt)); }
+    BOOL OnSetCursor(HWND window, UINT hitTest, UINT message) {
+        log.push_back(std::string("SetCursor ") + (window == Handle() ? "self " : "other ") + std::to_string(hitTest) +
+                      " " + std::to_string(message));
+        return setCursorResult;
+    }
+    LRESULT OnSetText(WPARAM, LPARAM) {
+        log.push_back("SetText");
+        if (!setTextCallsDefault) return TRUE;
+        // A message handled in between must not change what Default() runs.
+        SendMessageW(Handle(), kNested, 0, 0);
+        const LRESULT result = Default();
+        textSeenAfterDefault = WindowText(Handle());
+        return result;
+    }
+    LRESULT OnRaw(WPARAM wParam, LPARAM lParam) {
+        log.push_back("Raw " + std::to_string(wParam) + " " + std::to_string(lParam));
+        return rawResult;
+    }
+    LRESULT OnNested(WPARAM, LPARAM) {
+        log.push_back("Nested");
+        return 0;
+    }
+    LRESULT OnEnd(WPARAM wParam, LPARAM) {
+        log.push_back("End");
+        EndDialog(static_cast<INT_PTR>(wParam));
+        return 0;
+    }
+};
+
+// A further derived dialog: its own table is walked before ProbeDialog's.
+class DerivedDialog : public ProbeDialog {
+protected:
+    const MessageMap& GetMessageMap() const override {
+        static constexpr MessageEntry kEntries[] = {
+            MapCommand<IDNO, &DerivedDialog::OnNo>(),  // declines IDOK
+            MapCommand<IDOK, &DerivedDialog::OwnOk>(),
+            MapMouseMove<&DerivedDialog::OwnMouseMove>(),
+        };
+        static const MessageMap kMap = MakeMessageMap(&ProbeDialog::GetMessageMap(), kEntries);
+        return kMap;
+    }
+
+private:
+    void OnNo() { log.push_back("OnNo"); }
+    void OwnOk() {
+        log.push_back("OwnOk");
+        EndDialog(IDOK);
+    }
+    void OwnMouseMove(UINT, POINT pt) { log.push_back("OwnMouseMove " + Pt(pt)); }
+};
+
+using Log = std::vector<std::string>;
+
+TEST(Dialog, InitDialogFindsItsObjectAndEndDialogEndsTheModalLoop) {
+    ProbeDialog dialog;
+    HWND seen = nullptr;
+    dialog.onInit = [&](ProbeDialog& d) {
+        seen = d.Handle();
+        d.EndDialog(42);
+    };
+    EXPECT_EQ(dialog.DoModal(), 42);
+    EXPECT_NE(seen, nullptr);
+    EXPECT_EQ(dialog.Handle(), nullptr);  // cleared when the window went
+    EXPECT_EQ(dialog.log, (Log{"init"}));
+}
+
+TEST(Dialog, MissingTemplateFails) {
+    class Missing : public Dialog {
+    public:
+        Missing() : Dialog(9999) {}
+    } dialog;
+    EXPECT_EQ(dialog.DoModal(), -1);
+}
+
+TEST(Dialog, TypedHandlersGetDecodedArguments) {
+    ProbeDialog dialog;
+    LRESULT dragIcon = 0, setCursor = 0;
+    dialog.onInit = [&](ProbeDialog& d) {
+        HWND h = d.Handle();
+        SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(290, 290));
+        SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, MAKELPARAM(-5, 300));
+        SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(7, -2));
+        setCursor = SendMessageW(h, WM_SETCURSOR, reinterpret_cast<WPARAM>(h), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        dragIcon = SendMessageW(h, WM_QUERYDRAGICON, 0, 0);
+        d.EndDialog(0);
+    };
+    dialog.DoModal();
+    EXPECT_EQ(dialog.log, (Log{"init", "LButtonDown 1 (290,290)", "WindowProc mousemove", "MouseMove 5 (-5,300)",
+                               "LButtonUp 0 (7,-2)", "SetCursor self 1 512", "QueryDragIcon"}));
+    EXPECT_EQ(setCursor, TRUE);
+    EXPECT_EQ(dragIcon, 0x1234);
+}
+
+TEST(Dialog, HandlerResultsReachTheSender) {
+    ProbeDialog dialog;
+    dialog.setCursorResult = FALSE;
+    dialog.rawResult = -98765;
+    LRESULT setCursor = -1, raw = 0, byWindowProc = 0;
+    dialog.onInit = [&](ProbeDialog& d) {
+        setCursor = SendMessageW(d.Handle(), WM_SETCURSOR, 0, 0);
+        raw = SendMessageW(d.Handle(), kRaw, 3, 4);
+        byWindowProc = SendMessageW(d.Handle(), kWindowProcOnly, 0, 0);
+        d.EndDialog(0);
+    };
+    dialog.DoModal();
+    EXPECT_EQ(setCursor, FALSE);
+    EXPECT_EQ(raw, -98765);
+    EXPECT_EQ(byWindowProc, 77);
+    // WindowProc took kWindowProcOnly: the map entry for it never ran.
+    EXPECT_EQ(dialog.log, (Log{"init", "SetCursor other 0 0", "Raw 3 4", "WindowProc handles"}));
+}
+
+TEST(Dialog, DefaultRunsTheDefaultProcessingInPlaceAndOnce) {
+    ProbeDialog dialog;
+    LRESULT result = 0;
+    std::wstring after;
+    dialog.onInit = [&](ProbeDialog& d) {
+        result = SendMessageW(d.Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Renamed"));
+        after = WindowText(d.Handle());
+        d.EndDialog(0);
+    };
+    dialog.DoModal();
+    EXPECT_EQ(dialog.textSeenAfterDefault, L"Renamed");  // already done inside the handler
+    EXPECT_EQ(after, L"Renamed");
+    EXPECT_EQ(result, TRUE);
+    EXPECT_EQ(dialog.log, (Log{"init", "SetText", "Nested"}));  // the handler ran once
+}
+
+TEST(Dialog, AHandlerThatSkipsDefaultReplacesTheDefaultProcessing) {
+    ProbeDialog dialog;
+    dialog.setTextCallsDefault = false;
+    std::wstring after;
+    dialog.onInit = [&](ProbeDialog& d) {
+        SendMessageW(d.Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Renamed"));
+        after = WindowText(d.Handle());
+        d.EndDialog(0);
+    };
+    dialog.DoModal();
+    EXPECT_EQ(after, L"Probe");
+}
+
+TEST(Dialog, UnmappedMessagesGetTheDefaultProcessing) {
+    ProbeDialog dialog;
+    LRESULT length = 0;
+    dialog.onInit = [&](ProbeDialog& d) {
+        length = SendMessageW(d.Handle(), WM_GETTEXTLENGTH, 0, 0);
+        d.EndDialog(0);
+    };
+    dialog.DoModal();
+    EXPECT_EQ(length, 5);  // "Probe"
+}
+
+TEST(Dialog, DefaultOutsideAHandlerDoesNothing) {
+    ProbeDialog dialog;
+    EXPECT_EQ(dialog.Default(), 0);
+}
+
+TEST(Dialog, OkCommandRunsOnOK) {
+    ProbeDialog dialog;
+    dialog.onInit = [](ProbeDialog& d) { SendMessageW(d.Handle(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); };
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.log, (Log{"init", "OnOK"}));
+}
+
+TEST(Dialog, CancelFromTheDisabledCancelButtonIsDropped) {
+    ProbeDialog dialog;
+    dialog.onInit = [](ProbeDialog& d) {
+        HWND cancel = GetDlgItem(d.Handle(), IDCANCEL);
+        ASSERT_NE(cancel, nullptr);
+        ASSERT_FALSE(IsWindowEnabled(cancel));
+        SendMessageW(d.Handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+        d.log.push_back("still open");
+        SendMessageW(d.Handle(), WM_COMMAND, IDCANCEL, 0);
+    };
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.log, (Log{"init", "still open", "OnCancel"}));
+}
+
+TEST(Dialog, TheMostDerivedTableIsWalkedFirstThenItsBases) {
+    DerivedDialog dialog;
+    dialog.onInit = [](ProbeDialog& d) {
+        SendMessageW(d.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(1, 2));
+        SendMessageW(d.Handle(), WM_LBUTTONDOWN, 0, MAKELPARAM(3, 4));
+        SendMessageW(d.Handle(), WM_COMMAND, IDOK, 0);
+    };
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.log,
+              (Log{"init", "WindowProc mousemove", "OwnMouseMove (1,2)", "LButtonDown 0 (3,4)", "OwnOk"}));
+}
+
+TEST(Dialog, PostedMessagesAreDispatchedByTheModalLoopInOrder) {
+    ProbeDialog dialog;
+    dialog.onInit = [](ProbeDialog& d) {
+        PostMessageW(d.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 300));
+        PostMessageW(d.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(101, 301));
+        PostMessageW(d.Handle(), kRaw, 1, 2);
+        PostMessageW(d.Handle(), kEnd, 7, 0);
+    };
+    EXPECT_EQ(dialog.DoModal(), 7);
+    EXPECT_EQ(dialog.log, (Log{"init", "LButtonDown 1 (100,300)", "LButtonUp 0 (101,301)", "Raw 1 2", "End"}));
+}
+
+// WM_NCACTIVATE answered from WindowProc: the result goes back through
+// DWLP_MSGRESULT and the activation change follows it.
+class ActivationDialog : public ProbeDialog {
+public:
+    LRESULT deactivateResult = WM_NCACTIVATE;
+    std::vector<WPARAM> ncActivate;
+
+protected:
+    bool WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (message != WM_NCACTIVATE) return ProbeDialog::WindowProc(message, wParam, lParam, result);
+        DefWindowProcW(Handle(), message, wParam, lParam);
+        ncActivate.push_back(wParam);
+        result = wParam ? message : deactivateResult;
+        return true;
+    }
+};
+
+HWND MakeOtherWindow() {
+    return CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+TEST(Dialog, NcActivateResultFromWindowProcReachesTheSystem) {
+    ActivationDialog dialog;
+    HWND other = nullptr, activeAfter = nullptr;
+    LRESULT sent = 0;
+    dialog.onInit = [&](ProbeDialog& d) {
+        ShowWindow(d.Handle(), SW_SHOW);
+        SetActiveWindow(d.Handle());
+        other = MakeOtherWindow();
+        SetActiveWindow(other);
+        activeAfter = GetActiveWindow();
+        DestroyWindow(other);
+        sent = SendMessageW(d.Handle(), WM_NCACTIVATE, FALSE, 0);
+        d.EndDialog(0);
+    };
+    dialog.DoModal();
+    EXPECT_EQ(activeAfter, other);
+    ASSERT_GE(dialog.ncActivate.size(), 2u);
+    EXPECT_EQ(dialog.ncActivate[0], static_cast<WPARAM>(TRUE));
+    EXPECT_EQ(dialog.ncActivate.back(), static_cast<WPARAM>(FALSE));
+    // Through DWLP_MSGRESULT, not the procedure's TRUE.
+    EXPECT_EQ(sent, WM_NCACTIVATE);
+}
+
+TEST(Dialog, NcActivateResultZeroIsWhatTheSenderGets) {
+    ActivationDialog dialog;
+    dialog.deactivateResult = FALSE;
+    LRESULT sent = -1;
+    dialog.onInit = [&](ProbeDialog& d) {
+        sent = SendMessageW(d.Handle(), WM_NCACTIVATE, FALSE, 0);
+        d.EndDialog(0);
+    };
+    dialog.DoModal();
+    EXPECT_EQ(sent, FALSE);
+}
+
+// --- Application object and entry -------------------------------------------
+
+struct ProbeApp : WinApp {
+    int calls = 0;
+    BOOL result = FALSE;
+    HINSTANCE seenResources = nullptr;
+    BOOL InitInstance() override {
+        ++calls;
+        seenResources = ResourceHandle();
+        if (result) PostQuitMessage(5);
+        return result;
+    }
+};
+
+TEST(WinApp, TheEntryRunsInitInstanceOnceAndEndsWhenItReturnsFalse) {
+    ProbeApp app;
+    ASSERT_EQ(WinApp::Current(), &app);
+    EXPECT_EQ(WinAppMain(GetModuleHandleW(nullptr)), 0);
+    EXPECT_EQ(app.calls, 1);
+    EXPECT_EQ(app.seenResources, GetModuleHandleW(nullptr));
+    EXPECT_EQ(ResourceHandle(), GetModuleHandleW(nullptr));
+}
+
+TEST(WinApp, InitInstanceTrueRunsTheMessageLoopUntilQuit) {
+    ProbeApp app;
+    app.result = TRUE;
+    EXPECT_EQ(WinAppMain(GetModuleHandleW(nullptr)), 5);
+}
+
+TEST(WinApp, OnlyTheFirstApplicationObjectCounts) {
+    EXPECT_EQ(WinApp::Current(), nullptr);
+    {
+        ProbeApp first;
+        ProbeApp second;
+        EXPECT_EQ(WinApp::Current(), &first);
+        EXPECT_EQ(WinAppMain(nullptr), 0);
+        EXPECT_EQ(first.calls, 1);
+        EXPECT_EQ(second.calls, 0);
+    }
+    EXPECT_EQ(WinApp::Current(), nullptr);
+    EXPECT_EQ(ResourceHandle(), GetModuleHandleW(nullptr));
+}
+
+// --- GDI owners and GdiCanvas ------------------------------------------------
+
+// A 32-bit top-down DIB selected into a memory DC.
+class Surface {
+public:
+    Surface(int width, int height) : width_(width), height_(height), dc_(CreateCompatibleDC(nullptr)) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bits_ = static_cast<DWORD*>(bits);
+        old_ = SelectObject(dc_, bitmap_);
+        Fill(0x00FF00FF);
+    }
+    ~Surface() {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    HDC Dc() const { return dc_; }
+    DWORD At(int x, int y) const {
+        GdiFlush();
+        return bits_[y * width_ + x] & 0xFFFFFF;
+    }
+    void Fill(DWORD colour) {
+        GdiFlush();
+        for (int i = 0; i < width_ * height_; ++i) bits_[i] = colour;
+    }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+private:
+    int width_, height_;
+    HDC dc_;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+    DWORD* bits_ = nullptr;
+};
+
+GdiCanvas::Art ProbeArt(HWND window = nullptr) {
+    return {GetModuleHandleW(nullptr), IDB_PROBE_SKIN, window, LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROBE))};
+}
+
+TEST(GdiCanvas, CopySkinCopiesTheBitmapBlock) {
+    Surface surface(816, 418), reference(816, 418);
+    {
+        GdiCanvas canvas(surface.Dc(), ProbeArt());
+        canvas.CopySkin(0, 0, 817, 418, 3, 30);
+    }
+    {
+        Bitmap skin(LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_PROBE_SKIN)));
+        ASSERT_TRUE(skin);
+        MemoryDC memory(reference.Dc());
+        ASSERT_TRUE(memory.Select(skin.Get()));
+        BitBlt(reference.Dc(), 0, 0, 817, 418, memory.Get(), 3, 30, SRCCOPY);
+    }
+    int differing = 0;
+    for (int y = 0; y < 418 - 30; ++y)
+        for (int x = 0; x < 817 - 3; ++x) differing += surface.At(x, y) != reference.At(x, y);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(surface.At(189, 87), 0xFFFFFFu);  // inside the Firmware Version box
+    EXPECT_EQ(surface.At(317, 99), 0xFFFFFFu);
+}
+
+TEST(GdiCanvas, CopySkinWithAMissingBitmapDrawsNothing) {
+    Surface surface(40, 40);
+    GdiCanvas::Art art = ProbeArt();
+    art.skinBitmap = 9999;
+    GdiCanvas canvas(surface.Dc(), art);
+    canvas.CopySkin(0, 0, 40, 40, 0, 0);
+    EXPECT_EQ(surface.At(10, 10), 0xFF00FFu);
+}
+
+TEST(GdiCanvas, SetTextFontSelectsTheFontTransparentlyAndReleasesItAfterwards) {
+    Surface surface(100, 40);
+    const HGDIOBJ original = GetCurrentObject(surface.Dc(), OBJ_FONT);
+    HGDIOBJ made = nullptr;
+    {
+        GdiCanvas canvas(surface.Dc(), ProbeArt());
+        canvas.SetTextFont(kTextFont);
+        made = GetCurrentObject(surface.Dc(), OBJ_FONT);
+        ASSERT_NE(made, original);
+        LOGFONTW font = {};
+        ASSERT_EQ(GetObjectW(made, sizeof(font), &font), static_cast<int>(sizeof(font)));
+        EXPECT_EQ(font.lfHeight, 16);
+        EXPECT_EQ(font.lfWidth, 12);
+        EXPECT_EQ(font.lfEscapement, 0);
+        EXPECT_EQ(font.lfOrientation, 0);
+        EXPECT_EQ(font.lfWeight, 900);
+        EXPECT_EQ(font.lfItalic, 0);
+        EXPECT_EQ(font.lfUnderline, 0);
+        EXPECT_EQ(font.lfStrikeOut, 0);
+        EXPECT_EQ(font.lfCharSet, 0);
+        EXPECT_EQ(font.lfPitchAndFamily, 0x31);
+        EXPECT_STREQ(font.lfFaceName, L"Courier New");
+        EXPECT_EQ(GetBkMode(surface.Dc()), TRANSPARENT);
+    }
+    EXPECT_EQ(GetCurrentObject(surface.Dc(), OBJ_FONT), original);
+    EXPECT_EQ(GetObjectType(made), 0u);  // deleted
+}
+
+TEST(GdiCanvas, ASecondSetTextFontReplacesAndDeletesTheFirst) {
+    Surface surface(10, 10);
+    const HGDIOBJ original = GetCurrentObject(surface.Dc(), OBJ_FONT);
+    {
+        GdiCanvas canvas(surface.Dc(), ProbeArt());
+        canvas.SetTextFont(kTextFont);
+        const HGDIOBJ first = GetCurrentObject(surface.Dc(), OBJ_FONT);
+        canvas.SetTextFont(kTextFont);
+        EXPECT_NE(GetCurrentObject(surface.Dc(), OBJ_FONT), first);
+        EXPECT_EQ(GetObjectType(first), 0u);
+    }
+    EXPECT_EQ(GetCurrentObject(surface.Dc(), OBJ_FONT), original);
+}
+
+int Changed(const Surface& s, const RECT& inside, bool wantInside) {
+    int n = 0;
+    for (int y = 0; y < s.Height(); ++y)
+        for (int x = 0; x < s.Width(); ++x) {
+            const bool in = x >= inside.left && x < inside.right && y >= inside.top && y < inside.bottom;
+            if (in == wantInside && s.At(x, y) != 0xFFFFFFu) ++n;
+        }
+    return n;
+}
+
+TEST(GdiCanvas, DrawTextDrawsOnlyInsideItsRectangle) {
+    Surface surface(200, 60);
+    surface.Fill(0xFFFFFF);
+    GdiCanvas canvas(surface.Dc(), ProbeArt());
+    canvas.SetTextFont(kTextFont);
+    canvas.DrawText({20, 10, 70, 30}, u"WWWWWWWWWW", kDtCenter);
+    EXPECT_GT(Changed(surface, {20, 10, 70, 30}, true), 20);
+    EXPECT_EQ(Changed(surface, {20, 10, 70, 30}, false), 0);
+}
+
+TEST(GdiCanvas, DrawTextOfNothingDrawsNothing) {
+    Surface surface(100, 40);
+    surface.Fill(0xFFFFFF);
+    GdiCanvas canvas(surface.Dc(), ProbeArt());
+    canvas.SetTextFont(kTextFont);
+    canvas.DrawText({0, 0, 100, 40}, u"", kDtCenter);
+    EXPECT_EQ(Changed(surface, {0, 0, 0, 0}, false), 0);
+}
+
+LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ICONERASEBKGND) {
+        SetPropW(hwnd, L"erase", reinterpret_cast<HANDLE>(wParam));
+        return 1;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(GdiCanvas, DrawAppIconErasesTheIconBackgroundThenDrawsTheIcon) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = RecordingProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"LdtIconProbe";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowW(L"LdtIconProbe", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+
+    Surface surface(64, 64);
+    surface.Fill(0xFFFFFF);
+    {
+        GdiCanvas canvas(surface.Dc(), ProbeArt(window));
+        canvas.DrawAppIcon(16, 16);
+    }
+    EXPECT_EQ(GetPropW(window, L"erase"), reinterpret_cast<HANDLE>(surface.Dc()));
+    EXPECT_GT(Changed(surface, {16, 16, 48, 48}, true), 50);
+    EXPECT_EQ(Changed(surface, {16, 16, 48, 48}, false), 0);
+    RemovePropW(window, L"erase");
+    DestroyWindow(window);
+}
+
+// --- Owners -------------------------------------------------------------------
+
+TEST(GdiObject, OwnsReleasesAndMoves) {
+    HBITMAP raw = CreateBitmap(4, 4, 1, 32, nullptr);
+    {
+        Bitmap a(raw);
+        Bitmap b(std::move(a));
+        EXPECT_FALSE(a);
+        EXPECT_EQ(b.Get(), raw);
+        EXPECT_EQ(b.Release(), raw);
+    }
+    EXPECT_EQ(GetObjectType(raw), static_cast<DWORD>(OBJ_BITMAP));  // released, so still alive
+    {
+        Bitmap owner(raw);
+    }
+    EXPECT_EQ(GetObjectType(raw), 0u);
+
+    HRGN region = CreateRectRgn(0, 0, 4, 4);
+    Region r(region);
+    r.Reset();
+    EXPECT_EQ(GetObjectType(region), 0u);
+}
+
+TEST(SelectedObject, PutsThePreviousObjectBack) {
+    Surface surface(4, 4);
+    const HGDIOBJ original = GetCurrentObject(surface.Dc(), OBJ_FONT);
+    Font font(CreateFontW(10, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));
+    {
+        SelectedObject selected(surface.Dc(), font.Get());
+        EXPECT_EQ(GetCurrentObject(surface.Dc(), OBJ_FONT), font.Get());
+    }
+    EXPECT_EQ(GetCurrentObject(surface.Dc(), OBJ_FONT), original);
+}
+
+TEST(MemoryDC, SelectRefusesNothing) {
+    MemoryDC memory(nullptr);
+    ASSERT_NE(memory.Get(), nullptr);
+    EXPECT_FALSE(memory.Select(nullptr));
+}
+
+}  // namespace

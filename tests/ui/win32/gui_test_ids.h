@@ -1,0 +1,5 @@
+#pragma once
+
+#define IDD_PROBE 200
+#define IDI_PROBE 201
+#define IDB_PROBE_SKIN 202

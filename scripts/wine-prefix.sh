@@ -47,7 +47,9 @@ case "$cmd" in
     ;;
   start)
     [ -f "$WINEPREFIX/system.reg" ] || "$0" init "$WINEPREFIX"
-    quiet wineserver -p
+    # Status 2: a server is already running for this prefix; keep it.
+    quiet wineserver -p || [ $? -eq 2 ]
+    # Boots Wine's service processes now, detached from our output.
     quiet wine cmd /c exit
     ;;
   stop)

@@ -106,6 +106,35 @@ TEST(SimSilent, RefreshGivesUpWithinTheReadTimeout) {
     EXPECT_EQ(LogGrowth(before), "Y\n");  // the query did reach the machine
 }
 
+// The reply comes 300 ms after the query: within the read's wait.
+TEST(SimLate, ReplyWithinTheWaitIsTaken) {
+    Refresh r;
+    r.Run();
+    std::printf("refresh against a machine answering after 300 ms took %.1f ms\n", r.elapsedMs);
+    EXPECT_EQ(r.data.Count(), 17u);
+    EXPECT_GE(r.elapsedMs, 250.0);
+    EXPECT_LT(r.elapsedMs, 1000.0);
+}
+
+// 300 bytes of reply: one read takes the first 256, which end on a comma.
+TEST(SimLong, OneReadTakesAtMost256Bytes) {
+    Refresh r;
+    r.Run();
+    ASSERT_EQ(r.data.Count(), 64u);
+    EXPECT_EQ(r.data.At(0), u"000");
+    EXPECT_EQ(r.data.At(63), u"063");
+}
+
+// The device goes away when queried.
+TEST(SimHangup, VanishingDeviceEndsTheRefreshQuietly) {
+    Refresh r;
+    r.Run();
+    std::printf("refresh against a machine that hangs up took %.1f ms\n", r.elapsedMs);
+    EXPECT_FALSE(r.data.Available());
+    EXPECT_TRUE(r.prompts.errors.empty());
+    EXPECT_LT(r.elapsedMs, 3000.0);
+}
+
 TEST(NoMachine, FallbackFindsNoDevice) {
     Win32DeviceBus bus;
     EXPECT_EQ(ProbeFallbackDevices(bus).kind, FallbackResult::NoDevice);

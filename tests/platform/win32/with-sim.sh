@@ -21,6 +21,7 @@ shift
 : "${WINEPREFIX:=$here/../../../build/win32/wineprefix}"
 export WINEPREFIX
 [ -d "$WINEPREFIX/dosdevices" ] || die "no Wine prefix at $WINEPREFIX (run scripts/wine-prefix.sh init)"
+WINEPREFIX="$(cd "$WINEPREFIX" && pwd)"
 
 link="$WINEPREFIX/dosdevices/korva1"
 # A link left by an interrupted run would point at a dead pty.

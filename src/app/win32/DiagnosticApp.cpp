@@ -10,6 +10,7 @@ DiagnosticApp theApp;
 
 BOOL DiagnosticApp::InitInstance() {
     DiagnosticDialog dialog;
+    SetMainWindow(&dialog);
     dialog.DoModal();
     SetMainWindow(nullptr);
     // No message loop: the program ends with the dialog.

@@ -32,7 +32,6 @@ const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
 
 BOOL DiagnosticDialog::OnInitDialog() {
     gui::Dialog::OnInitDialog();
-    if (gui::WinApp* app = gui::WinApp::Current()) app->SetMainWindow(Handle());
     prompts_.SetOwner(Handle());
 
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));

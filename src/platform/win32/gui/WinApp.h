@@ -7,6 +7,8 @@
 
 namespace ldt::gui {
 
+class Dialog;
+
 class WinApp {
 public:
     WinApp();
@@ -27,15 +29,15 @@ public:
     HINSTANCE ResourceHandle() const { return resources_; }
 
     // The window that stands for the application while it runs (the modal
-    // dialog for a dialog-based program), or null.
-    HWND MainWindow() const { return mainWindow_; }
-    void SetMainWindow(HWND window) { mainWindow_ = window; }
+    // dialog of a dialog-based program), or null.
+    Dialog* MainWindow() const { return mainWindow_; }
+    void SetMainWindow(Dialog* window) { mainWindow_ = window; }
 
 private:
     friend int WinAppMain(HINSTANCE instance);
 
     HINSTANCE resources_ = nullptr;
-    HWND mainWindow_ = nullptr;
+    Dialog* mainWindow_ = nullptr;
 };
 
 // Resource module of the current application, else of the executable.

@@ -1,0 +1,207 @@
+"""Drives the real LaserDiagnosticTool.exe under Wine inside Xvfb, with the
+machine simulator answering as \\\\.\\KORVA1, and looks at what it paints and
+writes. Standard library only; needs Xvfb, xdotool, ImageMagick and Wine.
+
+Environment: LDT_EXE (the exe), LDT_SIM (ldt-machine-sim), WINEPREFIX (an
+initialised prefix), LDT_SKIN (the skin bitmap), LDT_ARTIFACTS (where
+screenshots go).
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+EXE = os.environ.get("LDT_EXE", "")
+SIM = os.environ.get("LDT_SIM", "")
+PREFIX = os.environ.get("WINEPREFIX", "")
+SKIN = os.environ.get("LDT_SKIN", "")
+ARTIFACTS = os.environ.get("LDT_ARTIFACTS", tempfile.gettempdir())
+
+SCREEN_W, SCREEN_H = 1024, 768
+TITLE = "^Laser Diagnostic Tool$"
+# Wine's frame and caption: client (0, 0) is window (3, 22).
+CLIENT_IN_WINDOW = (3, 22)
+# Client (x, y) shows skin pixel (x + 3, y + 30).
+CLIENT_IN_SKIN = (3, 30)
+
+VALUE_BOXES = {  # client rectangles of the white boxes, inclusive
+    "Firmware Version": (189, 87, 317, 99),
+    "FPGA. Version": (189, 138, 317, 150),
+    "Speed": (115, 221, 198, 232),
+    "Power": (286, 221, 369, 232),
+    "DPI": (115, 246, 198, 257),
+    "PPI": (286, 246, 369, 257),
+    "Laser Tube Model": (582, 100, 743, 115),
+    "Vector Mode": (582, 128, 743, 143),
+    "Select Lens": (582, 156, 743, 171),
+    "Carriage Free": (582, 184, 743, 199),
+    "USB Mode": (582, 212, 743, 227),
+    "Z-depth": (582, 240, 743, 255),
+    "Scaling X": (583, 274, 640, 286),
+    "Scaling Y": (685, 274, 742, 286),
+    "Image Offset X": (583, 302, 640, 314),
+    "Image Offset Y": (685, 302, 742, 314),
+}
+DRIVER_BOX = (189, 113, 317, 125)
+BUTTONS = {"Close": (290, 290, 335, 340), "Save as": (195, 290, 240, 340), "Refresh": (95, 290, 140, 340)}
+OFFSET_LABELS = {"X": (560, 300, 580, 325), "Y": (660, 300, 680, 325)}
+VERSION_RECT = (700, 370, 810, 388)
+
+
+def run(*args, **kw):
+    return subprocess.run(args, capture_output=True, text=True, **kw)
+
+
+class Image:
+    """An RGB picture read through ImageMagick as PPM."""
+
+    def __init__(self, path):
+        data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
+        parts = data.split(maxsplit=4)
+        self.w, self.h = int(parts[1]), int(parts[2])
+        self.px = parts[4][: self.w * self.h * 3] if len(parts[4]) > self.w * self.h * 3 else parts[4]
+        self.path = path
+
+    def at(self, x, y):
+        i = (y * self.w + x) * 3
+        return tuple(self.px[i : i + 3])
+
+    def dark_pixels(self, x0, y0, x1, y1, below=128):
+        """Pixels in the inclusive rectangle whose brightest channel is below `below`."""
+        n = 0
+        for y in range(max(0, y0), min(self.h, y1 + 1)):
+            for x in range(max(0, x0), min(self.w, x1 + 1)):
+                if max(self.at(x, y)) < below:
+                    n += 1
+        return n
+
+    def non_white(self, x0, y0, x1, y1):
+        n = 0
+        for y in range(y0, y1 + 1):
+            for x in range(x0, x1 + 1):
+                if self.at(x, y) != (255, 255, 255):
+                    n += 1
+        return n
+
+
+class Session:
+    """One Xvfb display, optionally a simulator, and the program."""
+
+    def __init__(self, name):
+        self.name = name
+        self.procs = []
+        self.sim = None
+        self.app = None
+        self.tmp = tempfile.mkdtemp(prefix="ldt-e2e-")
+        self.log = os.path.join(self.tmp, "queries.log")
+        self.reply = os.path.join(self.tmp, "reply.txt")
+        # Xvfb picks a free display number and writes it to the pipe.
+        r, w = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
+                                 "-nolisten", "tcp"], pass_fds=(w,), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        os.close(w)
+        with os.fdopen(r) as f:
+            self.display = ":" + f.readline().strip()
+        self.procs.append(xvfb)
+        self.env = dict(os.environ, DISPLAY=self.display, WINEDEBUG="-all", LANG="C.UTF-8", WINEPREFIX=PREFIX)
+        self.link = os.path.join(PREFIX, "dosdevices", "korva1")
+
+    def start_sim(self, mode="normal", reply=None):
+        if reply is not None:
+            self.set_reply(reply)
+        args = [SIM, "--mode", mode, "--pad", "--link", self.link, "--log", self.log]
+        if reply is not None:
+            args += ["--reply-file", self.reply]
+        self.sim = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.sim.stdout.readline()
+        for _ in range(100):
+            if os.path.islink(self.link):
+                break
+            time.sleep(0.02)
+
+    def set_reply(self, text):
+        tmp = self.reply + ".new"
+        with open(tmp, "w") as f:
+            f.write(text)
+        os.replace(tmp, self.reply)
+
+    def queries(self):
+        try:
+            with open(self.log) as f:
+                return f.read().split()
+        except FileNotFoundError:
+            return []
+
+    def start_app(self):
+        self.started_at = time.monotonic()
+        self.app = subprocess.Popen(["wine", EXE], env=self.env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+
+    def xdo(self, *args):
+        return run("xdotool", *args, env=self.env)
+
+    def find(self, pattern, timeout=15.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            r = self.xdo("search", "--onlyvisible", "--name", pattern)
+            ids = r.stdout.split()
+            if ids:
+                return ids[-1]
+            if self.app and self.app.poll() is not None:
+                return None
+            time.sleep(0.05)
+        return None
+
+    def geometry(self, wid):
+        out = self.xdo("getwindowgeometry", "--shell", wid).stdout
+        g = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+
+    def screenshot(self, label):
+        path = os.path.join(ARTIFACTS, "%s-%s.png" % (self.name, label))
+        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
+                       capture_output=True)
+        return Image(path)
+
+    def client_to_screen(self, wid, x, y):
+        wx, wy, _, _ = self.geometry(wid)
+        return wx + CLIENT_IN_WINDOW[0] + x, wy + CLIENT_IN_WINDOW[1] + y
+
+    def move(self, wid, x, y):
+        sx, sy = self.client_to_screen(wid, x, y)
+        self.xdo("mousemove", str(sx), str(sy))
+        time.sleep(0.15)
+
+    def click_at(self, wid, x, y):
+        # Two moves: a hot button is left only through "none", so the first
+        # move over a new button may only clear the old one.
+        self.move(wid, x, y)
+        self.move(wid, x + 1, y)
+        self.xdo("click", "1")
+        time.sleep(0.3)
+
+    def close(self):
+        for p in [self.app, self.sim] + self.procs[::-1]:
+            if p and p.poll() is None:
+                p.send_signal(signal.SIGTERM)
+                try:
+                    p.wait(5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+                    p.wait()
+        if os.path.islink(self.link):
+            os.unlink(self.link)
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+def skin():
+    return Image(SKIN)
+
+
+def settle(seconds=0.6):
+    time.sleep(seconds)

@@ -149,6 +149,19 @@ private:
 
 using Log = std::vector<std::string>;
 
+// Every window test needs Wine's desktop on an X display; say so once,
+// plainly, instead of failing each test on its own.
+class DisplayCheck : public ::testing::Environment {
+public:
+    void SetUp() override {
+        HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(probe, nullptr) << "no window can be created: start the wineserver with DISPLAY set (Xvfb)";
+        DestroyWindow(probe);
+    }
+};
+const auto* const kDisplayCheck = ::testing::AddGlobalTestEnvironment(new DisplayCheck);
+
 TEST(Dialog, InitDialogFindsItsObjectAndEndDialogEndsTheModalLoop) {
     ProbeDialog dialog;
     HWND seen = nullptr;

@@ -3,6 +3,10 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-cmake --preset linux >/dev/null && cmake --build --preset linux --target refresh_bench >/dev/null
+bash scripts/install-deps.sh all
+dpkg-query -W -f='${Status}' libx11-dev 2>/dev/null | grep -q "ok installed" ||
+  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends libx11-dev >/dev/null; }
+cmake --preset linux >/dev/null && cmake --build --preset linux >/dev/null
+cmake --preset win32 >/dev/null && cmake --build --preset win32 >/dev/null
 build/linux/bench/refresh_bench
-for b in bench/*.sh; do [ -f "$b" ] && bash "$b"; done
+bash bench/startup.sh

@@ -32,11 +32,19 @@ if [ $native_only = 0 ]; then
   cmake --preset win32 >/dev/null
   cmake --build --preset win32
   set +e
+  # One X display for the whole Wine run: Wine's desktop lives on the
+  # display of whoever starts it, so it is started here, before ctest.
   prefix="$root/build/win32/wineprefix"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/build/win32/test-display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$root/build/win32/test-display" ] && break; sleep 0.05; done
+  export DISPLAY=":$(cat "$root/build/win32/test-display")"
   bash scripts/wine-prefix.sh init "$prefix"
   bash scripts/wine-prefix.sh start "$prefix"
-  WINEPREFIX="$prefix" step "windows tests under wine (ctest)" ctest --preset win32
+  export WINEPREFIX="$prefix"
+  step "windows tests under wine (ctest)" ctest --preset win32
   bash scripts/wine-prefix.sh stop "$prefix"
+  kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null
 fi
 
 echo

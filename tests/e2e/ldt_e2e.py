@@ -99,16 +99,22 @@ class Session:
         self.tmp = tempfile.mkdtemp(prefix="ldt-e2e-")
         self.log = os.path.join(self.tmp, "queries.log")
         self.reply = os.path.join(self.tmp, "reply.txt")
-        # Xvfb picks a free display number and writes it to the pipe.
-        r, w = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
-                                 "-nolisten", "tcp"], pass_fds=(w,), stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        os.close(w)
-        with os.fdopen(r) as f:
-            self.display = ":" + f.readline().strip()
-        self.procs.append(xvfb)
+        if os.environ.get("DISPLAY"):
+            # The display the test run's Wine desktop lives on.
+            self.display = os.environ["DISPLAY"]
+        else:
+            # Xvfb picks a free display number and writes it to the pipe.
+            r, w = os.pipe()
+            xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0",
+                                     "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"],
+                                    pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(w)
+            with os.fdopen(r) as f:
+                self.display = ":" + f.readline().strip()
+            self.procs.append(xvfb)
         self.env = dict(os.environ, DISPLAY=self.display, WINEDEBUG="-all", LANG="C.UTF-8", WINEPREFIX=PREFIX)
+        out = run("xdotool", "getdisplaygeometry", env=self.env).stdout.split()
+        self.screen = (int(out[0]), int(out[1])) if len(out) == 2 else (SCREEN_W, SCREEN_H)
         self.link = os.path.join(PREFIX, "dosdevices", "korva1")
 
     def start_sim(self, mode="normal", reply=None):

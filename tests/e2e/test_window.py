@@ -4,8 +4,8 @@ import os
 import time
 import unittest
 
-from ldt_e2e import (BUTTONS, CLIENT_IN_SKIN, CLIENT_IN_WINDOW, DRIVER_BOX, OFFSET_LABELS, SCREEN_H, SCREEN_W,
-                     TITLE, VALUE_BOXES, VERSION_RECT, Session, settle, skin)
+from ldt_e2e import (BUTTONS, CLIENT_IN_SKIN, CLIENT_IN_WINDOW, DRIVER_BOX, OFFSET_LABELS, TITLE, VALUE_BOXES,
+                     VERSION_RECT, Session, settle, skin)
 
 REPLY_A = ("FPGA-2.31,FW 5.07.18,RF-60W,300,80,500,1000,2.0 inch,Yes,USB 2.0,12.5mm,0,"
            "100.00,100.00,Left  12,Down  5,Raster+Vector,")
@@ -74,7 +74,8 @@ class WithMachine(WindowTest):
     def test_1_windowIs816x418_centredOnTheScreen(self):
         x, y, w, h = self.s.geometry(self.wid)
         self.assertEqual((w, h), (816, 418))
-        self.assertEqual((x, y), (SCREEN_W // 2 - 408, (SCREEN_H - 20) // 2 - 209))
+        sw, sh = self.s.screen
+        self.assertEqual((x, y), (sw // 2 - 408, (sh - 20) // 2 - 209))
 
     def test_2_paintsSkin_titleStrip_versionLabel_andSixteenValues(self):
         shot = self.s.screenshot("data")

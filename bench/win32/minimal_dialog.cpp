@@ -1,0 +1,48 @@
+// The reference for the start-up benchmark: the smallest modal dialog with
+// the same style and place, painting one black box where the program paints
+// its first value. No device, no bitmap, no font.
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM, LPARAM) {
+    switch (msg) {
+    case WM_INITDIALOG: {
+        const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+        MoveWindow(hwnd, w / 2 - 408, (h - 20) / 2 - 209, 816, 418, TRUE);
+        return TRUE;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT box = {200, 85, 280, 105};
+        FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        EndPaint(hwnd, &ps);
+        return TRUE;
+    }
+    case WM_LBUTTONUP:
+        EndDialog(hwnd, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    static const wchar_t kTitle[] = L"Minimal Dialog";
+    struct {
+        DLGTEMPLATE t;  // 2-byte packed, so menu follows directly
+        WORD menu, cls;
+        wchar_t title[sizeof kTitle / sizeof(wchar_t)];
+    } tpl = {};
+    tpl.t.style = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME;
+    tpl.t.dwExtendedStyle = WS_EX_APPWINDOW;
+    tpl.t.cx = 535;
+    tpl.t.cy = 367;
+    memcpy(tpl.title, kTitle, sizeof kTitle);
+    DialogBoxIndirectParamW(instance, &tpl.t, nullptr, Proc, 0);
+    return 0;
+}

@@ -48,7 +48,7 @@ class NullCanvas final : public Canvas {
 public:
     void CopySkin(int, int, int, int, int, int) override {}
     void SetTextFont(const FontSpec&) override {}
-    void DrawText(const Rect&, const WString& text, unsigned) override { drawn += text.size(); }
+    void DrawString(const Rect&, const WString& text, unsigned) override { drawn += text.size(); }
     void DrawAppIcon(int, int) override {}
     std::size_t drawn = 0;
 };

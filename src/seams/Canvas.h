@@ -40,7 +40,7 @@ public:
     virtual void SetTextFont(const FontSpec& font) = 0;
 
     // Draws `text` in `rect` with the given format flags, clipped to it.
-    virtual void DrawText(const Rect& rect, const WString& text, unsigned format) = 0;
+    virtual void DrawString(const Rect& rect, const WString& text, unsigned format) = 0;
 
     // Minimised window: erases the icon background and draws the
     // application's icon with its top-left corner at (x, y).

@@ -39,11 +39,11 @@ WString OffsetAmount(const WString& value) {
 }
 
 void PaintMachineValues(Canvas& canvas, const MachineData& data) {
-    for (const ValueSlot& slot : kValueSlots) canvas.DrawText(slot.rect, data.At(slot.field), kDtCenter);
+    for (const ValueSlot& slot : kValueSlots) canvas.DrawString(slot.rect, data.At(slot.field), kDtCenter);
     for (const OffsetSlot& slot : kOffsetSlots) {
         const WString& value = data.At(slot.field);
-        canvas.DrawText(slot.label, DirectionLabel(slot, value), kDtCenter);
-        canvas.DrawText(slot.value, OffsetAmount(value), kDtCenter);
+        canvas.DrawString(slot.label, DirectionLabel(slot, value), kDtCenter);
+        canvas.DrawString(slot.value, OffsetAmount(value), kDtCenter);
     }
 }
 
@@ -55,7 +55,7 @@ void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& 
     }
     canvas.CopySkin(0, 0, kSkinBlockWidth, kSkinBlockHeight, kClientOriginInSkin.x, kClientOriginInSkin.y);
     canvas.SetTextFont(kTextFont);
-    canvas.DrawText(kVersionRect, kVersionLabel, kDtCenter);
+    canvas.DrawString(kVersionRect, kVersionLabel, kDtCenter);
     if (data.Available()) PaintMachineValues(canvas, data);
 }
 

@@ -70,7 +70,9 @@ public:
 class FakeBus final : public DeviceBus {
 public:
     struct Interface {
-        InterfaceQuery result = InterfaceQuery::Ok;
+        Interface(InterfaceQuery r, std::string p, WString wide = {})
+            : result(r), path(std::move(p)), widePath(std::move(wide)) {}
+        InterfaceQuery result;
         std::string path;
         WString widePath;  // used instead of `path` when not empty
     };
@@ -169,7 +171,7 @@ public:
         ops.push_back({Op::Copy, {dx, dy, w, h}, {sx, sy}, {}, 0, nullptr});
     }
     void SetTextFont(const FontSpec& font) override { ops.push_back({Op::Font, {}, {}, {}, 0, &font}); }
-    void DrawText(const Rect& r, const WString& text, unsigned format) override {
+    void DrawString(const Rect& r, const WString& text, unsigned format) override {
         ops.push_back({Op::Text, r, {}, Narrow(text), format, nullptr});
     }
     void DrawAppIcon(int x, int y) override { ops.push_back({Op::Icon, {x, y, 0, 0}, {}, {}, 0, nullptr}); }

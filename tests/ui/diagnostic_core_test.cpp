@@ -40,7 +40,7 @@ TEST_F(Dialog, pressAndReleaseOnRefresh_refreshesOnce_andAsksForAnErasingRepaint
 
 TEST_F(Dialog, pressOutside_moveOntoSaveAs_release_startsSaveAs) {
     core.RefreshMachineData();
-    prompts.savePath = u"r";
+    prompts.savePath = WString(u"r");
     EXPECT_EQ(Click(10, 10, 200, 300), ClickAction::None);
     EXPECT_EQ(prompts.saveAsked, 1);
     EXPECT_EQ(files.files.count("r.txt"), 1u);

@@ -541,22 +541,22 @@ int Changed(const Surface& s, const RECT& inside, bool wantInside) {
     return n;
 }
 
-TEST(GdiCanvas, DrawTextDrawsOnlyInsideItsRectangle) {
+TEST(GdiCanvas, DrawStringDrawsOnlyInsideItsRectangle) {
     Surface surface(200, 60);
     surface.Fill(0xFFFFFF);
     GdiCanvas canvas(surface.Dc(), ProbeArt());
     canvas.SetTextFont(kTextFont);
-    canvas.DrawText({20, 10, 70, 30}, u"WWWWWWWWWW", kDtCenter);
+    canvas.DrawString({20, 10, 70, 30}, u"WWWWWWWWWW", kDtCenter);
     EXPECT_GT(Changed(surface, {20, 10, 70, 30}, true), 20);
     EXPECT_EQ(Changed(surface, {20, 10, 70, 30}, false), 0);
 }
 
-TEST(GdiCanvas, DrawTextOfNothingDrawsNothing) {
+TEST(GdiCanvas, DrawStringOfNothingDrawsNothing) {
     Surface surface(100, 40);
     surface.Fill(0xFFFFFF);
     GdiCanvas canvas(surface.Dc(), ProbeArt());
     canvas.SetTextFont(kTextFont);
-    canvas.DrawText({0, 0, 100, 40}, u"", kDtCenter);
+    canvas.DrawString({0, 0, 100, 40}, u"", kDtCenter);
     EXPECT_EQ(Changed(surface, {0, 0, 0, 0}, false), 0);
 }
 

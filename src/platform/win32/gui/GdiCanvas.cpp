@@ -31,7 +31,7 @@ void GdiCanvas::SetTextFont(const FontSpec& spec) {
     SetBkMode(dc_, TRANSPARENT);
 }
 
-void GdiCanvas::DrawText(const Rect& rect, const WString& text, unsigned format) {
+void GdiCanvas::DrawString(const Rect& rect, const WString& text, unsigned format) {
     if (text.empty()) return;
     RECT r = {rect.left, rect.top, rect.right, rect.bottom};
     ::DrawTextW(dc_, Wide(text.c_str()), static_cast<int>(text.size()), &r, format);

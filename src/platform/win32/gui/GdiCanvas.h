@@ -2,9 +2,6 @@
 // ldt::Canvas over a GDI device context.
 
 #include <windows.h>
-// <windows.h> maps DrawText to DrawTextA/W, which would rename the Canvas
-// method in this file only.
-#undef DrawText
 
 #include "platform/win32/gui/Gdi.h"
 #include "seams/Canvas.h"
@@ -30,7 +27,7 @@ public:
     // returning.
     void CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) override;
     void SetTextFont(const FontSpec& font) override;
-    void DrawText(const Rect& rect, const WString& text, unsigned format) override;
+    void DrawString(const Rect& rect, const WString& text, unsigned format) override;
     void DrawAppIcon(int x, int y) override;
 
 private:

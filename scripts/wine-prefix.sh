@@ -34,16 +34,16 @@ quiet() { "$@" </dev/null >/dev/null 2>&1; }
 
 case "$cmd" in
   init)
-    stamp="$WINEPREFIX/.ldt-initialised"
-    if [ ! -f "$stamp" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
-      quiet wineboot --init
-      quiet wineserver -w
-    fi
+    fresh=0
+    [ -f "$WINEPREFIX/system.reg" ] || fresh=1
+    if [ $fresh = 1 ]; then quiet wineboot --init; fi
     # Without a window manager (Xvfb) closing a window stalls for 2 s
     # unless Wine manages its windows itself.
     quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
-    quiet wineserver -w
-    touch "$stamp"
+    # Let the transient server of a first boot save the prefix and exit, so
+    # that a following "start" gets a persistent one. (Never wait otherwise:
+    # a persistent server does not exit.)
+    if [ $fresh = 1 ]; then timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true; fi
     ;;
   start)
     [ -f "$WINEPREFIX/system.reg" ] || "$0" init "$WINEPREFIX"

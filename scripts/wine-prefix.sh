@@ -37,9 +37,20 @@ case "$cmd" in
     fresh=0
     [ -f "$WINEPREFIX/system.reg" ] || fresh=1
     if [ $fresh = 1 ]; then quiet wineboot --init; fi
-    # Without a window manager (Xvfb) closing a window stalls for 2 s
-    # unless Wine manages its windows itself.
-    quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+    # One import for all settings:
+    # - without a window manager (Xvfb) closing a window stalls for 2 s
+    #   unless Wine manages its windows itself;
+    # - the Save As filter's Chinese description needs a CJK font linked
+    #   behind the dialog fonts, else it shows as boxes.
+    settings="$WINEPREFIX/ldt-settings.reg"
+    {
+      printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n'
+      printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\n'
+      for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
+        printf '"%s"=hex(7):%s\n' "$face" "$(printf 'wqy-microhei.ttc,WenQuanYi Micro Hei' | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//'),00,00"
+      done
+    } > "$settings"
+    quiet wine regedit /S "Z:${settings//\//\\}"
     # Let the transient server of a first boot save the prefix and exit, so
     # that a following "start" gets a persistent one. (Never wait otherwise:
     # a persistent server does not exit.)

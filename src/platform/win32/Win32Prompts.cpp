@@ -16,7 +16,27 @@ void Win32Prompts::ShowFileError(const WString& text) {
     MessageBoxW(owner_, win32::ToWin(text).c_str(), L"Laser Diagnostic Tool", MB_OK | MB_ICONEXCLAMATION);
 }
 
+namespace {
+
+// The common dialog library is loaded on first use: it brings the shell's
+// libraries with it, which the window needs only once the user saves.
+using GetSaveFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
+
+GetSaveFileNameFn SaveFileDialog() {
+    static const GetSaveFileNameFn fn = [] {
+        HMODULE module = LoadLibraryW(L"comdlg32.dll");
+        return module ? reinterpret_cast<GetSaveFileNameFn>(
+                            reinterpret_cast<void*>(GetProcAddress(module, "GetSaveFileNameW")))
+                      : nullptr;
+    }();
+    return fn;
+}
+
+}  // namespace
+
 std::optional<WString> Win32Prompts::AskSavePath() {
+    const GetSaveFileNameFn getSaveFileName = SaveFileDialog();
+    if (!getSaveFileName) return std::nullopt;
     // "參數檔(*.txt)" then "*.txt"; the list ends with an empty string.
     static const wchar_t kFilter[] = L"\u53C3\u6578\u6A94(*.txt)\0*.txt\0";
     std::vector<wchar_t> file(MAX_PATH * 4, L'\0');
@@ -27,7 +47,7 @@ std::optional<WString> Win32Prompts::AskSavePath() {
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+    if (!getSaveFileName(&ofn)) return std::nullopt;
     file.back() = L'\0';
     return win32::FromWin(std::wstring(file.data()));
 }

@@ -28,7 +28,7 @@ const char16_t kNoDataText[] =
 std::vector<WString> ReportLines(const MachineData& data) {
     std::vector<WString> lines;
     lines.reserve(kReportLines.size());
-    for (const auto& spec : kReportLines) lines.push_back(spec.label + data.At(spec.field) + u"\r\n");
+    for (const auto& line : kReportLines) lines.push_back(line.label + data.At(line.field) + u"\r\n");
     return lines;
 }
 

@@ -17,10 +17,10 @@ void GdiCanvas::CopySkin(int dstX, int dstY, int width, int height, int srcX, in
     BitBlt(dc_, dstX, dstY, width, height, memory.Get(), srcX, srcY, SRCCOPY);
 }
 
-void GdiCanvas::SetTextFont(const FontSpec& spec) {
-    Font font(CreateFontW(spec.height, spec.width, spec.escapement, spec.orientation, spec.weight, spec.italic,
-                          spec.underline, spec.strikeOut, spec.charSet, spec.outPrecision, spec.clipPrecision,
-                          spec.quality, spec.pitchAndFamily, Wide(spec.face)));
+void GdiCanvas::SetTextFont(const FontSpec& f) {
+    Font font(CreateFontW(f.height, f.width, f.escapement, f.orientation, f.weight, f.italic, f.underline,
+                          f.strikeOut, f.charSet, f.outPrecision, f.clipPrecision, f.quality, f.pitchAndFamily,
+                          Wide(f.face)));
     if (font) {
         HGDIOBJ previous = SelectObject(dc_, font.Get());
         if (previous && previous != HGDI_ERROR) {

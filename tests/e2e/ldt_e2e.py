@@ -7,6 +7,8 @@ initialised prefix), LDT_SKIN (the skin bitmap), LDT_ARTIFACTS (where
 screenshots go).
 """
 
+import ctypes
+import hashlib
 import os
 import shutil
 import signal
@@ -203,6 +205,37 @@ class Session:
         if os.path.islink(self.link):
             os.unlink(self.link)
         shutil.rmtree(self.tmp, ignore_errors=True)
+
+
+class _CursorImage(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("cursor_serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
+                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+
+
+def cursor_shape(display):
+    """The pointer's current image on `display` (size, hot spot, pixel digest), read through XFixes."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    xfixes = ctypes.CDLL("libXfixes.so.3")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XFree.argtypes = [ctypes.c_void_p]
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    dpy = x11.XOpenDisplay(display.encode())
+    if not dpy:
+        raise RuntimeError("cannot open display " + display)
+    try:
+        image = xfixes.XFixesGetCursorImage(dpy)
+        c = image.contents
+        pixels = [c.pixels[i] & 0xFFFFFFFF for i in range(c.width * c.height)]
+        shape = (c.width, c.height, c.xhot, c.yhot, hashlib.sha1(repr(pixels).encode()).hexdigest())
+        x11.XFree(image)
+        return shape
+    finally:
+        x11.XCloseDisplay(dpy)
 
 
 def skin():

@@ -5,7 +5,7 @@ import time
 import unittest
 
 from ldt_e2e import (BUTTONS, CLIENT_IN_SKIN, CLIENT_IN_WINDOW, DRIVER_BOX, OFFSET_LABELS, TITLE, VALUE_BOXES,
-                     VERSION_RECT, Session, settle, skin)
+                     VERSION_RECT, Session, cursor_shape, settle, skin)
 
 REPLY_A = ("FPGA-2.31,FW 5.07.18,RF-60W,300,80,500,1000,2.0 inch,Yes,USB 2.0,12.5mm,0,"
            "100.00,100.00,Left  12,Down  5,Raster+Vector,")
@@ -141,6 +141,19 @@ class WithMachine(WindowTest):
         self.assertFalse(os.path.exists(target), "only report.txt is written")
         shot = self.s.screenshot("after-save-as")
         self.assertSkinShown(shot, self.wid, "after the Save As dialog took and gave back activation")
+
+    def test_6_handCursorOnlyWhileOverAButton(self):
+        def shape_at(x, y):
+            self.s.move(self.wid, x, y)
+            self.s.move(self.wid, x + 1, y)
+            return cursor_shape(self.s.display)
+
+        plain = shape_at(20, 200)
+        for name, (l, t, r, b) in BUTTONS.items():
+            self.assertNotEqual(shape_at((l + r) // 2, (t + b) // 2), plain, "no hand over " + name)
+            self.assertEqual(shape_at(20, 200), plain, "hand stays after leaving " + name)
+        l, t, r, b = BUTTONS["Close"]
+        self.assertEqual(shape_at(r, t + 5), plain, "the right edge is outside")
 
     def test_9_closeEndsTheProcess(self):
         l, t, r, b = BUTTONS["Close"]

@@ -142,8 +142,8 @@ const char* SimulatorModeName(SimulatorMode mode) {
 }
 
 std::string MachineSimulator::DefaultReply() {
-    return "FPGA-2.31,FW 5.07.18,RF-60W,300,80,500,1000,2.0 inch,Yes,USB 2.0,12.5mm,0,"
-           "100.00,100.00,Left  12,Down  5,Raster+Vector,";
+    // Short enough for every value to fit its box in the window.
+    return "2.31,V5.07,RF-60W,300,80,500,1000,2.0in,Yes,USB 2.0,12.5mm,0,1.000,1.000,Left  12,Down  5,Raster,";
 }
 
 std::string MachineSimulator::ZeroReply() {

@@ -118,6 +118,8 @@ class Session:
         out = run("xdotool", "getdisplaygeometry", env=self.env).stdout.split()
         self.screen = (int(out[0]), int(out[1])) if len(out) == 2 else (SCREEN_W, SCREEN_H)
         self.link = os.path.join(PREFIX, "dosdevices", "korva1")
+        if os.path.islink(self.link):  # left by an interrupted run: a dead pty
+            os.unlink(self.link)
 
     def start_sim(self, mode="normal", reply=None):
         if reply is not None:

@@ -36,7 +36,7 @@ fi
 
 if [ -z "${DISPLAY:-}" ]; then
   echo "No display: DISPLAY is not set, so the window cannot open here." >&2
-  echo "Run this from a desktop session, or headless with: xvfb-run -a $0 $*" >&2
+  echo "Run it from a desktop session to see the window." >&2
   echo "The same machine data as a console report (ldt-report):" >&2
   wine "$root/build/win32/src/app/ldt-report.exe"
   exit $?

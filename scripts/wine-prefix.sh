@@ -65,5 +65,8 @@ case "$cmd" in
     ;;
   stop)
     quiet wineserver -k || true
+    # Wait until it is gone, so that a "start" right after gets a new one
+    # rather than a server that is shutting down.
+    timeout 10 wineserver -w </dev/null >/dev/null 2>&1 || true
     ;;
 esac

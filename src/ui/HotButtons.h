@@ -31,9 +31,9 @@ public:
     // True when the hand cursor should be shown.
     bool WantsHandCursor() const { return hot_ != HotNone; }
     void OnLButtonDown() { pressed_ = 1; }
-    // The button to run for this release (HotNone for none). Clears the
-    // pressed flag; callers run the action before calling ReleaseDone()
-    // when it must stay set while the action runs.
+    // The button to run for this release (HotNone for none). The pressed
+    // flag stays set until ReleaseDone(), which callers call after the
+    // action has run.
     HotButton OnLButtonUp() const { return pressed_ ? hot_ : HotNone; }
     void ReleaseDone() { pressed_ = 0; }
 

@@ -42,7 +42,6 @@ void RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices
             ExchangeQuery(std::move(fallback.device), QueryCommandY, data, services);
             return;
         }
-        return;
     }
     const std::size_t ports = std::min<std::size_t>(static_cast<std::size_t>(count), kPortSlots);
     for (std::size_t i = 0; i < ports; ++i) {

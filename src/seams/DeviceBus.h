@@ -99,7 +99,6 @@ public:
 
     bool Valid() const { return handle_ != kNullDevice && handle_ != kInvalidDevice; }
     DeviceHandle Handle() const { return handle_; }
-    DeviceBus* Bus() const { return bus_; }
 
     DeviceHandle Release() {
         DeviceHandle h = handle_;

@@ -65,7 +65,7 @@ class Image:
         data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
         parts = data.split(maxsplit=4)
         self.w, self.h = int(parts[1]), int(parts[2])
-        self.px = parts[4][: self.w * self.h * 3] if len(parts[4]) > self.w * self.h * 3 else parts[4]
+        self.px = parts[4][: self.w * self.h * 3]
         self.path = path
 
     def at(self, x, y):

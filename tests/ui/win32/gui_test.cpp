@@ -613,17 +613,6 @@ TEST(GdiObject, OwnsReleasesAndMoves) {
     EXPECT_EQ(GetObjectType(region), 0u);
 }
 
-TEST(SelectedObject, PutsThePreviousObjectBack) {
-    Surface surface(4, 4);
-    const HGDIOBJ original = GetCurrentObject(surface.Dc(), OBJ_FONT);
-    Font font(CreateFontW(10, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));
-    {
-        SelectedObject selected(surface.Dc(), font.Get());
-        EXPECT_EQ(GetCurrentObject(surface.Dc(), OBJ_FONT), font.Get());
-    }
-    EXPECT_EQ(GetCurrentObject(surface.Dc(), OBJ_FONT), original);
-}
-
 TEST(MemoryDC, SelectRefusesNothing) {
     MemoryDC memory(nullptr);
     ASSERT_NE(memory.Get(), nullptr);

@@ -75,22 +75,6 @@ private:
     HDC dc_;
 };
 
-// Selects an object into a DC and puts the DC's previous object of that
-// kind back at the end of the scope.
-class SelectedObject {
-public:
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {}
-    ~SelectedObject() {
-        if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
-    }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
 // CreateCompatibleDC / DeleteDC. Objects selected through Select() are
 // deselected (the DC's own objects put back) before the DC is deleted, so
 // the caller may delete them afterwards.

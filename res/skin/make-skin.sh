@@ -2,6 +2,7 @@
 # Regenerates the window skin and the application icon from their SVG sources:
 #   res/skin/skin.svg -> res/skin/SkinBitmap.bmp  (817 x 418, uncompressed 24 bpp, bottom-up)
 #   res/icon/app.svg  -> res/icon/app.ico         (16, 32 and 48 px)
+#                     -> res/icon/app.png         (48 px, for the Linux window)
 # Both outputs are committed, so a build needs neither this script nor the fonts.
 #
 # Needs rsvg-convert (librsvg2-bin), ImageMagick and the Liberation Sans font
@@ -44,5 +45,7 @@ for size in 16 32 48; do
 done
 "$IM" "$tmp/icon16.png" "$tmp/icon32.png" "$tmp/icon48.png" "ICO:$res/icon/app.ico"
 echo "wrote $res/icon/app.ico"
+cp "$tmp/icon48.png" "$res/icon/app.png"
+echo "wrote $res/icon/app.png"
 
 "$here/check-skin.sh"

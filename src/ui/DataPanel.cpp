@@ -60,7 +60,7 @@ void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& 
 }
 
 void PaintCaptionStrip(Canvas& windowCanvas) {
-    windowCanvas.CopySkin(3, 0, kCaptionStripWidth, kCaptionStripHeight, 3, 0);
+    windowCanvas.CopySkin(kCaptionStripLeft, 0, kCaptionStripWidth, kCaptionStripHeight, kCaptionStripLeft, 0);
 }
 
 }  // namespace ldt

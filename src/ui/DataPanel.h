@@ -17,7 +17,7 @@ constexpr Rect kVersionRect = {700, 370, 810, 520};
 // The skin block copied to the client origin, and its source.
 constexpr int kSkinBlockWidth = 817, kSkinBlockHeight = 418;
 // The title strip copied over the caption, to window (3, 0) from skin (3, 0).
-constexpr int kCaptionStripWidth = 810, kCaptionStripHeight = 29;
+constexpr int kCaptionStripLeft = 3, kCaptionStripWidth = 810, kCaptionStripHeight = 29;
 
 struct ValueSlot {
     MachineField field;

@@ -1,0 +1,129 @@
+#include "app/linux/DiagnosticDialog.h"
+
+#include "platform/linux/qt/QtCanvas.h"
+#include "ui/DataPanel.h"
+#include "ui/WindowGeometry.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QRegion>
+#include <QScreen>
+#include <QWindow>
+
+namespace ldt {
+
+namespace {
+
+const QString kSkinResource = QStringLiteral(":/skin/SkinBitmap.bmp");
+const QString kIconResource = QStringLiteral(":/icon/app.png");
+
+// The window is the picture, so the client origin sits where the client
+// picture starts in the skin.
+const QPoint kClientOrigin(kClientOriginInSkin.x, kClientOriginInSkin.y);
+
+}  // namespace
+
+const QRect DiagnosticDialog::kTitleStrip(0, 0, kWindowWidth, kClientOriginInSkin.y);
+const QRect DiagnosticDialog::kClientArea(kClientOrigin,
+                                          QSize(kWindowWidth - 2 * kClientOrigin.x(),
+                                                kWindowHeight - kClientOrigin.y() - kClientOrigin.x()));
+
+DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), icon_(kIconResource), core_(services) {
+    setWindowTitle(QStringLiteral("Laser Diagnostic Tool"));
+    setMouseTracking(true);
+    // Every paint covers the whole window with the picture.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void DiagnosticDialog::OnInitDialog() {
+    setWindowIcon(icon_);
+    ShapeWindow();
+    core_.RefreshMachineData();
+}
+
+int DiagnosticDialog::DoModal() {
+    OnInitDialog();
+    return exec();
+}
+
+void DiagnosticDialog::ShapeWindow() {
+    QPolygon polygon;
+    for (const Point& p : kWindowRegion) polygon << QPoint(p.x, p.y);
+    setMask(QRegion(polygon, Qt::WindingFill));
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize size = screen ? screen->geometry().size() : QSize(kWindowWidth, kWindowHeight);
+    const WindowPlacement place = PlaceWindow(size.width(), size.height());
+    setFixedSize(place.width, place.height);
+    move(place.left, place.top);
+    update();
+}
+
+void DiagnosticDialog::paintEvent(QPaintEvent*) {
+    const QImage skin(kSkinResource);
+    QPainter painter(this);
+    QtCanvas window(painter, skin, icon_);
+
+    // The frame around the title strip and the client area is the
+    // picture's own border.
+    const QRect strip(kCaptionStripLeft, 0, kCaptionStripWidth, kCaptionStripHeight);
+    painter.setClipRegion(QRegion(rect()) - strip - kClientArea);
+    window.CopySkin(0, 0, kWindowWidth, kWindowHeight, 0, 0);
+    painter.setClipping(false);
+    core_.PaintCaptionStrip(window);
+
+    painter.translate(kClientOrigin);
+    painter.setClipRect(QRect(QPoint(0, 0), kClientArea.size()));
+    QtCanvas client(painter, skin, icon_);
+    const PaintState state = {isMinimized(), kClientArea.width(), kClientArea.height(), QtCanvas::kIconSize,
+                              QtCanvas::kIconSize};
+    core_.PaintDataPanel(client, state);
+}
+
+void DiagnosticDialog::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    // Only moves over the client area reach the buttons; elsewhere the hot
+    // button stays as it was.
+    if (kClientArea.contains(at)) core_.OnMouseMove(at.x() - kClientOrigin.x(), at.y() - kClientOrigin.y());
+    UpdateCursor();
+}
+
+void DiagnosticDialog::UpdateCursor() {
+    if (core_.OnSetCursor())
+        setCursor(Qt::PointingHandCursor);
+    else
+        unsetCursor();
+}
+
+void DiagnosticDialog::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint at = event->position().toPoint();
+    if (kClientArea.contains(at)) {
+        core_.OnLButtonDown();
+    } else if (kTitleStrip.contains(at) && windowHandle()) {
+        // There is no caption: the title strip moves the window instead.
+        windowHandle()->startSystemMove();
+    }
+}
+
+void DiagnosticDialog::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    // A release outside the client area belongs to whatever is there.
+    if (!kClientArea.contains(event->position().toPoint())) return;
+    switch (core_.OnLButtonUp()) {
+    case ClickAction::EndDialog:
+        reject();
+        break;
+    case ClickAction::RepaintErased:
+        update();
+        break;
+    case ClickAction::None:
+        break;
+    }
+}
+
+}  // namespace ldt

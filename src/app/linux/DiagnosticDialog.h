@@ -1,0 +1,44 @@
+#pragma once
+// The diagnostic window on Qt: a frameless dialog that is the skin picture
+// itself. Its behaviour lives in ldt::DiagnosticCore; this class forwards
+// painting and the mouse to it and carries out what comes back.
+
+#include "ui/DiagnosticCore.h"
+
+#include <QDialog>
+#include <QIcon>
+
+namespace ldt {
+
+class DiagnosticDialog final : public QDialog {
+public:
+    explicit DiagnosticDialog(const DialogServices& services, QWidget* parent = nullptr);
+
+    // Icons, shape and place, then the first refresh; its no-connection box
+    // therefore comes before the window is shown.
+    void OnInitDialog();
+    // OnInitDialog, then the modal run; returns when the dialog has ended.
+    int DoModal();
+
+    const DiagnosticCore& Core() const { return core_; }
+
+    // Window-relative: the picture's title strip, and the client area whose
+    // (x, y) is window (x + 3, y + 30), as under a standard caption.
+    static const QRect kTitleStrip;
+    static const QRect kClientArea;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void ShapeWindow();
+    void UpdateCursor();
+
+    QIcon icon_;
+    DiagnosticCore core_;
+};
+
+}  // namespace ldt

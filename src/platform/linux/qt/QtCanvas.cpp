@@ -1,0 +1,87 @@
+#include "platform/linux/qt/QtCanvas.h"
+
+#include "platform/linux/qt/QtText.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ldt {
+
+namespace {
+
+constexpr int kFixedPitch = 0x1;
+constexpr int kFamilyMask = 0xF0, kFamilyModern = 0x30, kFamilyRoman = 0x10, kFamilySwiss = 0x20;
+
+QFont::StyleHint StyleHintFor(int pitchAndFamily) {
+    if ((pitchAndFamily & kFamilyMask) == kFamilyModern) return QFont::TypeWriter;
+    if ((pitchAndFamily & kFamilyMask) == kFamilyRoman) return QFont::Serif;
+    if ((pitchAndFamily & kFamilyMask) == kFamilySwiss) return QFont::SansSerif;
+    return QFont::AnyStyle;
+}
+
+}  // namespace
+
+QFont MakeQFont(const FontSpec& spec) {
+    QFont font(QString::fromUtf16(spec.face));
+    font.setStyleHint(StyleHintFor(spec.pitchAndFamily));
+    font.setFixedPitch((spec.pitchAndFamily & kFixedPitch) != 0);
+    if (spec.weight > 0) font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
+    font.setItalic(spec.italic);
+    font.setUnderline(spec.underline);
+    font.setStrikeOut(spec.strikeOut);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    if (spec.height > 0) {
+        // A positive GDI height is the cell height; Qt's pixel size is the em.
+        font.setPixelSize(spec.height);
+        const qreal cell = QFontMetricsF(font).height();
+        if (cell > 0) font.setPixelSize(std::max(1, static_cast<int>(std::lround(spec.height * spec.height / cell))));
+    } else if (spec.height < 0) {
+        font.setPixelSize(-spec.height);
+    }
+    if (spec.width > 0) {
+        const qreal average = QFontMetricsF(font).averageCharWidth();
+        if (average > 0) font.setStretch(std::clamp(static_cast<int>(std::lround(100.0 * spec.width / average)), 1, 4000));
+    }
+    return font;
+}
+
+QtCanvas::QtCanvas(QPainter& painter, const QImage& skin, const QIcon& icon)
+    : painter_(painter), skin_(skin), icon_(icon) {}
+
+void QtCanvas::CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) {
+    // Only the part of the block that lies inside the picture has pixels to
+    // copy; the painter clips the rest to the surface.
+    const QRect source = QRect(srcX, srcY, width, height).intersected(skin_.rect());
+    if (source.isEmpty()) return;
+    painter_.drawImage(QPoint(dstX + source.x() - srcX, dstY + source.y() - srcY), skin_, source);
+}
+
+void QtCanvas::SetTextFont(const FontSpec& font) {
+    painter_.setFont(MakeQFont(font));
+    painter_.setBackgroundMode(Qt::TransparentMode);
+    painter_.setPen(Qt::black);
+}
+
+void QtCanvas::DrawString(const Rect& rect, const WString& text, unsigned format) {
+    const QRect box(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    if (box.isEmpty()) return;
+    // Text starts at the top of its rectangle, is never wrapped, and is
+    // clipped to the rectangle.
+    int flags = Qt::AlignTop;
+    flags |= (format & kDtCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
+    painter_.save();
+    painter_.setClipRect(box, Qt::IntersectClip);
+    painter_.drawText(box, flags, ToQString(text));
+    painter_.restore();
+}
+
+void QtCanvas::DrawAppIcon(int x, int y) {
+    // The icon's background is erased first, as for a minimised window.
+    painter_.fillRect(painter_.window(), Qt::white);
+    icon_.paint(&painter_, QRect(x, y, kIconSize, kIconSize));
+}
+
+}  // namespace ldt

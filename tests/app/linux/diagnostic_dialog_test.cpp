@@ -1,0 +1,178 @@
+#include "app/linux/DiagnosticDialog.h"
+
+#include "fakes/Fakes.h"
+#include "ui/DataPanel.h"
+#include "ui/WindowGeometry.h"
+
+#include <QScreen>
+#include <QtTest>
+
+using namespace ldt;
+
+namespace {
+
+// Client rectangles (inclusive) of what a paint may draw text into.
+const QRect kTextBoxes[] = {
+    {200, 85, 80, 20},   {200, 136, 50, 30},  {120, 217, 70, 20},  {290, 217, 70, 20},
+    {120, 242, 70, 20},  {290, 242, 70, 20},  {590, 100, 130, 20}, {590, 127, 127, 23},
+    {620, 155, 60, 20},  {590, 185, 130, 20}, {590, 211, 120, 20}, {590, 242, 150, 20},
+    {550, 270, 120, 20}, {640, 270, 150, 20}, {560, 300, 85, 25},  {660, 300, 85, 25},
+    {700, 370, 110, 150},
+};
+const QPoint kClient(3, 30);
+const QRect kDriverBox(189, 113, 129, 13);
+
+bool Dark(QRgb c) { return qMax(qRed(c), qMax(qGreen(c), qBlue(c))) < 128; }
+
+int DarkPixels(const QImage& image, QRect rect) {
+    int n = 0;
+    rect = rect.translated(kClient).intersected(image.rect());
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) n += Dark(image.pixel(x, y));
+    return n;
+}
+
+}  // namespace
+
+class DiagnosticDialogTest : public QObject {
+    Q_OBJECT
+
+    fakes::FakeBus bus;
+    fakes::FakeClock clock;
+    fakes::Latin1CodePage codePage;
+    fakes::FakePrompts prompts;
+    fakes::FakeFiles files;
+    std::unique_ptr<DiagnosticDialog> dialog;
+
+    static std::string Reply(const std::string& firmware) {
+        return "FP1," + firmware + ",TubeA,100,50,600,1000,L2,Yes,USB2,3.5,-,99,98,Left  12,Up    5,On,";
+    }
+    void Open() {
+        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files});
+        dialog->OnInitDialog();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+    QImage Screen() const { return dialog->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QWindow* Window() const { return dialog->windowHandle(); }
+    void MoveTo(QPoint client) { QTest::mouseMove(Window(), client + kClient); }
+    void Click(QPoint client) {
+        MoveTo(client);
+        MoveTo(client + QPoint(1, 0));
+        QTest::mousePress(Window(), Qt::LeftButton, {}, client + QPoint(1, 0) + kClient);
+        QTest::mouseRelease(Window(), Qt::LeftButton, {}, client + QPoint(1, 0) + kClient);
+    }
+
+private slots:
+    void init() {
+        bus = {};
+        prompts = {};
+        files = {};
+        bus.interfaces.push_back({InterfaceQuery::Ok, "/dev/usb/lp0"});
+        bus.devices["/dev/usb/lp0\\"] = {{Reply("F1"), Reply("F2222")}};
+    }
+    void cleanup() { dialog.reset(); }
+
+    void initDialog_shapesAndCentresTheWindow_andRefreshesOnce() {
+        Open();
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        const WindowPlacement place = PlaceWindow(screen.width(), screen.height());
+        QCOMPARE(dialog->geometry(), QRect(place.left, place.top, 816, 418));
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Laser Diagnostic Tool"));
+        QVERIFY(dialog->windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(!dialog->windowIcon().isNull());
+        const QRegion mask = dialog->mask();
+        QVERIFY(mask.contains(QPoint(400, 200)));
+        QVERIFY(!mask.contains(QPoint(0, 0)) && !mask.contains(QPoint(815, 0)) && !mask.contains(QPoint(0, 417)));
+        QCOMPARE(bus.writes.size(), 1u);
+        QCOMPARE(dialog->Core().Data().Count(), 17u);
+        QVERIFY(prompts.errors.empty());
+    }
+
+    void noChannel_showsTheErrorOnceBeforeTheWindow_thenPaintsNoValues() {
+        bus.interfaces.clear();
+        bus.devices.clear();
+        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files});
+        dialog->OnInitDialog();
+        QCOMPARE(prompts.errors.size(), 1u);
+        QVERIFY(!dialog->isVisible());
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        const QImage shot = Screen();
+        for (int i = 0; i < 16; ++i) QCOMPARE(DarkPixels(shot, kTextBoxes[i]), 0);
+        QVERIFY(DarkPixels(shot, kTextBoxes[16]) > 0);  // the version label
+    }
+
+    void paint_isTheSkinEverywhereButTheText() {
+        Open();
+        const QImage shot = Screen();
+        const QImage skin = QImage(QStringLiteral(":/skin/SkinBitmap.bmp")).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shot.size(), QSize(816, 418));
+        QRegion text;
+        for (const QRect& r : kTextBoxes) text += r.translated(kClient);
+        int differ = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (!text.contains(QPoint(x, y)) && shot.pixel(x, y) != skin.pixel(x, y)) ++differ;
+        QCOMPARE(differ, 0);
+        for (int i = 0; i < 16; ++i) QVERIFY2(DarkPixels(shot, kTextBoxes[i]) > 0, qPrintable(QString::number(i)));
+        QCOMPARE(DarkPixels(shot, kDriverBox), 0);
+    }
+
+    void mouseMoves_mapToClientCoordinates_andSetTheHandCursor() {
+        Open();
+        MoveTo({290, 290});
+        QCOMPARE(dialog->Core().Buttons().Hot(), HotClose);
+        QCOMPARE(dialog->cursor().shape(), Qt::PointingHandCursor);
+        // Over the title strip the hot button stays as it was.
+        QTest::mouseMove(Window(), QPoint(300, 10));
+        QCOMPARE(dialog->Core().Buttons().Hot(), HotClose);
+        MoveTo({335, 300});
+        QCOMPARE(dialog->Core().Buttons().Hot(), HotNone);
+        QCOMPARE(dialog->cursor().shape(), Qt::ArrowCursor);
+        MoveTo({95, 339});
+        QCOMPARE(dialog->Core().Buttons().Hot(), HotRefresh);
+    }
+
+    void refreshClick_queriesAgain_andPaintsTheNewValues() {
+        Open();
+        const int before = DarkPixels(Screen(), kTextBoxes[0]);
+        Click({100, 300});
+        QCOMPARE(bus.writes.size(), 2u);
+        QTRY_VERIFY(DarkPixels(Screen(), kTextBoxes[0]) > before);
+    }
+
+    void pressOnRefresh_releaseOverTheTitleStrip_doesNothing() {
+        Open();
+        MoveTo({100, 300});
+        MoveTo({101, 300});
+        QTest::mousePress(Window(), Qt::LeftButton, {}, QPoint(101, 300) + kClient);
+        QTest::mouseRelease(Window(), Qt::LeftButton, {}, QPoint(300, 10));
+        QCOMPARE(bus.writes.size(), 1u);
+        QCOMPARE(dialog->Core().Buttons().PressedFlag(), 1);
+    }
+
+    void saveAsClick_savesThroughThePromptsSeam() {
+        Open();
+        prompts.savePath = WString(u"/tmp/r");
+        Click({200, 300});
+        QCOMPARE(prompts.saveAsked, 1);
+        QCOMPARE(files.files.count("/tmp/r.txt"), 1u);
+        QVERIFY(dialog->isVisible());
+    }
+
+    void closeClick_andEscape_endTheDialog_returnDoesNot() {
+        Open();
+        QTest::keyClick(dialog.get(), Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
+        Click({300, 300});
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        Open();
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        QVERIFY(!dialog->isVisible());
+    }
+};
+
+QTEST_MAIN(DiagnosticDialogTest)
+#include "diagnostic_dialog_test.moc"

@@ -1,0 +1,131 @@
+#include "platform/linux/qt/QtCanvas.h"
+#include "ui/DataPanel.h"
+
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QtTest>
+
+using namespace ldt;
+
+namespace {
+
+bool Dark(QRgb c) { return qMax(qRed(c), qMax(qGreen(c), qBlue(c))) < 128; }
+
+// The bounding box of the dark pixels of `image`; empty when there are none.
+QRect DarkBounds(const QImage& image) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (Dark(image.pixel(x, y))) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+QImage Surface(int w, int h, QColor fill) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(fill);
+    return image;
+}
+
+}  // namespace
+
+class QtCanvasTest : public QObject {
+    Q_OBJECT
+private slots:
+    void copySkin_copiesOnlyThePartOfTheBlockInsideThePicture() {
+        QImage skin(10, 10, QImage::Format_RGB32);
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x) skin.setPixel(x, y, qRgb(x * 20, y * 20, 7));
+        QImage surface = Surface(20, 20, Qt::magenta);
+        {
+            QPainter painter(&surface);
+            QIcon icon;
+            QtCanvas canvas(painter, skin, icon);
+            // A block that runs past the picture's right and bottom edges.
+            canvas.CopySkin(1, 2, 30, 30, 6, 7);
+        }
+        QCOMPARE(surface.pixel(1, 2), skin.pixel(6, 7));
+        QCOMPARE(surface.pixel(4, 4), skin.pixel(9, 9));
+        QCOMPARE(surface.pixel(5, 2), QColor(Qt::magenta).rgb());
+        QCOMPARE(surface.pixel(1, 5), QColor(Qt::magenta).rgb());
+        QCOMPARE(surface.pixel(0, 0), QColor(Qt::magenta).rgb());
+    }
+
+    void textFont_hasTheRequestedCellHeightAndCharacterWidth() {
+        const QFont font = MakeQFont(kTextFont);
+        const QFontMetrics metrics(font);
+        QVERIFY2(qAbs(metrics.height() - kTextFont.height) <= 1, qPrintable(QString::number(metrics.height())));
+        QVERIFY2(qAbs(metrics.horizontalAdvance(QLatin1Char('0')) - kTextFont.width) <= 1,
+                 qPrintable(QString::number(metrics.horizontalAdvance(QLatin1Char('0')))));
+        QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
+        QVERIFY(QFontInfo(font).weight() >= QFont::Bold);
+    }
+
+    void drawString_centresAtTheTopOfItsRectangle_onATransparentBackground() {
+        QImage skin;
+        QIcon icon;
+        QImage surface = Surface(200, 60, Qt::white);
+        {
+            QPainter painter(&surface);
+            QtCanvas canvas(painter, skin, icon);
+            canvas.SetTextFont(kTextFont);
+            canvas.DrawString({50, 10, 150, 50}, u"8", kDtCenter);
+        }
+        const QRect ink = DarkBounds(surface);
+        QVERIFY(!ink.isEmpty());
+        QVERIFY2(qAbs((ink.left() + ink.right()) / 2 - 100) <= 2, qPrintable(QString::number(ink.center().x())));
+        QVERIFY(ink.top() >= 10 && ink.top() <= 16);
+        QVERIFY(ink.bottom() < 10 + kTextFont.height);
+        // Transparent: no background box around the glyph.
+        QCOMPARE(surface.pixel(ink.left() - 1, ink.top()), qRgb(255, 255, 255));
+    }
+
+    void drawString_clipsTextWiderThanItsRectangleOnBothSides() {
+        QImage skin;
+        QIcon icon;
+        QImage surface = Surface(300, 60, Qt::white);
+        {
+            QPainter painter(&surface);
+            QtCanvas canvas(painter, skin, icon);
+            canvas.SetTextFont(kTextFont);
+            canvas.DrawString({100, 10, 160, 30}, u"MMMMMMMMMMMMMMMMMMMM", kDtCenter);
+        }
+        const QRect ink = DarkBounds(surface);
+        QVERIFY(!ink.isEmpty());
+        QVERIFY(ink.left() >= 100 && ink.left() <= 102);
+        QVERIFY(ink.right() <= 159 && ink.right() >= 157);
+        QVERIFY(ink.top() >= 10 && ink.bottom() < 30);
+    }
+
+    void drawString_keepsLineBreaksAndDrawsEmptyTextAsNothing() {
+        QImage skin;
+        QIcon icon;
+        QImage surface = Surface(200, 80, Qt::white);
+        {
+            QPainter painter(&surface);
+            QtCanvas canvas(painter, skin, icon);
+            canvas.SetTextFont(kTextFont);
+            canvas.DrawString({0, 0, 200, 80}, u"", kDtCenter);
+            canvas.DrawString({0, 0, 200, 0}, u"XX", kDtCenter);
+        }
+        QVERIFY(DarkBounds(surface).isEmpty());
+    }
+
+    void drawAppIcon_erasesTheBackgroundAndDrawsTheIconAtItsCorner() {
+        QImage skin;
+        QPixmap pixmap(QtCanvas::kIconSize, QtCanvas::kIconSize);
+        pixmap.fill(Qt::black);
+        const QIcon icon(pixmap);
+        QImage surface = Surface(100, 100, Qt::red);
+        {
+            QPainter painter(&surface);
+            QtCanvas canvas(painter, skin, icon);
+            canvas.DrawAppIcon(10, 20);
+        }
+        QCOMPARE(DarkBounds(surface), QRect(10, 20, QtCanvas::kIconSize, QtCanvas::kIconSize));
+        QCOMPARE(surface.pixel(0, 0), qRgb(255, 255, 255));
+    }
+};
+
+QTEST_MAIN(QtCanvasTest)
+#include "qt_canvas_test.moc"

@@ -1,0 +1,121 @@
+#include "platform/linux/qt/QtPrompts.h"
+#include "platform/linux/qt/QtText.h"
+
+#include <QAbstractButton>
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using namespace ldt;
+
+namespace {
+
+// Runs `act` on the modal dialog of type T once it is up.
+template <typename T>
+void WhenModal(std::function<void(T*)> act, int triesLeft = 200) {
+    QTimer::singleShot(10, [act, triesLeft] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            act(dialog);
+        } else if (triesLeft > 0) {
+            WhenModal<T>(act, triesLeft - 1);
+        }
+    });
+}
+
+struct BoxSeen {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+
+void Answer(QFileDialog* dialog, const QString& name) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit);
+    edit->setText(name);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+}  // namespace
+
+class QtPromptsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void showError_isAStopBoxCaptionedError_withTheTextAsGiven() {
+        QtPrompts prompts;
+        BoxSeen seen;
+        WhenModal<QMessageBox>([&seen](QMessageBox* box) {
+            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+            box->accept();
+        });
+        const WString text = u"Machine data is not available.  File will not be saved. \n\rPlease press";
+        prompts.ShowError(text);
+        QCOMPARE(seen.title, QStringLiteral("Error"));
+        QCOMPARE(seen.text, ToQString(text));
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
+
+    void showFileError_namesTheProgram() {
+        QtPrompts prompts;
+        BoxSeen seen;
+        WhenModal<QMessageBox>([&seen](QMessageBox* box) {
+            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+            box->accept();
+        });
+        prompts.ShowFileError(u"Cannot open /x/r.txt. No such file or directory");
+        QCOMPARE(seen.title, QStringLiteral("Laser Diagnostic Tool"));
+        QCOMPARE(seen.text, QStringLiteral("Cannot open /x/r.txt. No such file or directory"));
+        QCOMPARE(seen.icon, QMessageBox::Warning);
+    }
+
+    void askSavePath_offersTheTextFilter_andReturnsTheTypedPath() {
+        QTemporaryDir dir;
+        QtPrompts prompts(QFileDialog::DontUseNativeDialog);
+        QStringList filters;
+        QString suffix = QStringLiteral("unset");
+        bool confirms = false;
+        const QString typed = dir.filePath(QStringLiteral("report"));
+        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+            filters = dialog->nameFilters();
+            suffix = dialog->defaultSuffix();
+            confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite) &&
+                       dialog->acceptMode() == QFileDialog::AcceptSave;
+            Answer(dialog, typed);
+        });
+        const auto path = prompts.AskSavePath();
+        QCOMPARE(filters, QStringList{QString::fromUtf16(u"\u53C3\u6578\u6A94(*.txt)")});
+        QVERIFY(suffix.isEmpty());
+        QVERIFY(confirms);
+        QVERIFY(path);
+        QCOMPARE(ToQString(*path), typed);
+    }
+
+    void askSavePath_asksBeforeReplacing_andCancelGivesNothing() {
+        QTemporaryDir dir;
+        const QString existing = dir.filePath(QStringLiteral("r.txt"));
+        QFile file(existing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QtPrompts prompts(QFileDialog::DontUseNativeDialog);
+        bool asked = false;
+        WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+            WhenModal<QMessageBox>([&asked, dialog](QMessageBox* box) {
+                asked = true;
+                box->button(QMessageBox::No)->click();
+                WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
+                Q_UNUSED(dialog);
+            });
+            Answer(dialog, existing);
+        });
+        QVERIFY(!prompts.AskSavePath());
+        QVERIFY(asked);
+    }
+};
+
+QTEST_MAIN(QtPromptsTest)
+#include "qt_prompts_test.moc"

@@ -85,6 +85,10 @@ void DiagnosticDialog::paintEvent(QPaintEvent*) {
 }
 
 void DiagnosticDialog::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) {
+        move(event->globalPosition().toPoint() - dragOffset_);
+        return;
+    }
     const QPoint at = event->position().toPoint();
     // Only moves over the client area reach the buttons; elsewhere the hot
     // button stays as it was.
@@ -104,14 +108,22 @@ void DiagnosticDialog::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     if (kClientArea.contains(at)) {
         core_.OnLButtonDown();
-    } else if (kTitleStrip.contains(at) && windowHandle()) {
-        // There is no caption: the title strip moves the window instead.
-        windowHandle()->startSystemMove();
+    } else if (kTitleStrip.contains(at)) {
+        // There is no caption: the title strip moves the window instead,
+        // through the window manager where it offers that, else by hand.
+        if (!windowHandle() || !windowHandle()->startSystemMove()) {
+            dragging_ = true;
+            dragOffset_ = event->globalPosition().toPoint() - pos();
+        }
     }
 }
 
 void DiagnosticDialog::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    if (dragging_) {
+        dragging_ = false;
+        return;
+    }
     // A release outside the client area belongs to whatever is there.
     if (!kClientArea.contains(event->position().toPoint())) return;
     switch (core_.OnLButtonUp()) {

@@ -39,6 +39,8 @@ private:
 
     QIcon icon_;
     DiagnosticCore core_;
+    bool dragging_ = false;  // the title strip is being dragged by hand
+    QPoint dragOffset_;      // pointer position relative to the window's
 };
 
 }  // namespace ldt

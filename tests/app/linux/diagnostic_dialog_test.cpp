@@ -152,6 +152,24 @@ private slots:
         QCOMPARE(dialog->Core().Buttons().PressedFlag(), 1);
     }
 
+    void draggingTheTitleStrip_movesTheWindow_withoutTouchingTheButtons() {
+        Open();
+        const QPoint start = dialog->pos();
+        // Events with explicit screen positions: the pointer's place on the
+        // screen is what the drag follows.
+        auto send = [this](QEvent::Type type, QPoint local, QPoint global, Qt::MouseButton button,
+                           Qt::MouseButtons buttons) {
+            QMouseEvent event(type, local, global, button, buttons, {});
+            QApplication::sendEvent(dialog.get(), &event);
+        };
+        send(QEvent::MouseButtonPress, {400, 10}, start + QPoint(400, 10), Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseMove, {430, 30}, start + QPoint(430, 30), Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, {400, 10}, start + QPoint(430, 30), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(dialog->pos(), start + QPoint(30, 20));
+        QCOMPARE(dialog->Core().Buttons().PressedFlag(), 0);
+        QCOMPARE(dialog->Core().Buttons().Hot(), HotNone);
+    }
+
     void saveAsClick_savesThroughThePromptsSeam() {
         Open();
         prompts.savePath = WString(u"/tmp/r");

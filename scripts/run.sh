@@ -1,17 +1,45 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Laser Diagnostic Tool under
-# Wine. With --demo a simulated machine answers first (its values are made
-# up), so the window shows data without a real machine.
-#   scripts/run.sh [--demo]
+# Installs what is missing, builds, and starts Laser Diagnostic Tool.
+#   scripts/run.sh [--demo] [--wine]
+# By default the native Linux program (Qt 6), which finds machines as
+# /dev/usb/lpN. --wine runs the Windows program under Wine instead.
+# --demo lets a simulated machine answer first (its values are made up), so
+# the window shows data without a real machine; natively it appears as
+# /dev/usb/lp0 inside a private mount namespace, which needs root.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-demo=0
-case "${1:-}" in
-  --demo) demo=1 ;;
-  "") ;;
-  *) echo "usage: $0 [--demo]" >&2; exit 2 ;;
-esac
+demo=0 wine=0
+for arg in "$@"; do
+  case "$arg" in
+    --demo) demo=1 ;;
+    --wine) wine=1 ;;
+    *) echo "usage: $0 [--demo] [--wine]" >&2; exit 2 ;;
+  esac
+done
+
+sim="$root/build/linux/tools/ldt-machine-sim"
+no_display() {
+  echo "No display: DISPLAY is not set, so the window cannot open here." >&2
+  echo "Run it from a desktop session to see the window." >&2
+  echo "The same machine data as a console report (ldt-report):" >&2
+}
+
+if [ $wine = 0 ]; then
+  bash scripts/install-deps.sh native
+  cmake --preset linux >/dev/null
+  cmake --build --preset linux --target laser-diagnostic-tool ldt-machine-sim ldt-report
+  app="$root/build/linux/src/app/linux/laser-diagnostic-tool"
+  if [ -z "${DISPLAY:-}" ]; then no_display; app="$root/build/linux/src/app/ldt-report"; fi
+  if [ $demo = 1 ]; then
+    echo "Demo: a simulated machine answers as /dev/usb/lp0; the values shown are made up."
+    status=0
+    bash scripts/usblp-namespace.sh --sim "$sim" -- "$app" || status=$?
+    [ $status = 77 ] && echo "The demo needs root (a private mount namespace for /dev/usb/lp0)." >&2
+    exit $status
+  fi
+  exec "$app"
+fi
 
 bash scripts/install-deps.sh all
 cmake --preset linux >/dev/null && cmake --build --preset linux --target ldt-machine-sim ldt-report
@@ -28,16 +56,14 @@ trap cleanup EXIT
 bash scripts/wine-prefix.sh init "$prefix"
 if [ $demo = 1 ]; then
   mkdir -p "$prefix/dosdevices"
-  "$root/build/linux/tools/ldt-machine-sim" --pad --link "$prefix/dosdevices/korva1" > "$root/build/demo-sim.out" &
+  "$sim" --pad --link "$prefix/dosdevices/korva1" > "$root/build/demo-sim.out" &
   sim_pid=$!
   for _ in $(seq 50); do [ -L "$prefix/dosdevices/korva1" ] && break; sleep 0.1; done
   echo "Demo: a simulated machine answers as \\\\.\\KORVA1; the values shown are made up."
 fi
 
 if [ -z "${DISPLAY:-}" ]; then
-  echo "No display: DISPLAY is not set, so the window cannot open here." >&2
-  echo "Run it from a desktop session to see the window." >&2
-  echo "The same machine data as a console report (ldt-report):" >&2
+  no_display
   wine "$root/build/win32/src/app/ldt-report.exe"
   exit $?
 fi

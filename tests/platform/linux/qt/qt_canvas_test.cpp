@@ -27,6 +27,18 @@ QImage Surface(int w, int h, QColor fill) {
     return image;
 }
 
+// A white surface with `text` drawn in `rect` in the window's text font.
+QImage DrawnText(QSize size, const Rect& rect, const WString& text) {
+    QImage surface = Surface(size.width(), size.height(), Qt::white);
+    QPainter painter(&surface);
+    const QImage skin;
+    const QIcon icon;
+    QtCanvas canvas(painter, skin, icon);
+    canvas.SetTextFont(kTextFont);
+    canvas.DrawString(rect, text, kDtCenter);
+    return surface;
+}
+
 }  // namespace
 
 class QtCanvasTest : public QObject {
@@ -62,15 +74,7 @@ private slots:
     }
 
     void drawString_centresAtTheTopOfItsRectangle_onATransparentBackground() {
-        QImage skin;
-        QIcon icon;
-        QImage surface = Surface(200, 60, Qt::white);
-        {
-            QPainter painter(&surface);
-            QtCanvas canvas(painter, skin, icon);
-            canvas.SetTextFont(kTextFont);
-            canvas.DrawString({50, 10, 150, 50}, u"8", kDtCenter);
-        }
+        const QImage surface = DrawnText({200, 60}, {50, 10, 150, 50}, u"8");
         const QRect ink = DarkBounds(surface);
         QVERIFY(!ink.isEmpty());
         QVERIFY2(qAbs((ink.left() + ink.right()) / 2 - 100) <= 2, qPrintable(QString::number(ink.center().x())));
@@ -81,15 +85,7 @@ private slots:
     }
 
     void drawString_clipsTextWiderThanItsRectangleOnBothSides() {
-        QImage skin;
-        QIcon icon;
-        QImage surface = Surface(300, 60, Qt::white);
-        {
-            QPainter painter(&surface);
-            QtCanvas canvas(painter, skin, icon);
-            canvas.SetTextFont(kTextFont);
-            canvas.DrawString({100, 10, 160, 30}, u"MMMMMMMMMMMMMMMMMMMM", kDtCenter);
-        }
+        const QImage surface = DrawnText({300, 60}, {100, 10, 160, 30}, u"MMMMMMMMMMMMMMMMMMMM");
         const QRect ink = DarkBounds(surface);
         QVERIFY(!ink.isEmpty());
         QVERIFY(ink.left() >= 100 && ink.left() <= 102);
@@ -97,18 +93,9 @@ private slots:
         QVERIFY(ink.top() >= 10 && ink.bottom() < 30);
     }
 
-    void drawString_keepsLineBreaksAndDrawsEmptyTextAsNothing() {
-        QImage skin;
-        QIcon icon;
-        QImage surface = Surface(200, 80, Qt::white);
-        {
-            QPainter painter(&surface);
-            QtCanvas canvas(painter, skin, icon);
-            canvas.SetTextFont(kTextFont);
-            canvas.DrawString({0, 0, 200, 80}, u"", kDtCenter);
-            canvas.DrawString({0, 0, 200, 0}, u"XX", kDtCenter);
-        }
-        QVERIFY(DarkBounds(surface).isEmpty());
+    void drawString_drawsEmptyTextOrAnEmptyRectangleAsNothing() {
+        QVERIFY(DarkBounds(DrawnText({200, 80}, {0, 0, 200, 80}, u"")).isEmpty());
+        QVERIFY(DarkBounds(DrawnText({200, 80}, {0, 0, 200, 0}, u"XX")).isEmpty());
     }
 
     void drawAppIcon_erasesTheBackgroundAndDrawsTheIconAtItsCorner() {

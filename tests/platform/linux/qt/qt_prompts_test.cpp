@@ -33,6 +33,14 @@ struct BoxSeen {
     QMessageBox::StandardButtons buttons;
 };
 
+// Notes what the next message box shows, then dismisses it.
+void NoteNextBox(BoxSeen& seen) {
+    WhenModal<QMessageBox>([&seen](QMessageBox* box) {
+        seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+        box->accept();
+    });
+}
+
 void Answer(QFileDialog* dialog, const QString& name) {
     auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     QVERIFY(edit);
@@ -48,10 +56,7 @@ private slots:
     void showError_isAStopBoxCaptionedError_withTheTextAsGiven() {
         QtPrompts prompts;
         BoxSeen seen;
-        WhenModal<QMessageBox>([&seen](QMessageBox* box) {
-            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
-            box->accept();
-        });
+        NoteNextBox(seen);
         const WString text = u"Machine data is not available.  File will not be saved. \n\rPlease press";
         prompts.ShowError(text);
         QCOMPARE(seen.title, QStringLiteral("Error"));
@@ -63,10 +68,7 @@ private slots:
     void showFileError_namesTheProgram() {
         QtPrompts prompts;
         BoxSeen seen;
-        WhenModal<QMessageBox>([&seen](QMessageBox* box) {
-            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
-            box->accept();
-        });
+        NoteNextBox(seen);
         prompts.ShowFileError(u"Cannot open /x/r.txt. No such file or directory");
         QCOMPARE(seen.title, QStringLiteral("Laser Diagnostic Tool"));
         QCOMPARE(seen.text, QStringLiteral("Cannot open /x/r.txt. No such file or directory"));

@@ -18,8 +18,8 @@ if [ "${1:-}" = --measure ]; then
   rounds="$2"
   # Client (200, 85), in the Firmware Version box, is window (203, 115).
   for _ in $(seq "$rounds"); do
-    "$watch" "Laser Diagnostic Tool" 203 115 80 20 -- "$app" | sed 's/^/ldt /'
-    "$watch" "Bare Widget" 203 115 80 20 -- "$bare" | sed 's/^/bare /'
+    "$watch" "Laser Diagnostic Tool" 203 115 80 20 -- "$app" | sed 's/^/ldt /' || true
+    "$watch" "Bare Widget" 203 115 80 20 -- "$bare" | sed 's/^/bare /' || true
   done
   exit 0
 fi
@@ -36,12 +36,13 @@ trap '[ -n "$xvfb" ] && kill $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"'
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$tmp/display")" QT_QPA_PLATFORM=xcb LANG=C.UTF-8
+export DISPLAY=":$(cat "$tmp/display")" QT_QPA_PLATFORM=xcb LANG=C.UTF-8 XDG_RUNTIME_DIR="$tmp/runtime"
+mkdir -m 0700 "$tmp/runtime"
 
 status=0
 "$root/scripts/usblp-namespace.sh" --sim "$sim" -- bash "$0" --measure "$rounds" > "$tmp/figures" 2>"$tmp/errors" || status=$?
 if [ $status -ne 0 ]; then
-  echo "Qt start-up benchmark: not measured ($(head -1 "$tmp/errors"))"
+  echo "Qt start-up benchmark: not measured (exit $status: $(grep -v '^QStandardPaths' "$tmp/errors" | tail -1))"
   exit 0
 fi
 if grep -q timeout "$tmp/figures"; then

@@ -47,6 +47,10 @@ void DiagnosticDialog::OnInitDialog() {
 
 int DiagnosticDialog::DoModal() {
     OnInitDialog();
+    // Shown before the modal run: a window mapped as modal from the start
+    // reaches its first paint tens of milliseconds later under X11, and it
+    // is the program's only window anyway.
+    show();
     return exec();
 }
 

@@ -33,17 +33,18 @@ QFont MakeQFont(const FontSpec& spec) {
     font.setUnderline(spec.underline);
     font.setStrikeOut(spec.strikeOut);
     font.setHintingPreference(QFont::PreferFullHinting);
-    if (spec.height > 0) {
-        // A positive GDI height is the cell height; Qt's pixel size is the em.
-        font.setPixelSize(spec.height);
-        const qreal cell = QFontMetricsF(font).height();
-        if (cell > 0) font.setPixelSize(std::max(1, static_cast<int>(std::lround(spec.height * spec.height / cell))));
-    } else if (spec.height < 0) {
-        font.setPixelSize(-spec.height);
-    }
-    if (spec.width > 0) {
-        const qreal average = QFontMetricsF(font).averageCharWidth();
-        if (average > 0) font.setStretch(std::clamp(static_cast<int>(std::lround(100.0 * spec.width / average)), 1, 4000));
+    // One measurement at the requested size; height and width both scale
+    // with the pixel size.
+    const int size = spec.height != 0 ? std::abs(spec.height) : 16;
+    font.setPixelSize(size);
+    const QFontMetricsF metrics(font);
+    qreal pixelSize = size;
+    // A positive GDI height is the cell height; Qt's pixel size is the em.
+    if (spec.height > 0 && metrics.height() > 0) pixelSize = size * size / metrics.height();
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixelSize))));
+    if (spec.width > 0 && metrics.averageCharWidth() > 0) {
+        const qreal average = metrics.averageCharWidth() * font.pixelSize() / size;
+        font.setStretch(std::clamp(static_cast<int>(std::lround(100.0 * spec.width / average)), 1, 4000));
     }
     return font;
 }

@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <utility>
+
 namespace ldt {
 
 namespace {
@@ -67,8 +69,25 @@ void DiagnosticDialog::ShapeWindow() {
     update();
 }
 
+void DiagnosticDialog::PrepareFirstPaint() {
+    // Qt keeps the font database, the font's engine and its rendered
+    // glyphs: drawing the printable characters once fills them.
+    QImage scratch(16, 16, QImage::Format_RGB32);
+    {
+        QPainter painter(&scratch);
+        painter.setFont(MakeQFont(kTextFont));
+        QString printable;
+        for (char16_t c = u' '; c < u'\x7F'; ++c) printable += QChar(c);
+        painter.drawText(0, 12, printable);
+    }
+    preparedSkin_ = QImage(kSkinResource);
+    // The native window, with its shape, is made now rather than when shown.
+    winId();
+}
+
 void DiagnosticDialog::paintEvent(QPaintEvent*) {
-    const QImage skin(kSkinResource);
+    // The picture is loaded for each paint and let go after it.
+    const QImage skin = preparedSkin_.isNull() ? QImage(kSkinResource) : std::exchange(preparedSkin_, QImage());
     QPainter painter(this);
     QtCanvas window(painter, skin, icon_);
 

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QImage>
 
 namespace ldt {
 
@@ -19,6 +20,10 @@ public:
     void OnInitDialog();
     // OnInitDialog, then the modal run; returns when the dialog has ended.
     int DoModal();
+
+    // Resolves the text font and loads the skin ahead of the first paint,
+    // which then uses that skin instead of loading its own.
+    void PrepareFirstPaint();
 
     const DiagnosticCore& Core() const { return core_; }
 
@@ -39,6 +44,7 @@ private:
 
     QIcon icon_;
     DiagnosticCore core_;
+    QImage preparedSkin_;    // loaded ahead by PrepareFirstPaint, used once
     bool dragging_ = false;  // the title strip is being dragged by hand
     QPoint dragOffset_;      // pointer position relative to the window's
 };

@@ -2,6 +2,7 @@
 // that the usblp driver presents as /dev/usb/lpN.
 
 #include "app/linux/DiagnosticDialog.h"
+#include "app/linux/IdleWorkClock.h"
 #include "platform/Platform.h"
 #include "platform/linux/qt/QtPrompts.h"
 
@@ -10,11 +11,16 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const auto bus = ldt::platform::MakeDeviceBus();
-    const auto clock = ldt::platform::MakeClock();
+    const auto sleeper = ldt::platform::MakeClock();
     const auto codePage = ldt::platform::MakeCodePage();
     const auto files = ldt::platform::MakeReportFileSystem();
     ldt::QtPrompts prompts;
-    ldt::DiagnosticDialog dialog({*bus, *clock, *codePage, prompts, *files});
+    ldt::DiagnosticDialog* window = nullptr;
+    ldt::IdleWorkClock clock(*sleeper, [&window] {
+        if (window) window->PrepareFirstPaint();
+    });
+    ldt::DiagnosticDialog dialog({*bus, clock, *codePage, prompts, *files});
+    window = &dialog;
     prompts.SetOwner(&dialog);
     dialog.DoModal();
     return 0;

@@ -1,4 +1,5 @@
 #include "app/linux/DiagnosticDialog.h"
+#include "app/linux/IdleWorkClock.h"
 
 #include "fakes/Fakes.h"
 #include "ui/DataPanel.h"
@@ -68,6 +69,7 @@ private slots:
         bus = {};
         prompts = {};
         files = {};
+        clock = {};
         bus.interfaces.push_back({InterfaceQuery::Ok, "/dev/usb/lp0"});
         bus.devices["/dev/usb/lp0\\"] = {{Reply("F1"), Reply("F2222")}};
     }
@@ -103,8 +105,12 @@ private slots:
         QVERIFY(DarkPixels(shot, kTextBoxes[16]) > 0);  // the version label
     }
 
-    void paint_isTheSkinEverywhereButTheText() {
-        Open();
+    void paint_isTheSkinEverywhereButTheText_alsoWhenPreparedAhead() {
+        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files});
+        dialog->OnInitDialog();
+        dialog->PrepareFirstPaint();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         const QImage shot = Screen();
         const QImage skin = QImage(QStringLiteral(":/skin/SkinBitmap.bmp")).convertToFormat(QImage::Format_RGB32);
         QCOMPARE(shot.size(), QSize(816, 418));
@@ -117,6 +123,25 @@ private slots:
         QCOMPARE(differ, 0);
         for (int i = 0; i < 16; ++i) QVERIFY2(DarkPixels(shot, kTextBoxes[i]) > 0, qPrintable(QString::number(i)));
         QCOMPARE(DarkPixels(shot, kDriverBox), 0);
+    }
+
+    void idleWorkClock_spendsTheFirstPauseOnTheWork_thenSleepsTheRest() {
+        int runs = 0;
+        IdleWorkClock idle(clock, [&runs] {
+            ++runs;
+            QTest::qSleep(20);
+        });
+        idle.Pause(50);
+        QCOMPARE(runs, 1);
+        QCOMPARE(clock.pauses.size(), 1u);
+        QVERIFY2(clock.pauses[0] <= 30 && clock.pauses[0] >= 20, qPrintable(QString::number(clock.pauses[0])));
+        idle.Pause(50);
+        QCOMPARE(runs, 1);
+        QCOMPARE(clock.pauses.back(), 50u);
+        // Work that outlasts the pause leaves nothing to sleep.
+        IdleWorkClock slow(clock, [] { QTest::qSleep(30); });
+        slow.Pause(10);
+        QCOMPARE(clock.pauses.size(), 2u);
     }
 
     void mouseMoves_mapToClientCoordinates_andSetTheHandCursor() {

@@ -322,6 +322,24 @@ class Single(QtWindowTest):
         self.assertEqual(sum(self.boxes_with_text(shot, wid).values()), 0)
         self.assertEqual(len(self.s.queries()), 1)
 
+    def test_draggingTheTitleStrip_movesTheWindow(self):
+        self.s.start_sim("normal")
+        self.s.start_app()
+        wid = self.s.find(TITLE)
+        self.assertIsNotNone(wid)
+        settle(0.5)
+        x, y, _, _ = self.s.geometry(wid)
+        self.s.xdo("mousemove", str(x + 400), str(y + 10))
+        self.s.xdo("mousedown", "1")
+        for step in range(1, 6):
+            self.s.xdo("mousemove", str(x + 400 - 8 * step), str(y + 10 + 5 * step))
+            time.sleep(0.05)
+        self.s.xdo("mouseup", "1")
+        settle(0.5)
+        self.assertEqual(self.s.geometry(wid)[:2], (x - 40, y + 25))
+        self.assertEqual(len(self.s.queries()), 1, "dragging clicks no button")
+        self.assertSkinShown(self.s.screenshot("dragged"), wid, "after the drag")
+
     def test_escapeCloses(self):
         self.s.start_sim("normal")
         self.s.start_app()

@@ -10,6 +10,8 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Lets the desktop match the window to its launcher entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("laser-diagnostic-tool"));
     const auto bus = ldt::platform::MakeDeviceBus();
     const auto sleeper = ldt::platform::MakeClock();
     const auto codePage = ldt::platform::MakeCodePage();

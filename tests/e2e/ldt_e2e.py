@@ -244,5 +244,39 @@ def skin():
     return Image(SKIN)
 
 
+def check_click_rules(test, session, wid, pause):
+    """Press outside and release over Refresh runs it; press on Refresh and
+    release off it does not. Counts the simulator's queries."""
+    n = len(session.queries())
+    session.move(wid, 20, 200)
+    session.xdo("mousedown", "1")
+    session.move(wid, 118, 315)
+    session.move(wid, 117, 314)
+    session.xdo("mouseup", "1")
+    settle(pause)
+    test.assertEqual(len(session.queries()), n + 1, "release over Refresh")
+    session.move(wid, 117, 314)
+    session.xdo("mousedown", "1")
+    session.move(wid, 20, 200)
+    session.move(wid, 21, 200)
+    session.xdo("mouseup", "1")
+    settle(pause)
+    test.assertEqual(len(session.queries()), n + 1, "press on Refresh, release off it")
+
+
+def check_hand_cursor(test, session, wid):
+    """The hand shows over each button only; a button's right edge is outside."""
+    def shape_at(x, y):
+        session.move(wid, x, y)
+        session.move(wid, x + 1, y)
+        return cursor_shape(session.display)
+
+    plain = shape_at(20, 200)
+    for name, (l, t, r, b) in BUTTONS.items():
+        test.assertNotEqual(shape_at((l + r) // 2, (t + b) // 2), plain, "no hand over " + name)
+        test.assertEqual(shape_at(20, 200), plain, "hand stays after leaving " + name)
+        test.assertEqual(shape_at(r, t + 5), plain, "the right edge of %s is outside" % name)
+
+
 def settle(seconds=0.6):
     time.sleep(seconds)

@@ -5,7 +5,7 @@ import time
 import unittest
 
 from ldt_e2e import (BUTTONS, CLIENT_IN_SKIN, CLIENT_IN_WINDOW, DRIVER_BOX, OFFSET_LABELS, TITLE, VALUE_BOXES,
-                     VERSION_RECT, Session, cursor_shape, settle, skin)
+                     VERSION_RECT, Session, check_click_rules, check_hand_cursor, settle, skin)
 
 REPLY_A = ("FPGA-2.31,FW 5.07.18,RF-60W,300,80,500,1000,2.0 inch,Yes,USB 2.0,12.5mm,0,"
            "100.00,100.00,Left  12,Down  5,Raster+Vector,")
@@ -106,21 +106,7 @@ class WithMachine(WindowTest):
         self.assertGreaterEqual(len(changed), 10, "values repainted: %s" % changed)
 
     def test_4_pressOutside_releaseOverRefresh_runsIt_pressOnRefresh_releaseOff_doesNot(self):
-        n = len(self.s.queries())
-        self.s.move(self.wid, 20, 200)
-        self.s.xdo("mousedown", "1")
-        self.s.move(self.wid, 118, 315)
-        self.s.move(self.wid, 117, 314)
-        self.s.xdo("mouseup", "1")
-        settle(0.8)
-        self.assertEqual(len(self.s.queries()), n + 1)
-        self.s.move(self.wid, 117, 314)
-        self.s.xdo("mousedown", "1")
-        self.s.move(self.wid, 20, 200)
-        self.s.move(self.wid, 21, 200)
-        self.s.xdo("mouseup", "1")
-        settle(0.8)
-        self.assertEqual(len(self.s.queries()), n + 1)
+        check_click_rules(self, self.s, self.wid, 0.8)
 
     def test_5_saveAs_writesTheSixteenCrLfLines_andTheStripSurvivesActivation(self):
         l, t, r, b = BUTTONS["Save as"]
@@ -143,17 +129,7 @@ class WithMachine(WindowTest):
         self.assertSkinShown(shot, self.wid, "after the Save As dialog took and gave back activation")
 
     def test_6_handCursorOnlyWhileOverAButton(self):
-        def shape_at(x, y):
-            self.s.move(self.wid, x, y)
-            self.s.move(self.wid, x + 1, y)
-            return cursor_shape(self.s.display)
-
-        plain = shape_at(20, 200)
-        for name, (l, t, r, b) in BUTTONS.items():
-            self.assertNotEqual(shape_at((l + r) // 2, (t + b) // 2), plain, "no hand over " + name)
-            self.assertEqual(shape_at(20, 200), plain, "hand stays after leaving " + name)
-        l, t, r, b = BUTTONS["Close"]
-        self.assertEqual(shape_at(r, t + 5), plain, "the right edge is outside")
+        check_hand_cursor(self, self.s, self.wid)
 
     def test_9_closeEndsTheProcess(self):
         l, t, r, b = BUTTONS["Close"]

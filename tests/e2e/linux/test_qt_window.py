@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
 from ldt_e2e import (BUTTONS, DRIVER_BOX, OFFSET_LABELS, SCREEN_H, SCREEN_W, VALUE_BOXES, VERSION_RECT,  # noqa: E402
-                     Image, cursor_shape, run, settle, skin)
+                     check_click_rules, check_hand_cursor, run, settle, skin)
 from test_window import REPLY_A, REPLY_B, expected_report  # noqa: E402
 
 APP = os.environ.get("LDT_APP", "")
@@ -198,21 +198,7 @@ class WithMachine(QtWindowTest):
         self.assertSkinShown(shot, self.wid, "after Refresh")
 
     def test_4_pressOutside_releaseOverRefresh_runsIt_pressOnRefresh_releaseOff_doesNot(self):
-        n = len(self.s.queries())
-        self.s.move(self.wid, 20, 200)
-        self.s.xdo("mousedown", "1")
-        self.s.move(self.wid, 118, 315)
-        self.s.move(self.wid, 117, 314)
-        self.s.xdo("mouseup", "1")
-        settle(0.5)
-        self.assertEqual(len(self.s.queries()), n + 1, "release over Refresh")
-        self.s.move(self.wid, 117, 314)
-        self.s.xdo("mousedown", "1")
-        self.s.move(self.wid, 20, 200)
-        self.s.move(self.wid, 21, 200)
-        self.s.xdo("mouseup", "1")
-        settle(0.5)
-        self.assertEqual(len(self.s.queries()), n + 1, "press on Refresh, release off it")
+        check_click_rules(self, self.s, self.wid, 0.5)
 
     def save_as(self, target):
         self.click(self.wid, "Save as")
@@ -256,16 +242,7 @@ class WithMachine(QtWindowTest):
             self.assertEqual(f.read(), b"keep me\r\n")
 
     def test_7_handCursorOnlyWhileOverAButton(self):
-        def shape_at(x, y):
-            self.s.move(self.wid, x, y)
-            self.s.move(self.wid, x + 1, y)
-            return cursor_shape(self.s.display)
-
-        plain = shape_at(20, 200)
-        for name, (l, t, r, b) in BUTTONS.items():
-            self.assertNotEqual(shape_at((l + r) // 2, (t + b) // 2), plain, "no hand over " + name)
-            self.assertEqual(shape_at(20, 200), plain, "hand stays after leaving " + name)
-            self.assertEqual(shape_at(r, t + 5), plain, "the right edge of %s is outside" % name)
+        check_hand_cursor(self, self.s, self.wid)
 
     def test_8_refreshAfterTheSimulatorRestarted_readsItAgain(self):
         self.s.stop_sim()

@@ -61,11 +61,13 @@ void DiagnosticDialog::ShapeWindow() {
     for (const Point& p : kWindowRegion) polygon << QPoint(p.x, p.y);
     setMask(QRegion(polygon, Qt::WindingFill));
 
+    // Centred on the primary screen, which need not start at the desktop's
+    // origin when there are several.
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize size = screen ? screen->geometry().size() : QSize(kWindowWidth, kWindowHeight);
-    const WindowPlacement place = PlaceWindow(size.width(), size.height());
+    const QRect desk = screen ? screen->geometry() : QRect(0, 0, kWindowWidth, kWindowHeight);
+    const WindowPlacement place = PlaceWindow(desk.width(), desk.height());
     setFixedSize(place.width, place.height);
-    move(place.left, place.top);
+    move(desk.x() + place.left, desk.y() + place.top);
     update();
 }
 

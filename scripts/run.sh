@@ -33,8 +33,11 @@ if [ $wine = 0 ]; then
   if [ -z "${DISPLAY:-}" ]; then no_display; app="$root/build/linux/src/app/ldt-report"; fi
   if [ $demo = 1 ]; then
     echo "Demo: a simulated machine answers as /dev/usb/lp0; the values shown are made up."
+    # The namespace needs root; the window still goes to this user's display.
+    as_root=()
+    [ "$(id -u)" -ne 0 ] && as_root=(sudo --preserve-env=DISPLAY,XAUTHORITY,WAYLAND_DISPLAY,XDG_RUNTIME_DIR)
     status=0
-    bash scripts/usblp-namespace.sh --sim "$sim" -- "$app" || status=$?
+    "${as_root[@]}" bash scripts/usblp-namespace.sh --sim "$sim" -- "$app" || status=$?
     [ $status = 77 ] && echo "The demo needs root (a private mount namespace for /dev/usb/lp0)." >&2
     exit $status
   fi

@@ -21,8 +21,9 @@ public:
     // OnInitDialog, then the modal run; returns when the dialog has ended.
     int DoModal();
 
-    // Resolves the text font and loads the skin ahead of the first paint,
-    // which then uses that skin instead of loading its own.
+    // Resolves the text font, loads the skin and makes the native window
+    // ahead of the first paint, which then uses that skin instead of
+    // loading its own.
     void PrepareFirstPaint();
 
     const DiagnosticCore& Core() const { return core_; }

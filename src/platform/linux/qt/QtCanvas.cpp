@@ -13,38 +13,32 @@ namespace ldt {
 namespace {
 
 constexpr int kFixedPitch = 0x1;
-constexpr int kFamilyMask = 0xF0, kFamilyModern = 0x30, kFamilyRoman = 0x10, kFamilySwiss = 0x20;
-
-QFont::StyleHint StyleHintFor(int pitchAndFamily) {
-    if ((pitchAndFamily & kFamilyMask) == kFamilyModern) return QFont::TypeWriter;
-    if ((pitchAndFamily & kFamilyMask) == kFamilyRoman) return QFont::Serif;
-    if ((pitchAndFamily & kFamilyMask) == kFamilySwiss) return QFont::SansSerif;
-    return QFont::AnyStyle;
-}
+constexpr int kFamilyMask = 0xF0, kFamilyModern = 0x30;
 
 }  // namespace
 
-QFont MakeQFont(const FontSpec& spec) {
-    QFont font(QString::fromUtf16(spec.face));
-    font.setStyleHint(StyleHintFor(spec.pitchAndFamily));
-    font.setFixedPitch((spec.pitchAndFamily & kFixedPitch) != 0);
-    if (spec.weight > 0) font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
-    font.setStrikeOut(spec.strikeOut);
+QFont MakeQFont(const FontSpec& request) {
+    QFont font(QString::fromUtf16(request.face));
+    // The modern family is the typewriter-like one.
+    if ((request.pitchAndFamily & kFamilyMask) == kFamilyModern) font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch((request.pitchAndFamily & kFixedPitch) != 0);
+    if (request.weight > 0) font.setWeight(static_cast<QFont::Weight>(std::clamp(request.weight, 1, 1000)));
+    font.setItalic(request.italic);
+    font.setUnderline(request.underline);
+    font.setStrikeOut(request.strikeOut);
     font.setHintingPreference(QFont::PreferFullHinting);
     // One measurement at the requested size; height and width both scale
     // with the pixel size.
-    const int size = spec.height != 0 ? std::abs(spec.height) : 16;
+    const int size = request.height != 0 ? std::abs(request.height) : 16;
     font.setPixelSize(size);
     const QFontMetricsF metrics(font);
     qreal pixelSize = size;
     // A positive GDI height is the cell height; Qt's pixel size is the em.
-    if (spec.height > 0 && metrics.height() > 0) pixelSize = size * size / metrics.height();
+    if (request.height > 0 && metrics.height() > 0) pixelSize = size * size / metrics.height();
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixelSize))));
-    if (spec.width > 0 && metrics.averageCharWidth() > 0) {
+    if (request.width > 0 && metrics.averageCharWidth() > 0) {
         const qreal average = metrics.averageCharWidth() * font.pixelSize() / size;
-        font.setStretch(std::clamp(static_cast<int>(std::lround(100.0 * spec.width / average)), 1, 4000));
+        font.setStretch(std::clamp(static_cast<int>(std::lround(100.0 * request.width / average)), 1, 4000));
     }
     return font;
 }

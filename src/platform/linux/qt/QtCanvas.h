@@ -15,7 +15,7 @@ namespace ldt {
 // The QFont closest to a GDI font request: the cell height (ascent plus
 // descent) and the average character width are matched in pixels, the
 // width by stretching the face when it is narrower.
-QFont MakeQFont(const FontSpec& spec);
+QFont MakeQFont(const FontSpec& request);
 
 class QtCanvas final : public Canvas {
 public:

@@ -15,17 +15,19 @@ using namespace ldt;
 
 // Answers every read with the fuzz input, as one transfer.
 class InputBus final : public DeviceBus {
+    struct InputDevice final : Device {};
+
 public:
     InputBus(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::unique_ptr<InterfaceSet> OpenInterfaceSet(const Guid&) override { return nullptr; }
-    DeviceHandle Open(const WString&, OpenMode) override { return 1; }
-    void Write(DeviceHandle, const void*, std::size_t) override {}
-    std::size_t Read(DeviceHandle, void* buffer, std::size_t capacity) override {
-        const std::size_t n = size_ < capacity ? size_ : capacity;
-        std::memcpy(buffer, data_, n);
-        return n;
+    OpenResult Open(const WString&, OpenMode) override { return {std::make_unique<InputDevice>(), {}, {}}; }
+    void WriteEach(const std::vector<Device*>&, const void*, std::size_t) override {}
+    void ReadEach(std::vector<DeviceRead>& reads) override {
+        for (DeviceRead& r : reads) {
+            r.received = size_ < r.capacity ? size_ : r.capacity;
+            std::memcpy(r.buffer, data_, r.received);
+        }
     }
-    void Close(DeviceHandle) override {}
 
 private:
     const std::uint8_t* data_;
@@ -61,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NoPrompts prompts;
     Utf8CodePage codePage;
     MachineData machine;
-    ExchangeQuery(Device(bus, bus.Open(u"fuzz", OpenMode::ReadWriteShared)), QueryCommandX, machine,
-                  {bus, clock, codePage, prompts});
+    const auto device = bus.Open(u"fuzz", OpenMode::ReadWriteShared).device;
+    ExchangeQuery({device.get()}, QueryCommandX, machine, {bus, clock, codePage, prompts});
 
     // Every stored field came from the first 256 bytes, before any zero byte.
     const std::size_t limit = strnlen(reinterpret_cast<const char*>(data), size < 256 ? size : 256);

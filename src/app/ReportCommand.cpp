@@ -1,13 +1,20 @@
 #include "app/ReportCommand.h"
 
 #include "machine/Report.h"
+#include "seams/ProductText.h"
+
+#include <cstdio>
 
 namespace ldt {
 
 const char kReportUsageText[] =
-    "Usage: ldt-report [--help]\n"
+    "Usage: ldt-report [--json] | --version | --help\n"
     "Finds the laser machine on USB, queries it once and prints its sixteen\n"
-    "report lines. Exits 1 when no machine answered.\n";
+    "report lines, or with --json one JSON object: the labelled report, the\n"
+    "raw reply fields in order and, for each port, its path and whether it\n"
+    "answered.\n"
+    "Exit status: 0 report printed; 1 no machine found; 2 usage error;\n"
+    "3 ports found but none answered (the reason is printed when none opened).\n";
 
 const char kNoDataFromPortsText[] = "Machine data is not available: no port answered the query.\n";
 
@@ -20,38 +27,121 @@ public:
     void ShowError(const WString& text) override { Print(text); }
     void ShowFileError(const WString& text) override { Print(text); }
     std::optional<WString> AskSavePath() override { return std::nullopt; }
-    bool Shown() const { return shown_; }
 
 private:
-    void Print(const WString& text) {
-        err_ << codePage_.ToAnsi(text) << '\n';
-        shown_ = true;
-    }
+    void Print(const WString& text) { err_ << codePage_.ToAnsi(text) << '\n'; }
     const CodePage& codePage_;
     std::ostream& err_;
-    bool shown_ = false;
 };
+
+std::string JsonString(const WString& text) {
+    std::string out = "\"";
+    for (char c : ToUtf8(text)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void PrintJson(const MachineData& data, const RefreshOutcome& outcome, std::ostream& out) {
+    out << "{\"version\": \"" << kProductVersion << "\",\n \"report\": [";
+    for (std::size_t i = 0; i < kReportLines.size(); ++i) {
+        WString label = kReportLines[i].label;
+        label.resize(label.size() - 2);  // the ": " of the text line
+        out << (i ? ",\n  " : "\n  ") << "{\"label\": " << JsonString(label)
+            << ", \"value\": " << JsonString(data.At(kReportLines[i].field)) << "}";
+    }
+    out << "],\n \"fields\": [";
+    for (std::size_t i = 0; i < data.Count(); ++i) out << (i ? ", " : "") << JsonString(data.At(i));
+    out << "],\n \"ports\": [";
+    for (std::size_t i = 0; i < outcome.ports.size(); ++i) {
+        const PortOutcome& port = outcome.ports[i];
+        out << (i ? ",\n  " : "\n  ") << "{\"path\": " << JsonString(port.path)
+            << ", \"opened\": " << (port.opened ? "true" : "false")
+            << ", \"answered\": " << (port.answered ? "true" : "false") << "}";
+    }
+    out << "]}\n";
+}
 
 }  // namespace
 
+std::string ToUtf8(const WString& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock& clock,
                      const CodePage& codePage, std::ostream& out, std::ostream& err) {
-    if (!args.empty()) {
-        const bool help = args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
-        (help ? out : err) << kReportUsageText;
-        return help ? kReportOk : kReportUsage;
+    bool json = false;
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << kReportUsageText;
+        return kReportOk;
     }
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "ldt-report " << kProductVersion << '\n';
+        return kReportOk;
+    }
+    if (args.size() == 1 && args[0] == "--json") {
+        json = true;
+    } else if (!args.empty()) {
+        err << kReportUsageText;
+        return kReportUsage;
+    }
+
     ConsolePrompts prompts(codePage, err);
     MachineLink link;
     MachineData data;
-    RefreshMachineData(link, data, {bus, clock, codePage, prompts});
+    const RefreshOutcome outcome = RefreshMachineData(link, data, {bus, clock, codePage, prompts});
+    if (outcome.noConnection) return kReportNoMachine;
     if (!data.Available()) {
-        if (!prompts.Shown()) err << kNoDataFromPortsText;
-        return kReportNoMachine;
+        const WString why = UnopenedPortsText(outcome);
+        if (!why.empty())
+            err << codePage.ToAnsi(why) << '\n';
+        else
+            err << kNoDataFromPortsText;
+        if (json) PrintJson(data, outcome, out);
+        return kReportNoAnswer;
     }
-    for (WString line : ReportLines(data)) {
-        line.resize(line.size() - 2);  // the file's CR LF becomes the stream's newline
-        out << ToAnsiLine(codePage, line) << '\n';
+    if (json) {
+        PrintJson(data, outcome, out);
+    } else {
+        for (WString line : ReportLines(data)) {
+            line.resize(line.size() - 2);  // the file's CR LF becomes the stream's newline
+            out << ToAnsiLine(codePage, line) << '\n';
+        }
     }
     out.flush();
     return kReportOk;

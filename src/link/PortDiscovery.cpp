@@ -10,10 +10,11 @@ const char16_t kFallbackName1[] = u"\\\\.\\KORVA1";
 namespace {
 
 void StorePath(std::array<char, kSlotBytes>& slot, const WString& path) {
-    std::size_t n = 0;
-    for (; n < path.size() && n < kMaxPathChars && path[n] != 0; ++n)
-        slot[n] = static_cast<char>(path[n] & 0xFF);
-    slot[n] = 0;
+    std::size_t length = 0;
+    while (length < path.size() && path[length] != 0) ++length;
+    if (length > kMaxPathChars) return;  // skipped whole, never cut
+    for (std::size_t n = 0; n < length; ++n) slot[n] = static_cast<char>(path[n] & 0xFF);
+    slot[length] = 0;
 }
 
 }  // namespace
@@ -36,28 +37,33 @@ std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus) {
 }
 
 FallbackResult ProbeFallbackDevices(DeviceBus& bus) {
-    Device first(bus, bus.Open(kFallbackName0, OpenMode::WriteExclusive));
-    Device second(bus, bus.Open(kFallbackName1, OpenMode::ReadWriteExclusive));
+    std::unique_ptr<Device> first = bus.Open(kFallbackName0, OpenMode::WriteExclusive).device;
+    std::unique_ptr<Device> second = bus.Open(kFallbackName1, OpenMode::ReadWriteExclusive).device;
     FallbackResult result;
-    if (second.Valid()) {
+    if (second) {
         result.kind = FallbackResult::Opened;
         result.device = std::move(second);
-    } else if (first.Valid()) {
+    } else if (first) {
         result.kind = FallbackResult::InvalidHandle;
     }
     return result;  // `first` closes here
 }
 
-Device OpenPort(MachineLink& link, std::size_t slot, DeviceBus& bus, const CodePage& codePage) {
-    if (slot >= kPortSlots) return Device(bus, kInvalidDevice);
+WString SlotPath(const MachineLink& link, std::size_t slot, const CodePage& codePage) {
+    if (slot >= kPortSlots) return {};
+    const auto& bytes = link.portTable[slot];
+    return codePage.ToWide(std::string(bytes.data(), strnlen(bytes.data(), kSlotBytes)));
+}
+
+OpenResult OpenPort(MachineLink& link, std::size_t slot, DeviceBus& bus, const CodePage& codePage) {
+    if (slot >= kPortSlots) return {};
     auto& bytes = link.portTable[slot];
     const std::size_t len = strnlen(bytes.data(), kSlotBytes);
     if (len + 1 < kSlotBytes) {
         bytes[len] = '\\';
         bytes[len + 1] = 0;
     }
-    const WString path = codePage.ToWide(std::string(bytes.data()));
-    return Device(bus, bus.Open(path, OpenMode::ReadWriteShared));
+    return bus.Open(SlotPath(link, slot, codePage), OpenMode::ReadWriteShared);
 }
 
 }  // namespace ldt

@@ -13,7 +13,11 @@ namespace ldt {
 constexpr std::size_t kPortSlots = 32;
 constexpr std::size_t kSlotBytes = 256;
 constexpr unsigned kMaxEnumerationIndex = 100;
-constexpr std::size_t kMaxPathChars = 80;
+// The longest path a slot keeps: the rest of the slot is room for the
+// backslash OpenPort appends and the terminating zero. A longer path is
+// never cut (a cut path opens nothing, or another device); its slot stays
+// empty, so it counts as a port that does not open.
+constexpr std::size_t kMaxPathChars = kSlotBytes - 2;
 
 // Slot i holds the 8-bit, zero-terminated device path of enumeration index i.
 using PortTable = std::array<std::array<char, kSlotBytes>, kPortSlots>;
@@ -39,7 +43,7 @@ struct FallbackResult {
         Opened,         // the second name opened: `device` holds it
     };
     Kind kind = NoDevice;
-    Device device;
+    std::unique_ptr<Device> device;
 };
 
 extern const char16_t kFallbackName0[];  // "\\.\KORVA0", the write-only probe
@@ -48,8 +52,12 @@ extern const char16_t kFallbackName1[];  // "\\.\KORVA1", handed over for the ex
 FallbackResult ProbeFallbackDevices(DeviceBus& bus);
 
 // Appends a backslash to slot `slot`'s path in place, converts it with the
-// code page and opens it for shared reading and writing. The result is not
-// valid when the open failed or the slot is out of range.
-Device OpenPort(MachineLink& link, std::size_t slot, DeviceBus& bus, const CodePage& codePage);
+// code page and opens it for shared reading and writing. The result holds no
+// device when the open failed or the slot is out of range.
+OpenResult OpenPort(MachineLink& link, std::size_t slot, DeviceBus& bus, const CodePage& codePage);
+
+// Slot `slot`'s path as wide text: as listed before OpenPort, with the
+// backslash after it.
+WString SlotPath(const MachineLink& link, std::size_t slot, const CodePage& codePage);
 
 }  // namespace ldt

@@ -14,40 +14,99 @@ void ClearMachineData(MachineLink& link, MachineData& data) {
     data.Clear();
 }
 
-void ExchangeQuery(Device device, const QueryCommand& command, MachineData& data,
-                   const LinkServices& services) {
-    if (!device.Valid()) return;
-    DeviceBus& bus = services.bus;
-    bus.Write(device.Handle(), command.data(), command.size());
+std::vector<std::size_t> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
+                                       MachineData& data, const LinkServices& services) {
+    if (devices.empty()) return {};
+    services.bus.WriteEach(devices, command.data(), command.size());
     services.clock.Pause(kReplyPauseMs);
-    char buffer[kReplyBytes + 1];
-    std::size_t n = bus.Read(device.Handle(), buffer, kReplyBytes);
-    n = std::min(n, kReplyBytes);
-    buffer[n] = 0;
-    ParseReply(data, services.codePage.ToWide(std::string(buffer, strlen(buffer))));
+
+    // One buffer per device, each with room for the terminating zero.
+    std::vector<std::array<char, kReplyBytes + 1>> buffers(devices.size());
+    std::vector<DeviceRead> reads;
+    reads.reserve(devices.size());
+    for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], buffers[i].data(), kReplyBytes});
+    services.bus.ReadEach(reads);
+
+    std::vector<std::size_t> received;
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+        const std::size_t n = std::min(reads[i].received, kReplyBytes);
+        buffers[i][n] = 0;
+        const char* text = buffers[i].data();
+        ParseReply(data, services.codePage.ToWide(std::string(text, strlen(text))));
+        received.push_back(n);
+    }
+    return received;
 }
 
-void RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices& services) {
+namespace {
+
+RefreshOutcome QueryFallback(MachineData& data, const LinkServices& services, RefreshKind kind) {
+    RefreshOutcome outcome;
+    FallbackResult fallback = ProbeFallbackDevices(services.bus);
+    switch (fallback.kind) {
+    case FallbackResult::NoDevice:
+        outcome.noConnection = true;
+        if (kind == RefreshKind::Requested) services.prompts.ShowError(kNoConnectionText);
+        break;
+    case FallbackResult::InvalidHandle:
+        break;
+    case FallbackResult::Opened: {
+        PortOutcome port;
+        port.path = kFallbackName1;
+        port.opened = true;
+        port.answered = ExchangeQuery({fallback.device.get()}, QueryCommandY, data, services).at(0) > 0;
+        outcome.ports.push_back(std::move(port));
+        break;
+    }
+    }
+    return outcome;
+}
+
+}  // namespace
+
+RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices& services,
+                                  RefreshKind kind) {
     ClearMachineData(link, data);
     const std::int32_t count = EnumeratePrinterPorts(link, services.bus);
-    if (count == 0) {
-        FallbackResult fallback = ProbeFallbackDevices(services.bus);
-        switch (fallback.kind) {
-        case FallbackResult::NoDevice:
-            services.prompts.ShowError(kNoConnectionText);
-            return;
-        case FallbackResult::InvalidHandle:
-            return;
-        case FallbackResult::Opened:
-            ExchangeQuery(std::move(fallback.device), QueryCommandY, data, services);
-            return;
-        }
-    }
+    if (count == 0) return QueryFallback(data, services, kind);
+
+    RefreshOutcome outcome;
+    std::vector<std::unique_ptr<Device>> open;  // closes every port on return
+    std::vector<std::size_t> openPorts;         // their places in outcome.ports
     const std::size_t ports = std::min<std::size_t>(static_cast<std::size_t>(count), kPortSlots);
     for (std::size_t i = 0; i < ports; ++i) {
-        Device port = OpenPort(link, i, services.bus, services.codePage);
-        if (port.Valid()) ExchangeQuery(std::move(port), QueryCommandX, data, services);
+        PortOutcome port;
+        port.path = SlotPath(link, i, services.codePage);
+        OpenResult result = OpenPort(link, i, services.bus, services.codePage);
+        port.opened = result.device != nullptr;
+        if (port.opened) {
+            open.push_back(std::move(result.device));
+            openPorts.push_back(outcome.ports.size());
+        } else {
+            port.reason = std::move(result.reason);
+            port.remedy = std::move(result.remedy);
+        }
+        outcome.ports.push_back(std::move(port));
     }
+
+    std::vector<Device*> devices;
+    for (const auto& d : open) devices.push_back(d.get());
+    const std::vector<std::size_t> received = ExchangeQuery(devices, QueryCommandX, data, services);
+    for (std::size_t i = 0; i < received.size(); ++i) outcome.ports[openPorts[i]].answered = received[i] > 0;
+    return outcome;
+}
+
+WString UnopenedPortsText(const RefreshOutcome& outcome) {
+    if (outcome.ports.empty()) return {};
+    WString text;
+    for (const PortOutcome& port : outcome.ports) {
+        if (port.opened) return {};
+        if (port.path.empty()) continue;  // a slot whose path could not be listed (or was too long)
+        if (!text.empty()) text += u"\n\n";
+        text += u"Cannot open " + port.path + u": " + (port.reason.empty() ? WString(u"unknown error") : port.reason) + u".";
+        if (!port.remedy.empty()) text += u"\n" + port.remedy;
+    }
+    return text;
 }
 
 }  // namespace ldt

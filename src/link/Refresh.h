@@ -1,5 +1,6 @@
 #pragma once
-// The refresh: forget, find the channels, query each, parse the replies.
+// The refresh: forget, find the channels, query them all at once, parse the
+// replies in port order.
 
 #include "link/PortDiscovery.h"
 #include "machine/MachineData.h"
@@ -8,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace ldt {
 
@@ -27,16 +29,47 @@ struct LinkServices {
     Prompts& prompts;
 };
 
+// What one channel did in a refresh.
+struct PortOutcome {
+    WString path;            // as listed (without the backslash OpenPort adds); empty for an empty slot
+    bool opened = false;
+    bool answered = false;   // its read brought at least one byte
+    WString reason, remedy;  // why it did not open (see OpenResult)
+};
+
+struct RefreshOutcome {
+    // No printer-class interface and neither fallback name opened: the case
+    // of the no-connection message.
+    bool noConnection = false;
+    // Every channel tried, in port order (the fallback device, when used,
+    // as the only one).
+    std::vector<PortOutcome> ports;
+};
+
+// Whether a refresh may show the no-connection box: a refresh the user
+// asked for does; one the program runs by itself (a device came or went)
+// stays silent.
+enum class RefreshKind { Requested, Automatic };
+
 // Zeroes the port table, sets the interface class and empties the data.
 void ClearMachineData(MachineLink& link, MachineData& data);
 
-// Writes `command`, pauses 50 ms, reads once (at most 256 bytes), converts
-// the bytes up to the first zero and parses them into `data`. Closes the
-// device.
-void ExchangeQuery(Device device, const QueryCommand& command, MachineData& data,
-                   const LinkServices& services);
+// The exchange over a batch of open devices: writes `command` to all of
+// them, pauses 50 ms once, then reads each once (at most 256 bytes) within
+// one shared deadline. Each reply is cut at its first zero byte, converted
+// and parsed into `data` in the order of `devices`, so the result is what
+// querying them one after another gives. Returns the bytes each device
+// brought. The devices stay open; the caller's owners close them.
+std::vector<std::size_t> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
+                                       MachineData& data, const LinkServices& services);
 
-// The whole refresh. Shows at most one message box (no channel at all).
-void RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices& services);
+// The whole refresh. Shows at most one message box (no channel at all, and
+// only for a requested refresh).
+RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices& services,
+                                  RefreshKind kind = RefreshKind::Requested);
+
+// When ports were found but none of them opened: one paragraph per port
+// naming it, the system's reason and the remedy. Empty otherwise.
+WString UnopenedPortsText(const RefreshOutcome& outcome);
 
 }  // namespace ldt

@@ -1,13 +1,15 @@
 #pragma once
 // Seam: the channels to the machine. One backend per platform
 // (platform/win32: SetupAPI and CreateFileW; platform/linux: usblp nodes).
-// Every call runs on the caller's thread and returns within about a second.
+// Every call runs on the caller's thread and returns within about a second,
+// however many devices it is given and whatever they do.
 
 #include "seams/CodePage.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace ldt {
 
@@ -20,12 +22,6 @@ struct Guid {
 // The USB printer device interface class, {28D78FAD-5A12-11D1-AE5B-0000F803A8C2}.
 constexpr Guid kUsbPrintInterfaceClass = {
     0x28D78FAD, 0x5A12, 0x11D1, {0xAE, 0x5B, 0x00, 0x00, 0xF8, 0x03, 0xA8, 0xC2}};
-
-// Platform handle of an open device; never kNullDevice or kInvalidDevice
-// when valid.
-using DeviceHandle = std::intptr_t;
-constexpr DeviceHandle kNullDevice = 0;
-constexpr DeviceHandle kInvalidDevice = -1;
 
 enum class OpenMode {
     // Read and write, others may read and write too, the device must exist.
@@ -53,6 +49,37 @@ public:
     virtual InterfaceQuery Query(unsigned index, WString& path) = 0;
 };
 
+// One open device, made only by its bus's Open. It is the sole owner of the
+// platform's handle: destroying it closes the device. No request of the bus
+// is ever pending on a device between two calls of the bus, so a device may
+// be destroyed at any time.
+class Device {
+public:
+    virtual ~Device() = default;
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+protected:
+    Device() = default;
+};
+
+struct OpenResult {
+    std::unique_ptr<Device> device;  // null when the path did not open
+    // When it did not open: the system's reason in its own words
+    // ("Permission denied"), and what the user can do about it where the
+    // backend knows (empty otherwise).
+    WString reason;
+    WString remedy;
+};
+
+// One read of a batch: at most `capacity` bytes of `device` into `buffer`.
+struct DeviceRead {
+    Device* device;  // from this bus's Open; not owned
+    void* buffer;
+    std::size_t capacity;
+    std::size_t received = 0;  // set by ReadEach
+};
+
 class DeviceBus {
 public:
     virtual ~DeviceBus() = default;
@@ -61,58 +88,25 @@ public:
     // platform gives no set. The caller owns the result.
     virtual std::unique_ptr<InterfaceSet> OpenInterfaceSet(const Guid& interfaceClass) = 0;
 
-    // Opens a device path. Returns kInvalidDevice when it does not open.
-    virtual DeviceHandle Open(const WString& path, OpenMode mode) = 0;
+    // Opens a device path. Never throws; a path that does not open gives a
+    // null device and the reason.
+    virtual OpenResult Open(const WString& path, OpenMode mode) = 0;
 
-    // Writes `size` bytes in one request. Waits at most about a second for
-    // the device to take them; the outcome is not reported.
-    virtual void Write(DeviceHandle device, const void* data, std::size_t size) = 0;
+    // Writes the same `size` bytes to every device, one request each, all
+    // at once. Returns when every device has taken them or the bus's bound
+    // (1 second unless the backend was made with another) has passed since
+    // the call, whichever comes first; a write still pending then is
+    // cancelled and finished before this returns. Outcomes are not reported.
+    virtual void WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) = 0;
 
-    // One read of at most `capacity` bytes. Returns the number of bytes
-    // read: whatever the first transfer brought, or 0 when nothing came
-    // within 1 second, the read failed, or the device went away. A timed-out
-    // read is cancelled and finished before this returns, so `buffer` is no
-    // longer touched afterwards.
-    virtual std::size_t Read(DeviceHandle device, void* buffer, std::size_t capacity) = 0;
-
-    // Closes a handle returned by Open.
-    virtual void Close(DeviceHandle device) = 0;
-};
-
-// Owns one open device handle and closes it through its bus.
-class Device {
-public:
-    Device() = default;
-    Device(DeviceBus& bus, DeviceHandle handle) : bus_(&bus), handle_(handle) {}
-    Device(Device&& other) noexcept : bus_(other.bus_), handle_(other.Release()) {}
-    Device& operator=(Device&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            bus_ = other.bus_;
-            handle_ = other.Release();
-        }
-        return *this;
-    }
-    Device(const Device&) = delete;
-    Device& operator=(const Device&) = delete;
-    ~Device() { Reset(); }
-
-    bool Valid() const { return handle_ != kNullDevice && handle_ != kInvalidDevice; }
-    DeviceHandle Handle() const { return handle_; }
-
-    DeviceHandle Release() {
-        DeviceHandle h = handle_;
-        handle_ = kInvalidDevice;
-        return h;
-    }
-    void Reset() {
-        if (Valid() && bus_) bus_->Close(handle_);
-        handle_ = kInvalidDevice;
-    }
-
-private:
-    DeviceBus* bus_ = nullptr;
-    DeviceHandle handle_ = kInvalidDevice;
+    // Starts one read on every device, all at once, and sets each
+    // `received`: whatever the first transfer of that device brought (at
+    // most `capacity`), or 0 when nothing came within the bound, the read
+    // failed or the device went away. Returns when every read has finished
+    // or the bound has passed since the call, so a batch of silent devices
+    // costs one bound, not one each. Reads still pending then are cancelled
+    // and finished before this returns: no buffer is touched afterwards.
+    virtual void ReadEach(std::vector<DeviceRead>& reads) = 0;
 };
 
 }  // namespace ldt

@@ -4,12 +4,43 @@
 
 namespace ldt {
 
+namespace {
+
+// Marks the core busy for the life of the guard.
+class BusyGuard {
+public:
+    explicit BusyGuard(bool& busy) : busy_(busy), was_(busy) { busy_ = true; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+    ~BusyGuard() { busy_ = was_; }
+
+private:
+    bool& busy_;
+    bool was_;
+};
+
+}  // namespace
+
 void DiagnosticCore::RefreshMachineData() {
-    ldt::RefreshMachineData(link_, data_,
-                            {services_.bus, services_.clock, services_.codePage, services_.prompts});
+    BusyGuard guard(busy_);
+    const RefreshOutcome outcome = ldt::RefreshMachineData(
+        link_, data_, {services_.bus, services_.clock, services_.codePage, services_.prompts});
+    if (services_.explainUnopenedPorts) {
+        const WString why = UnopenedPortsText(outcome);
+        if (!why.empty()) services_.prompts.ShowError(why);
+    }
+}
+
+bool DiagnosticCore::AutoRefresh() {
+    if (busy_) return false;
+    BusyGuard guard(busy_);
+    ldt::RefreshMachineData(link_, data_, {services_.bus, services_.clock, services_.codePage, services_.prompts},
+                            RefreshKind::Automatic);
+    return true;
 }
 
 void DiagnosticCore::SaveReport() {
+    BusyGuard guard(busy_);
     ldt::SaveReport(data_, services_.prompts, services_.codePage, services_.files);
 }
 

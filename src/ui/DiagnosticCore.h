@@ -18,6 +18,10 @@ struct DialogServices {
     const CodePage& codePage;
     Prompts& prompts;
     ReportFileSystem& files;
+    // Whether a requested refresh that found ports but could open none of
+    // them says why in an "Error" box (the Linux window does; the Windows
+    // one skips such ports silently).
+    bool explainUnopenedPorts = false;
 };
 
 // What the shell must do after a button release.
@@ -31,7 +35,13 @@ class DiagnosticCore {
 public:
     explicit DiagnosticCore(const DialogServices& services) : services_(services) {}
 
+    // A refresh the user asked for (at start and with the Refresh button).
     void RefreshMachineData();
+    // A refresh of the program's own, when a device came or went: never
+    // shows a box. Returns false, doing nothing, while a refresh or a box of
+    // this dialog is under way (a modal box runs a nested message loop); the
+    // shell then tries again later.
+    bool AutoRefresh();
     void SaveReport();
 
     void OnMouseMove(int x, int y) { buttons_.OnMouseMove(x, y); }
@@ -54,6 +64,7 @@ private:
     MachineLink link_;
     MachineData data_;
     ButtonTracker buttons_;
+    bool busy_ = false;  // a refresh, Save as or a box is under way
 };
 
 }  // namespace ldt

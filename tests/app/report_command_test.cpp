@@ -41,7 +41,7 @@ TEST_F(ReportCmd, noMachine_printsTheNoConnectionText_exitsNonZero) {
 TEST_F(ReportCmd, portsWithoutData_saysSo_exitsNonZero) {
     bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
     bus.devices["p0\\"] = {};
-    EXPECT_EQ(Run(), kReportNoMachine);
+    EXPECT_EQ(Run(), kReportNoAnswer);
     EXPECT_EQ(err.str(), kNoDataFromPortsText);
 }
 

@@ -78,6 +78,8 @@ public:
     };
     struct DeviceScript {
         std::deque<std::string> replies;  // one per read; none left -> 0 bytes
+        WString refusal;                  // not empty: the device exists but does not open, for this reason
+        WString remedy;
     };
     struct OpenRecord {
         std::string path;
@@ -87,15 +89,17 @@ public:
     bool giveSet = true;
     std::vector<Interface> interfaces;  // past the end -> NoMoreItems
     std::map<std::string, DeviceScript> devices;
+    bool reverseCompletion = false;  // ReadEach fills the last read first
 
     // What happened.
     std::vector<unsigned> queried;
     int setsOpened = 0, setsDestroyed = 0;
     std::vector<OpenRecord> opens;
-    std::map<DeviceHandle, std::string> open;  // still open
+    std::map<const Device*, std::string> open;  // still open
     std::vector<std::string> closed;
     std::vector<std::pair<std::string, std::string>> writes;  // path, bytes
     std::vector<std::size_t> readCapacities;
+    int writeBatches = 0, readBatches = 0;
 
     std::unique_ptr<InterfaceSet> OpenInterfaceSet(const Guid& g) override {
         lastClass = g;
@@ -103,34 +107,53 @@ public:
         ++setsOpened;
         return std::make_unique<Set>(*this);
     }
-    DeviceHandle Open(const WString& path, OpenMode mode) override {
+    OpenResult Open(const WString& path, OpenMode mode) override {
         const std::string p = Narrow(path);
         opens.push_back({p, mode});
-        if (!devices.count(p)) return kInvalidDevice;
-        const DeviceHandle h = nextHandle++;
-        open[h] = p;
-        return h;
+        OpenResult result;
+        const auto it = devices.find(p);
+        if (it == devices.end()) {
+            result.reason = u"No such file or directory";
+        } else if (!it->second.refusal.empty()) {
+            result.reason = it->second.refusal;
+            result.remedy = it->second.remedy;
+        } else {
+            result.device = std::make_unique<FakeDevice>(*this, p);
+            open[result.device.get()] = p;
+        }
+        return result;
     }
-    void Write(DeviceHandle h, const void* data, std::size_t size) override {
-        writes.emplace_back(open.at(h), std::string(static_cast<const char*>(data), size));
+    void WriteEach(const std::vector<Device*>& batch, const void* data, std::size_t size) override {
+        ++writeBatches;
+        for (Device* d : batch) writes.emplace_back(open.at(d), std::string(static_cast<const char*>(data), size));
     }
-    std::size_t Read(DeviceHandle h, void* buffer, std::size_t capacity) override {
-        readCapacities.push_back(capacity);
-        auto& q = devices.at(open.at(h)).replies;
-        if (q.empty()) return 0;
-        const std::string r = q.front();
-        q.pop_front();
-        const std::size_t n = std::min(r.size(), capacity);
-        std::copy(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(n), static_cast<char*>(buffer));
-        return n;
-    }
-    void Close(DeviceHandle h) override {
-        closed.push_back(open.at(h));
-        open.erase(h);
+    void ReadEach(std::vector<DeviceRead>& reads) override {
+        ++readBatches;
+        for (std::size_t k = 0; k < reads.size(); ++k) {
+            DeviceRead& r = reads[reverseCompletion ? reads.size() - 1 - k : k];
+            readCapacities.push_back(r.capacity);
+            r.received = 0;
+            auto& q = devices.at(open.at(r.device)).replies;
+            if (q.empty()) continue;
+            const std::string reply = q.front();
+            q.pop_front();
+            r.received = std::min(reply.size(), r.capacity);
+            std::copy(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(r.received),
+                      static_cast<char*>(r.buffer));
+        }
     }
     Guid lastClass{};
 
 private:
+    struct FakeDevice final : Device {
+        FakeDevice(FakeBus& b, std::string p) : bus(b), path(std::move(p)) {}
+        ~FakeDevice() override {
+            bus.closed.push_back(path);
+            bus.open.erase(this);
+        }
+        FakeBus& bus;
+        std::string path;
+    };
     struct Set final : InterfaceSet {
         explicit Set(FakeBus& b) : bus(b) {}
         ~Set() override { ++bus.setsDestroyed; }
@@ -143,7 +166,6 @@ private:
         }
         FakeBus& bus;
     };
-    DeviceHandle nextHandle = 100;
 };
 
 struct TextOp {

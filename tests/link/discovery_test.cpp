@@ -65,10 +65,23 @@ TEST_F(Discovery, failedIndexesStillCount_andTheirSlotsStayEmpty) {
     EXPECT_EQ(bus.queried, (std::vector<unsigned>{0, 1, 2, 3}));
 }
 
-TEST_F(Discovery, pathIsCutToEightyCharacters_lowBytesOnly) {
-    bus.interfaces.push_back({InterfaceQuery::Ok, std::string(100, 'p')});
-    EnumeratePrinterPorts(link, bus);
-    EXPECT_EQ(Slot(link, 0), std::string(80, 'p'));
+TEST_F(Discovery, longPathsAreKeptWhole_tooLongOnesSkippedNeverCut) {
+    const std::string composite = "\\\\?\\usb#vid_1a86&pid_7584&mi_00#7&1a2b3c4d&0&0000#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    bus.interfaces.push_back({InterfaceQuery::Ok, std::string(120, 'p')});
+    bus.interfaces.push_back({InterfaceQuery::Ok, std::string(300, 'q')});
+    bus.interfaces.push_back({InterfaceQuery::Ok, std::string(kMaxPathChars, 'r')});
+    bus.interfaces.push_back({InterfaceQuery::Ok, composite});
+    bus.devices[std::string(120, 'p') + "\\"] = {};
+    bus.devices[std::string(kMaxPathChars, 'r') + "\\"] = {};
+    EXPECT_EQ(EnumeratePrinterPorts(link, bus), 4);
+    EXPECT_EQ(Slot(link, 0), std::string(120, 'p'));
+    EXPECT_TRUE(SlotIsZero(link, 1));
+    EXPECT_EQ(Slot(link, 3), composite);
+    EXPECT_TRUE(OpenPort(link, 0, bus, codePage).device);
+    EXPECT_FALSE(OpenPort(link, 1, bus, codePage).device);
+    // The longest path that fits still has room for its backslash.
+    EXPECT_TRUE(OpenPort(link, 2, bus, codePage).device);
+    EXPECT_EQ(bus.opens[1].path, "\\");
 }
 
 TEST_F(Discovery, slotHoldsTheLowByteOfEachCodeUnit) {
@@ -93,25 +106,24 @@ TEST_F(Discovery, openPortAppendsOneBackslashInPlace_andOpensShared) {
     bus.interfaces.push_back({InterfaceQuery::Ok, "\\\\?\\usb#p0"});
     bus.devices["\\\\?\\usb#p0\\"] = {};
     EnumeratePrinterPorts(link, bus);
-    Device d = OpenPort(link, 0, bus, codePage);
-    EXPECT_TRUE(d.Valid());
+    OpenResult d = OpenPort(link, 0, bus, codePage);
+    EXPECT_TRUE(d.device);
     EXPECT_EQ(Slot(link, 0), "\\\\?\\usb#p0\\");
     ASSERT_EQ(bus.opens.size(), 1u);
     EXPECT_EQ(bus.opens[0].mode, OpenMode::ReadWriteShared);
     // A second open without a new enumeration adds a second backslash.
-    Device again = OpenPort(link, 0, bus, codePage);
-    EXPECT_FALSE(again.Valid());
+    OpenResult again = OpenPort(link, 0, bus, codePage);
+    EXPECT_FALSE(again.device);
     EXPECT_EQ(bus.opens[1].path, "\\\\?\\usb#p0\\\\");
 }
 
 TEST_F(Discovery, openPortOnAnEmptySlot_triesTheBareBackslashAndFails) {
-    Device d = OpenPort(link, 5, bus, codePage);
-    EXPECT_FALSE(d.Valid());
+    EXPECT_FALSE(OpenPort(link, 5, bus, codePage).device);
     EXPECT_EQ(bus.opens.at(0).path, "\\");
 }
 
 TEST_F(Discovery, openPortBeyondTheTable_opensNothing) {
-    EXPECT_FALSE(OpenPort(link, kPortSlots, bus, codePage).Valid());
+    EXPECT_FALSE(OpenPort(link, kPortSlots, bus, codePage).device);
     EXPECT_TRUE(bus.opens.empty());
 }
 
@@ -131,7 +143,7 @@ TEST(Fallback, onlyFirstNameOpens_invalidHandle_andFirstIsClosed) {
     bus.devices["\\\\.\\KORVA0"] = {};
     FallbackResult r = ProbeFallbackDevices(bus);
     EXPECT_EQ(r.kind, FallbackResult::InvalidHandle);
-    EXPECT_FALSE(r.device.Valid());
+    EXPECT_FALSE(r.device);
     EXPECT_EQ(bus.closed, std::vector<std::string>{"\\\\.\\KORVA0"});
     EXPECT_TRUE(bus.open.empty());
 }
@@ -143,7 +155,7 @@ TEST(Fallback, bothOpen_secondIsHandedOver_firstIsClosed) {
     {
         FallbackResult r = ProbeFallbackDevices(bus);
         EXPECT_EQ(r.kind, FallbackResult::Opened);
-        EXPECT_TRUE(r.device.Valid());
+        EXPECT_TRUE(r.device);
         EXPECT_EQ(bus.closed, std::vector<std::string>{"\\\\.\\KORVA0"});
         EXPECT_EQ(bus.open.size(), 1u);
     }

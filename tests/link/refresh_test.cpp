@@ -20,7 +20,7 @@ struct RefreshTest : ::testing::Test {
     MachineLink link;
     MachineData data;
 
-    void Refresh() { RefreshMachineData(link, data, {bus, clock, codePage, prompts}); }
+    RefreshOutcome Refresh() { return RefreshMachineData(link, data, {bus, clock, codePage, prompts}); }
     void AddPort(const std::string& name, std::deque<std::string> replies) {
         bus.interfaces.push_back({InterfaceQuery::Ok, name});
         bus.devices[name + "\\"] = {std::move(replies)};
@@ -151,4 +151,51 @@ TEST_F(RefreshTest, moreThanThirtyTwoPorts_onlyTheFirstThirtyTwoAreQueried) {
     EXPECT_EQ(bus.opens.size(), 32u);
     EXPECT_EQ(data.Count(), 32u);
     EXPECT_EQ(Narrow(data.At(31)), "v31");
+}
+
+TEST_F(RefreshTest, allPortsAtOnce_oneWriteBatchOnePauseOneReadBatch_dataAsOneByOne) {
+    AddPort("p0", {"a,b,"});
+    AddPort("silent", {});
+    AddPort("p2", {"c,"});
+    bus.interfaces.push_back({InterfaceQuery::Ok, "gone"});
+    AddPort("p4", {"d,e,"});
+    bus.reverseCompletion = true;  // the last port's reply comes first
+    const RefreshOutcome outcome = Refresh();
+    EXPECT_EQ(Values(), (V{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(bus.writeBatches, 1);
+    EXPECT_EQ(bus.readBatches, 1);  // the silent port shares the one deadline
+    EXPECT_EQ(clock.pauses, std::vector<unsigned>{50});
+    EXPECT_EQ(bus.writes.size(), 4u);
+    EXPECT_EQ(bus.readCapacities, (std::vector<std::size_t>(4, 256)));
+    EXPECT_TRUE(bus.open.empty());
+    ASSERT_EQ(outcome.ports.size(), 5u);
+    EXPECT_EQ(Narrow(outcome.ports[1].path), "silent");
+    EXPECT_TRUE(outcome.ports[1].opened);
+    EXPECT_FALSE(outcome.ports[1].answered);
+    EXPECT_TRUE(outcome.ports[4].answered);
+    EXPECT_FALSE(outcome.ports[3].opened);
+    EXPECT_TRUE(UnopenedPortsText(outcome).empty());
+}
+
+TEST_F(RefreshTest, noPortOpens_theTextNamesEachPortItsReasonAndRemedy_butTheRefreshShowsNothing) {
+    bus.interfaces.push_back({InterfaceQuery::Ok, "/dev/usb/lp0"});
+    bus.devices["/dev/usb/lp0\\"] = {{}, u"Permission denied", u"Join the group lp."};
+    bus.interfaces.push_back({InterfaceQuery::Ok, "/dev/usb/lp1"});
+    bus.devices["/dev/usb/lp1\\"] = {{}, u"Device or resource busy", {}};
+    const RefreshOutcome outcome = Refresh();
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_FALSE(outcome.noConnection);
+    EXPECT_EQ(Narrow(UnopenedPortsText(outcome)),
+              "Cannot open /dev/usb/lp0: Permission denied.\nJoin the group lp.\n\n"
+              "Cannot open /dev/usb/lp1: Device or resource busy.");
+}
+
+TEST_F(RefreshTest, automaticRefresh_neverShowsTheNoConnectionBox_butStillClears) {
+    AddPort("p0", {"a,"});
+    Refresh();
+    bus.interfaces.clear();
+    const RefreshOutcome outcome = RefreshMachineData(link, data, {bus, clock, codePage, prompts}, RefreshKind::Automatic);
+    EXPECT_TRUE(outcome.noConnection);
+    EXPECT_FALSE(data.Available());
+    EXPECT_TRUE(prompts.errors.empty());
 }

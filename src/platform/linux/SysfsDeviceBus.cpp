@@ -1,11 +1,13 @@
 #include "platform/linux/SysfsDeviceBus.h"
 
+#include "platform/linux/UniqueFd.h"
 #include "platform/linux/Utf8CodePage.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -15,6 +17,12 @@
 #include <vector>
 
 namespace ldt {
+
+const char16_t SysfsDeviceBus::kPermissionRemedy[] =
+    u"Only members of the group lp may use it: join the group (sudo adduser $USER lp, then log in again), "
+    u"or install the udev rule that comes with the program, which gives the user at the desktop access.";
+const char16_t SysfsDeviceBus::kBusyRemedy[] =
+    u"Another program holds it open: close that program, then press Refresh.";
 
 namespace {
 
@@ -45,16 +53,41 @@ bool IsPrinterInterface(const std::string& classDir) {
     return in >> value && std::strtol(value.c_str(), nullptr, 16) == 7;
 }
 
-// Waits up to `timeoutMs` for `events`; returns the revents, 0 on timeout.
-short WaitFor(int fd, short events, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        const int r = poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
-        if (r > 0) return p.revents;
-        if (r == 0 || errno != EINTR) return 0;
+class UsblpDevice final : public Device {
+public:
+    explicit UsblpDevice(UniqueFd fd) : fd_(std::move(fd)) {}
+    int Fd() const { return fd_.Get(); }
+
+private:
+    UniqueFd fd_;
+};
+
+int FdOf(Device* device) { return static_cast<UsblpDevice*>(device)->Fd(); }
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Polls the descriptors of `pending` (indexes into the caller's batch) for
+// `events` until the deadline, calling `ready(index, revents)` once for each
+// that becomes ready; an index is dropped when it has been handled.
+template <typename Ready>
+void PollUntil(std::vector<int> fds, std::vector<std::size_t> pending, short events,
+               SteadyClock::time_point deadline, Ready ready) {
+    while (!pending.empty()) {
+        std::vector<pollfd> polls;
+        for (std::size_t i : pending) polls.push_back({fds[i], events, 0});
+        // Rounded up, so that no poll returns before the deadline.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        const int r = poll(polls.data(), polls.size(), static_cast<int>(std::max<long long>(0, left)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return;
+        std::vector<std::size_t> still;
+        for (std::size_t k = 0; k < polls.size(); ++k) {
+            if (polls[k].revents)
+                ready(pending[k], polls[k].revents);
+            else
+                still.push_back(pending[k]);
+        }
+        pending.swap(still);
     }
 }
 
@@ -81,38 +114,61 @@ std::unique_ptr<InterfaceSet> SysfsDeviceBus::OpenInterfaceSet(const Guid&) {
     return std::make_unique<UsblpSet>(std::move(paths));
 }
 
-DeviceHandle SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
+OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
+    OpenResult result;
     std::string p = Utf16ToUtf8(path);
     if (!p.empty() && p.back() == '\\') p.pop_back();
-    if (p.empty() || p[0] != '/') return kInvalidDevice;
+    if (p.empty() || p[0] != '/') {
+        result.reason = Utf8ToUtf16(std::strerror(ENOENT));
+        return result;
+    }
     const int access = mode == OpenMode::WriteExclusive ? O_WRONLY : O_RDWR;
-    int fd = ::open(p.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kInvalidDevice;
-    if (fd < 3) {  // keep handle values clear of kNullDevice
-        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        ::close(fd);
-        if (moved < 0) return kInvalidDevice;
-        fd = moved;
+    UniqueFd fd(::open(p.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) {
+        const int error = errno;
+        result.reason = Utf8ToUtf16(std::strerror(error));
+        if (error == EACCES || error == EPERM)
+            result.remedy = kPermissionRemedy;
+        else if (error == EBUSY)
+            result.remedy = kBusyRemedy;
+        return result;
     }
-    return fd;
+    result.device = std::make_unique<UsblpDevice>(std::move(fd));
+    return result;
 }
 
-void SysfsDeviceBus::Write(DeviceHandle device, const void* data, std::size_t size) {
-    const int fd = static_cast<int>(device);
-    if (WaitFor(fd, POLLOUT, timeoutMs_) & POLLOUT) {
-        [[maybe_unused]] const ssize_t n = ::write(fd, data, size);
+void SysfsDeviceBus::WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) {
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs_);
+    std::vector<int> fds;
+    std::vector<std::size_t> all;
+    for (Device* d : devices) {
+        all.push_back(fds.size());
+        fds.push_back(FdOf(d));
     }
+    PollUntil(fds, all, POLLOUT, deadline, [&](std::size_t i, short revents) {
+        if (!(revents & POLLOUT)) return;
+        ssize_t n;
+        do n = ::write(fds[i], data, size);
+        while (n < 0 && errno == EINTR);
+    });
 }
 
-std::size_t SysfsDeviceBus::Read(DeviceHandle device, void* buffer, std::size_t capacity) {
-    const int fd = static_cast<int>(device);
-    if (!(WaitFor(fd, POLLIN, timeoutMs_) & POLLIN)) return 0;
-    ssize_t n;
-    do n = ::read(fd, buffer, capacity);
-    while (n < 0 && errno == EINTR);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
+void SysfsDeviceBus::ReadEach(std::vector<DeviceRead>& reads) {
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs_);
+    std::vector<int> fds;
+    std::vector<std::size_t> all;
+    for (DeviceRead& r : reads) {
+        r.received = 0;
+        all.push_back(fds.size());
+        fds.push_back(FdOf(r.device));
+    }
+    PollUntil(fds, all, POLLIN, deadline, [&](std::size_t i, short revents) {
+        if (!(revents & POLLIN) || reads[i].capacity == 0) return;
+        ssize_t n;
+        do n = ::read(fds[i], reads[i].buffer, reads[i].capacity);
+        while (n < 0 && errno == EINTR);
+        if (n > 0) reads[i].received = static_cast<std::size_t>(n);
+    });
 }
-
-void SysfsDeviceBus::Close(DeviceHandle device) { ::close(static_cast<int>(device)); }
 
 }  // namespace ldt

@@ -22,12 +22,18 @@ public:
     // Absolute paths only; one trailing backslash (the Windows form of an
     // interface path) is ignored. Windows device names such as "\\.\KORVA1"
     // do not exist here and never open. Opened non-blocking, without
-    // becoming the controlling terminal.
-    DeviceHandle Open(const WString& path, OpenMode mode) override;
-    void Write(DeviceHandle device, const void* data, std::size_t size) override;
-    // Waits with poll(); POLLERR/POLLHUP without data mean the device is gone.
-    std::size_t Read(DeviceHandle device, void* buffer, std::size_t capacity) override;
-    void Close(DeviceHandle device) override;
+    // becoming the controlling terminal. A node that does not open gives
+    // strerror's reason and, for permission and busy nodes, what to do.
+    OpenResult Open(const WString& path, OpenMode mode) override;
+    // Both wait with one poll() over all the devices until the shared
+    // deadline; POLLERR/POLLHUP without data mean the device is gone.
+    void WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) override;
+    void ReadEach(std::vector<DeviceRead>& reads) override;
+
+    // What to do about a node that is not ours to open, or held by another
+    // program.
+    static const char16_t kPermissionRemedy[];
+    static const char16_t kBusyRemedy[];
 
 private:
     std::string sysRoot_, devRoot_;

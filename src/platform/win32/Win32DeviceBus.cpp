@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <limits>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace ldt {
@@ -26,7 +28,16 @@ GUID ToWinGuid(const Guid& g) {
     return out;
 }
 
-HANDLE ToWinHandle(DeviceHandle device) { return reinterpret_cast<HANDLE>(device); }
+class Win32Device final : public Device {
+public:
+    explicit Win32Device(win32::UniqueHandle handle) : handle_(std::move(handle)) {}
+    HANDLE Get() const { return handle_.Get(); }
+
+private:
+    win32::UniqueHandle handle_;
+};
+
+HANDLE HandleOf(Device* device) { return static_cast<Win32Device*>(device)->Get(); }
 
 class DeviceInfoSet final : public InterfaceSet {
 public:
@@ -65,17 +76,60 @@ private:
     GUID class_;
 };
 
-// Waits for an overlapped request on `device`. Returns true with the bytes
-// transferred when it completed successfully in time. Otherwise the request
-// is cancelled and waited for, so neither the OVERLAPPED nor the buffer is
-// in use once this returns.
-bool Finish(HANDLE device, OVERLAPPED& request, DWORD timeoutMs, DWORD& transferred) {
-    transferred = 0;
-    if (WaitForSingleObject(request.hEvent, timeoutMs) == WAIT_OBJECT_0)
-        return GetOverlappedResult(device, &request, &transferred, FALSE) != 0;
-    CancelIo(device);
-    // A request that completed just before the cancellation keeps its result.
-    return GetOverlappedResult(device, &request, &transferred, TRUE) != 0;
+// One overlapped request of a batch. Its OVERLAPPED must not move while the
+// request is pending, so a batch is a vector sized once.
+struct Request {
+    HANDLE device = nullptr;
+    win32::UniqueHandle event;
+    OVERLAPPED overlapped{};
+    bool pending = false;
+    DWORD transferred = 0;
+    bool ok = false;
+};
+
+// Starts every request with `start` (which returns what ReadFile/WriteFile
+// returned), then waits for all of them with one wait over their events
+// until `timeoutMs` has passed since the call. A request still pending then
+// is cancelled, and its completion is awaited, so that neither its
+// OVERLAPPED nor its buffer is in use once this returns.
+template <typename Start>
+void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        Request& r = batch[i];
+        r.event = win32::UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!r.event.Valid()) continue;
+        r.overlapped.hEvent = r.event.Get();
+        if (start(i, &r.overlapped) || GetLastError() == ERROR_IO_PENDING) r.pending = true;
+    }
+    for (;;) {
+        std::vector<HANDLE> events;
+        std::vector<Request*> waiting;
+        for (Request& r : batch) {
+            if (!r.pending) continue;
+            // A request that completed at once signals its event too.
+            if (WaitForSingleObject(r.overlapped.hEvent, 0) == WAIT_OBJECT_0) {
+                r.ok = GetOverlappedResult(r.device, &r.overlapped, &r.transferred, FALSE) != 0;
+                r.pending = false;
+            } else if (events.size() < MAXIMUM_WAIT_OBJECTS) {
+                events.push_back(r.overlapped.hEvent);
+                waiting.push_back(&r);
+            }
+        }
+        if (events.empty()) return;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) break;
+        const DWORD w = WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
+                                               static_cast<DWORD>(deadline - now));
+        if (w == WAIT_TIMEOUT || w == WAIT_FAILED) break;
+    }
+    for (Request& r : batch) {
+        if (!r.pending) continue;
+        CancelIo(r.device);
+        // A request that completed just before the cancellation keeps its result.
+        r.ok = GetOverlappedResult(r.device, &r.overlapped, &r.transferred, TRUE) != 0;
+        r.pending = false;
+    }
 }
 
 }  // namespace
@@ -89,7 +143,7 @@ std::unique_ptr<InterfaceSet> Win32DeviceBus::OpenInterfaceSet(const Guid& inter
     return std::make_unique<DeviceInfoSet>(set, guid);
 }
 
-DeviceHandle Win32DeviceBus::Open(const WString& path, OpenMode mode) {
+OpenResult Win32DeviceBus::Open(const WString& path, OpenMode mode) {
     DWORD access = GENERIC_READ | GENERIC_WRITE, share = 0, disposition = CREATE_ALWAYS;
     DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;
     switch (mode) {
@@ -105,38 +159,45 @@ DeviceHandle Win32DeviceBus::Open(const WString& path, OpenMode mode) {
         break;
     }
     const std::wstring name = win32::ToWin(path);
-    HANDLE h = CreateFileW(name.c_str(), access, share, nullptr, disposition, flags, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return kInvalidDevice;
-    return reinterpret_cast<DeviceHandle>(h);
+    win32::UniqueHandle h(CreateFileW(name.c_str(), access, share, nullptr, disposition, flags, nullptr));
+    OpenResult result;
+    if (!h.Valid()) {
+        const DWORD error = GetLastError();
+        result.reason = win32::SystemErrorText(error);
+        if (error == ERROR_SHARING_VIOLATION) result.remedy = u"Another program holds it open: close that program, then press Refresh.";
+        return result;
+    }
+    result.device = std::make_unique<Win32Device>(std::move(h));
+    return result;
 }
 
-void Win32DeviceBus::Write(DeviceHandle device, const void* data, std::size_t size) {
-    win32::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event.Valid() || size > std::numeric_limits<DWORD>::max()) return;
-    const HANDLE h = ToWinHandle(device);
-    OVERLAPPED request{};
-    request.hEvent = event.Get();
-    if (!WriteFile(h, data, static_cast<DWORD>(size), nullptr, &request) && GetLastError() != ERROR_IO_PENDING)
-        return;
-    DWORD written;
-    Finish(h, request, timeoutMs_, written);
+void Win32DeviceBus::WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) {
+    if (size > std::numeric_limits<DWORD>::max()) return;
+    std::vector<Request> batch(devices.size());
+    for (std::size_t i = 0; i < devices.size(); ++i) batch[i].device = HandleOf(devices[i]);
+    RunBatch(batch, timeoutMs_, [&](std::size_t i, OVERLAPPED* o) {
+        return WriteFile(batch[i].device, data, static_cast<DWORD>(size), nullptr, o) != 0;
+    });
 }
 
-std::size_t Win32DeviceBus::Read(DeviceHandle device, void* buffer, std::size_t capacity) {
-    if (capacity == 0) return 0;
-    win32::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event.Valid()) return 0;
-    const HANDLE h = ToWinHandle(device);
-    const DWORD ask = capacity > std::numeric_limits<DWORD>::max() ? std::numeric_limits<DWORD>::max()
-                                                                   : static_cast<DWORD>(capacity);
-    OVERLAPPED request{};
-    request.hEvent = event.Get();
-    if (!ReadFile(h, buffer, ask, nullptr, &request) && GetLastError() != ERROR_IO_PENDING) return 0;
-    DWORD got = 0;
-    if (!Finish(h, request, timeoutMs_, got)) return 0;
-    return got <= capacity ? got : 0;
+void Win32DeviceBus::ReadEach(std::vector<DeviceRead>& reads) {
+    std::vector<Request> batch(reads.size());
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+        batch[i].device = HandleOf(reads[i].device);
+        reads[i].received = 0;
+    }
+    RunBatch(batch, timeoutMs_, [&](std::size_t i, OVERLAPPED* o) {
+        const DWORD ask = reads[i].capacity > std::numeric_limits<DWORD>::max()
+                              ? std::numeric_limits<DWORD>::max()
+                              : static_cast<DWORD>(reads[i].capacity);
+        if (ask == 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        return ReadFile(batch[i].device, reads[i].buffer, ask, nullptr, o) != 0;
+    });
+    for (std::size_t i = 0; i < reads.size(); ++i)
+        if (batch[i].ok && batch[i].transferred <= reads[i].capacity) reads[i].received = batch[i].transferred;
 }
-
-void Win32DeviceBus::Close(DeviceHandle device) { CloseHandle(ToWinHandle(device)); }
 
 }  // namespace ldt

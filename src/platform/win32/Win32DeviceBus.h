@@ -10,7 +10,7 @@ namespace ldt {
 
 class Win32DeviceBus final : public DeviceBus {
 public:
-    // `timeoutMs` bounds each Write and Read.
+    // `timeoutMs` bounds each WriteEach and ReadEach.
     explicit Win32DeviceBus(DWORD timeoutMs = 1000);
 
     // SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_DEVICEINTERFACE); the set is
@@ -18,15 +18,14 @@ public:
     std::unique_ptr<InterfaceSet> OpenInterfaceSet(const Guid& interfaceClass) override;
 
     // CreateFileW with the mode's access, sharing and disposition, always
-    // with FILE_FLAG_OVERLAPPED.
-    DeviceHandle Open(const WString& path, OpenMode mode) override;
+    // with FILE_FLAG_OVERLAPPED. A failure gives FormatMessageW's reason.
+    OpenResult Open(const WString& path, OpenMode mode) override;
 
-    // Handles must come from Open (overlapped). A request still pending at
-    // the timeout is cancelled and its completion awaited before returning.
-    void Write(DeviceHandle device, const void* data, std::size_t size) override;
-    std::size_t Read(DeviceHandle device, void* buffer, std::size_t capacity) override;
-
-    void Close(DeviceHandle device) override;
+    // One overlapped request per device and one wait over all of their
+    // events. Requests still pending at the deadline are cancelled and
+    // their completion awaited before returning.
+    void WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) override;
+    void ReadEach(std::vector<DeviceRead>& reads) override;
 
 private:
     DWORD timeoutMs_;

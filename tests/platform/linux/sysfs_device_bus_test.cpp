@@ -77,9 +77,11 @@ TEST(SysfsDeviceBus, noUsbmiscClass_givesAnEmptySet) {
 TEST(SysfsDeviceBus, windowsDeviceNamesAndMissingNodes_neverOpen) {
     FakeTree t;
     auto bus = t.Bus();
-    EXPECT_EQ(bus.Open(u"\\\\.\\KORVA1", OpenMode::ReadWriteExclusive), kInvalidDevice);
-    EXPECT_EQ(bus.Open(u"\\", OpenMode::ReadWriteShared), kInvalidDevice);
-    EXPECT_EQ(bus.Open(Utf8ToUtf16(t.Dev("lp0") + "\\"), OpenMode::ReadWriteShared), kInvalidDevice);
+    EXPECT_FALSE(bus.Open(u"\\\\.\\KORVA1", OpenMode::ReadWriteExclusive).device);
+    EXPECT_FALSE(bus.Open(u"\\", OpenMode::ReadWriteShared).device);
+    const OpenResult missing = bus.Open(Utf8ToUtf16(t.Dev("lp0") + "\\"), OpenMode::ReadWriteShared);
+    EXPECT_FALSE(missing.device);
+    EXPECT_EQ(Utf16ToUtf8(missing.reason), "No such file or directory");
     EXPECT_FALSE(fs::exists("\\\\.\\KORVA1"));
 }
 
@@ -175,6 +177,48 @@ TEST_F(SimulatedPort, longReply_only256BytesAreRead) {
     Refresh();
     const std::string first256 = MachineSimulator::LongReply().substr(0, 256);
     EXPECT_EQ(data.Count(), static_cast<std::size_t>(std::count(first256.begin(), first256.end(), ',')));
+}
+
+TEST(SimulatedPorts, answeringAndSilentPortsAtOnce_repliesInPortOrder_silentOnesShareOneBound) {
+    FakeTree tree;
+    std::vector<std::unique_ptr<MachineSimulator>> sims;
+    // lp0 answers last, lp2 first, the others never.
+    const std::pair<SimulatorMode, int> ports[] = {{SimulatorMode::Late, 250},
+                                                   {SimulatorMode::Silent, 0},
+                                                   {SimulatorMode::Normal, 0},
+                                                   {SimulatorMode::Silent, 0},
+                                                   {SimulatorMode::Silent, 0}};
+    for (std::size_t i = 0; i < std::size(ports); ++i) {
+        const std::string name = "lp" + std::to_string(i);
+        tree.AddNode(name, "07");
+        MachineSimulatorOptions o;
+        o.mode = ports[i].first;
+        o.delay = Ms(ports[i].second);
+        o.linkPath = tree.Dev(name);
+        sims.push_back(std::make_unique<MachineSimulator>(o));
+        std::string error;
+        ASSERT_TRUE(sims.back()->Start(&error)) << error;
+    }
+    auto bus = tree.Bus(400);
+    Utf8CodePage codePage;
+    fakes::FakeClock clock;
+    fakes::FakePrompts prompts;
+    MachineLink link;
+    MachineData data;
+    const auto t0 = Now();
+    const RefreshOutcome outcome = RefreshMachineData(link, data, {bus, clock, codePage, prompts});
+    const auto took = std::chrono::duration_cast<Ms>(Now() - t0).count();
+
+    MachineData oneByOne;
+    ParseReply(oneByOne, Utf8ToUtf16(MachineSimulator::DefaultReply()));
+    ParseReply(oneByOne, Utf8ToUtf16(MachineSimulator::DefaultReply()));
+    ASSERT_EQ(data.Count(), oneByOne.Count());
+    ASSERT_EQ(outcome.ports.size(), 5u);
+    EXPECT_TRUE(outcome.ports[0].answered && outcome.ports[2].answered);
+    EXPECT_FALSE(outcome.ports[1].answered || outcome.ports[3].answered || outcome.ports[4].answered);
+    for (const auto& sim : sims) EXPECT_EQ(sim->QueryCountX(), 1u);
+    // One after another, the three silent ports alone would take 1.2 s.
+    EXPECT_LT(took, 1150);
 }
 
 TEST_F(SimulatedPort, deviceHangsUp_readReturnsPromptlyWithNothing) {

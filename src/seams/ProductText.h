@@ -1,0 +1,17 @@
+#pragma once
+// The product's own words, in one place for every front end and backend
+// that shows them (the Prompts backends, the windows, ldt-report).
+
+namespace ldt {
+
+// The window's title, and the caption of the file-error box.
+constexpr char16_t kProductName[] = u"Laser Diagnostic Tool";
+// The caption of the stop boxes (no connection, no data, unopened ports).
+constexpr char16_t kErrorCaption[] = u"Error";
+// The Save As dialog's one filter: its description, and its pattern.
+constexpr char16_t kSaveAsFilterText[] = u"參數檔(*.txt)";
+constexpr char16_t kSaveAsFilterPattern[] = u"*.txt";
+// The product version, as in the Windows version resource.
+constexpr char kProductVersion[] = LDT_PRODUCT_VERSION;
+
+}  // namespace ldt

@@ -78,8 +78,8 @@ public:
     };
     struct DeviceScript {
         std::deque<std::string> replies;  // one per read; none left -> 0 bytes
-        WString refusal;                  // not empty: the device exists but does not open, for this reason
-        WString remedy;
+        WString refusal = {};             // not empty: the device exists but does not open, for this reason
+        WString remedy = {};
     };
     struct OpenRecord {
         std::string path;

@@ -86,3 +86,60 @@ TEST_F(Dialog, paintShowsTheLatestRefreshOnly) {
     EXPECT_EQ(t[1].text, "d");  // position 1 of "c,d,e,"
     EXPECT_EQ(t[2].text, "c");
 }
+
+namespace {
+
+// Save As that, while it is open, sees a device come or go.
+class ReentrantPrompts final : public Prompts {
+public:
+    DiagnosticCore* core = nullptr;
+    bool autoRefreshRan = true;
+    std::vector<WString> errors;
+    void ShowError(const WString& text) override {
+        errors.push_back(text);
+        autoRefreshRan = core->AutoRefresh();
+    }
+    void ShowFileError(const WString&) override {}
+    std::optional<WString> AskSavePath() override {
+        autoRefreshRan = core->AutoRefresh();
+        return std::nullopt;
+    }
+};
+
+}  // namespace
+
+TEST_F(Dialog, automaticRefresh_showsNoBox_andWaitsWhileABoxOrSaveAsIsOpen) {
+    ReentrantPrompts boxes;
+    DiagnosticCore reentrant({bus, clock, codePage, boxes, files});
+    boxes.core = &reentrant;
+    reentrant.RefreshMachineData();
+    reentrant.SaveReport();
+    EXPECT_FALSE(boxes.autoRefreshRan);
+    EXPECT_EQ(bus.writes.size(), 1u);
+
+    bus.interfaces.clear();  // unplugged: the no-connection box, and no refresh under it
+    reentrant.RefreshMachineData();
+    EXPECT_EQ(boxes.errors.size(), 1u);
+    EXPECT_FALSE(boxes.autoRefreshRan);
+
+    bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
+    EXPECT_TRUE(reentrant.AutoRefresh());
+    EXPECT_EQ(reentrant.Data().Count(), 3u);  // "c,d,e,"
+    bus.interfaces.clear();
+    EXPECT_TRUE(reentrant.AutoRefresh());
+    EXPECT_FALSE(reentrant.Data().Available());
+    EXPECT_EQ(boxes.errors.size(), 1u);
+}
+
+TEST_F(Dialog, portsThatDoNotOpen_areExplainedOnlyWhereTheShellAsks_andOnlyOnRequest) {
+    bus.devices["p0\\"].refusal = u"Permission denied";
+    bus.devices["p0\\"].remedy = u"Join the group lp.";
+    core.RefreshMachineData();
+    EXPECT_TRUE(prompts.errors.empty());  // the Windows window stays silent
+
+    DiagnosticCore linux({bus, clock, codePage, prompts, files, /*explainUnopenedPorts=*/true});
+    linux.RefreshMachineData();
+    EXPECT_EQ(prompts.errors, std::vector<WString>{u"Cannot open p0: Permission denied.\nJoin the group lp."});
+    linux.AutoRefresh();
+    EXPECT_EQ(prompts.errors.size(), 1u);
+}

@@ -39,6 +39,18 @@ DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* pare
     // Every paint covers the whole window with the picture.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    deviceSettle_.setSingleShot(true);
+    deviceSettle_.setInterval(kDeviceSettleMs);
+    connect(&deviceSettle_, &QTimer::timeout, this, &DiagnosticDialog::RefreshAfterDeviceChange);
+}
+
+void DiagnosticDialog::OnDevicesChanged() { deviceSettle_.start(); }
+
+void DiagnosticDialog::RefreshAfterDeviceChange() {
+    if (core_.AutoRefresh())
+        update();
+    else
+        deviceSettle_.start();  // a box of this window is open: after it
 }
 
 void DiagnosticDialog::OnInitDialog() {

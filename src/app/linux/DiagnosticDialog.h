@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QImage>
+#include <QTimer>
 
 namespace ldt {
 
@@ -28,6 +29,12 @@ public:
 
     const DiagnosticCore& Core() const { return core_; }
 
+    // A printer node came or went: a refresh of the window's own follows
+    // once they have stopped coming and going for kDeviceSettleMs. It shows
+    // no box; while a box or the Save As dialog is open it waits for it.
+    void OnDevicesChanged();
+    static constexpr int kDeviceSettleMs = 500;
+
     // Window-relative: the picture's title strip, and the client area whose
     // (x, y) is window (x + 3, y + 30), as under a standard caption.
     static const QRect kTitleStrip;
@@ -42,12 +49,14 @@ protected:
 private:
     void ShapeWindow();
     void UpdateCursor();
+    void RefreshAfterDeviceChange();
 
     QIcon icon_;
     DiagnosticCore core_;
     QImage preparedSkin_;    // loaded ahead by PrepareFirstPaint, used once
     bool dragging_ = false;  // the title strip is being dragged by hand
     QPoint dragOffset_;      // pointer position relative to the window's
+    QTimer deviceSettle_;    // restarted by each device change
 };
 
 }  // namespace ldt

@@ -4,9 +4,11 @@
 #include "app/linux/DiagnosticDialog.h"
 #include "app/linux/IdleWorkClock.h"
 #include "platform/Platform.h"
+#include "platform/linux/UsblpWatch.h"
 #include "platform/linux/qt/QtPrompts.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,9 +23,16 @@ int main(int argc, char** argv) {
     ldt::IdleWorkClock clock(*sleeper, [&window] {
         if (window) window->PrepareFirstPaint();
     });
-    ldt::DiagnosticDialog dialog({*bus, clock, *codePage, prompts, *files});
+    ldt::DiagnosticDialog dialog({*bus, clock, *codePage, prompts, *files, /*explainUnopenedPorts=*/true});
     window = &dialog;
     prompts.SetOwner(&dialog);
+    // Printers plugged in or out while the window is open bring a refresh.
+    ldt::UsblpWatch watch;
+    QSocketNotifier devices(watch.Fd(), QSocketNotifier::Read);
+    devices.setEnabled(watch.Fd() >= 0);
+    QObject::connect(&devices, &QSocketNotifier::activated, &dialog, [&watch, &dialog] {
+        if (watch.TakeEvents()) dialog.OnDevicesChanged();
+    });
     dialog.DoModal();
     return 0;
 }

@@ -25,6 +25,8 @@ const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
         gui::MapLButtonUp<&DiagnosticDialog::OnLButtonUp>(),
         gui::MapMouseMove<&DiagnosticDialog::OnMouseMove>(),
         gui::MapSetCursor<&DiagnosticDialog::OnSetCursor>(),
+        gui::MapMessage<WM_DEVICECHANGE, &DiagnosticDialog::OnDeviceChange>(),
+        gui::MapMessage<WM_TIMER, &DiagnosticDialog::OnTimer>(),
     };
     static constexpr gui::MessageMap kMap = gui::MakeMessageMap(&kBaseMessageMap, kEntries);
     return kMap;
@@ -39,7 +41,34 @@ BOOL DiagnosticDialog::OnInitDialog() {
     ShapeWindow();
 
     core_.RefreshMachineData();
+    // From now on a printer-class interface that arrives or leaves brings a
+    // refresh by itself.
+    GUID printers;
+    printers.Data1 = kUsbPrintInterfaceClass.data1;
+    printers.Data2 = kUsbPrintInterfaceClass.data2;
+    printers.Data3 = kUsbPrintInterfaceClass.data3;
+    for (int i = 0; i < 8; ++i) printers.Data4[i] = kUsbPrintInterfaceClass.data4[i];
+    printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
     return TRUE;
+}
+
+LRESULT DiagnosticDialog::OnDeviceChange(WPARAM event, LPARAM data) {
+    // A burst of messages (a composite device brings several interfaces)
+    // restarts the timer each time, so one refresh follows the last.
+    if (gui::IsInterfaceArrivalOrRemoval(event, data)) SetTimer(Handle(), kDeviceTimer, kDeviceSettleMs, nullptr);
+    return TRUE;
+}
+
+LRESULT DiagnosticDialog::OnTimer(WPARAM id, LPARAM) {
+    if (id != kDeviceTimer) return Default();
+    KillTimer(Handle(), kDeviceTimer);
+    // While a box or the Save As dialog of this window is open, try again
+    // once it has closed.
+    if (core_.AutoRefresh())
+        InvalidateRect(Handle(), nullptr, TRUE);
+    else
+        SetTimer(Handle(), kDeviceTimer, kDeviceSettleMs, nullptr);
+    return 0;
 }
 
 void DiagnosticDialog::ShapeWindow() {

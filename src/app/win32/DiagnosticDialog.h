@@ -3,6 +3,7 @@
 // ldt::DiagnosticCore; this class carries it out on Win32.
 
 #include "platform/win32/Win32Prompts.h"
+#include "platform/win32/gui/DeviceNotification.h"
 #include "platform/win32/gui/Dialog.h"
 #include "platform/win32/gui/GdiCanvas.h"
 #include "seams/Clock.h"
@@ -17,6 +18,11 @@ namespace ldt {
 
 class DiagnosticDialog final : public gui::Dialog {
 public:
+    // The timer that runs a refresh of the dialog's own once printer-class
+    // interfaces have stopped coming and going for kDeviceSettleMs.
+    static constexpr UINT_PTR kDeviceTimer = 1;
+    static constexpr UINT kDeviceSettleMs = 500;
+
     explicit DiagnosticDialog(HWND parent = nullptr);
 
     const DiagnosticCore& Core() const { return core_; }
@@ -35,6 +41,8 @@ private:
     void OnLButtonUp(UINT flags, POINT point);
     void OnMouseMove(UINT flags, POINT point);
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT message);
+    LRESULT OnDeviceChange(WPARAM event, LPARAM data);
+    LRESULT OnTimer(WPARAM id, LPARAM);
 
     gui::GdiCanvas::Art Art() const;
 
@@ -45,6 +53,7 @@ private:
     std::unique_ptr<ReportFileSystem> files_;
     Win32Prompts prompts_;
     DiagnosticCore core_;
+    gui::DeviceNotification printerInterfaces_;
 };
 
 }  // namespace ldt

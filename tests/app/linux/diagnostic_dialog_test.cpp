@@ -204,6 +204,27 @@ private slots:
         QVERIFY(dialog->isVisible());
     }
 
+    void deviceChanges_bringOneQuietRefreshAfterTheBurst_thatClearsAndThenFills() {
+        Open();
+        QCOMPARE(bus.setsOpened, 1);
+        bus.interfaces.clear();  // unplugged
+        for (int i = 0; i < 3; ++i) dialog->OnDevicesChanged();
+        QTest::qWait(DiagnosticDialog::kDeviceSettleMs / 2);
+        QCOMPARE(bus.setsOpened, 1);  // still settling
+        QTRY_COMPARE_WITH_TIMEOUT(bus.setsOpened, 2, 2000);
+        QVERIFY(!dialog->Core().Data().Available());
+        QVERIFY(prompts.errors.empty());
+        QTest::qWait(100);
+        QCOMPARE(DarkPixels(Screen(), kTextBoxes[1]), 0);
+
+        bus.interfaces.push_back({InterfaceQuery::Ok, "/dev/usb/lp0"});  // plugged in again
+        dialog->OnDevicesChanged();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->Core().Data().Available(), 2000);
+        QCOMPARE(bus.setsOpened, 3);
+        QTRY_VERIFY_WITH_TIMEOUT(DarkPixels(Screen(), kTextBoxes[1]) > 0, 2000);
+        QVERIFY(prompts.errors.empty());
+    }
+
     void closeClick_andEscape_endTheDialog_returnDoesNot() {
         Open();
         QTest::keyClick(dialog.get(), Qt::Key_Return);

@@ -6,12 +6,27 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace ldt {
 namespace {
 
 using testing::NowMs;
 using testing::W;
+
+std::unique_ptr<Device> Open(Win32DeviceBus& bus, const std::wstring& path, OpenMode mode) {
+    return bus.Open(W(path), mode).device;
+}
+void WriteOne(Win32DeviceBus& bus, Device* device, const void* data, std::size_t size) {
+    bus.WriteEach({device}, data, size);
+}
+std::size_t ReadOne(Win32DeviceBus& bus, Device* device, void* buffer, std::size_t capacity) {
+    std::vector<DeviceRead> reads{{device, buffer, capacity}};
+    bus.ReadEach(reads);
+    return reads[0].received;
+}
 
 TEST(Win32DeviceBus, PrinterInterfaceSetIsEmptyUnderWine) {
     Win32DeviceBus bus;
@@ -30,8 +45,10 @@ TEST(Win32DeviceBus, PrinterInterfaceSetIsEmptyUnderWine) {
 
 TEST(Win32DeviceBus, MissingDeviceDoesNotOpen) {
     Win32DeviceBus bus;
-    EXPECT_EQ(bus.Open(u"\\\\.\\LDT-NO-SUCH-DEVICE", OpenMode::ReadWriteShared), kInvalidDevice);
-    EXPECT_EQ(bus.Open(u"\\", OpenMode::ReadWriteShared), kInvalidDevice);
+    const OpenResult missing = bus.Open(u"\\\\.\\LDT-NO-SUCH-DEVICE", OpenMode::ReadWriteShared);
+    EXPECT_FALSE(missing.device);
+    EXPECT_FALSE(missing.reason.empty());  // the system's words
+    EXPECT_FALSE(bus.Open(u"\\", OpenMode::ReadWriteShared).device);
 }
 
 // The open modes, seen on a plain file.
@@ -40,35 +57,33 @@ TEST(Win32DeviceBus, OpenModesOnAFile) {
     const std::wstring file = dir.Join(L"device");
     Win32DeviceBus bus;
     // Shared mode needs an existing target.
-    EXPECT_EQ(bus.Open(W(file), OpenMode::ReadWriteShared), kInvalidDevice);
+    EXPECT_FALSE(Open(bus, file, OpenMode::ReadWriteShared));
     EXPECT_FALSE(testing::Exists(file));
 
-    const DeviceHandle writer = bus.Open(W(file), OpenMode::WriteExclusive);
-    ASSERT_NE(writer, kInvalidDevice);
-    ASSERT_NE(writer, kNullDevice);
-    // Exclusive: nobody else gets in.
-    EXPECT_EQ(bus.Open(W(file), OpenMode::ReadWriteShared), kInvalidDevice);
-    bus.Write(writer, "abc,", 4);
-    char buffer[16];
-    const double start = NowMs();
-    EXPECT_EQ(bus.Read(writer, buffer, sizeof buffer), 0u);  // a write-only handle refuses reads
-    EXPECT_LT(NowMs() - start, 500.0);
-    bus.Close(writer);
+    {
+        const auto writer = Open(bus, file, OpenMode::WriteExclusive);
+        ASSERT_TRUE(writer);
+        // Exclusive: nobody else gets in.
+        EXPECT_FALSE(Open(bus, file, OpenMode::ReadWriteShared));
+        WriteOne(bus, writer.get(), "abc,", 4);
+        char buffer[16];
+        const double start = NowMs();
+        EXPECT_EQ(ReadOne(bus, writer.get(), buffer, sizeof buffer), 0u);  // a write-only handle refuses reads
+        EXPECT_LT(NowMs() - start, 500.0);
+    }
     EXPECT_EQ(testing::ReadAll(file), "abc,");
 
-    const DeviceHandle a = bus.Open(W(file), OpenMode::ReadWriteShared);
-    const DeviceHandle b = bus.Open(W(file), OpenMode::ReadWriteShared);
-    ASSERT_NE(a, kInvalidDevice);
-    ASSERT_NE(b, kInvalidDevice);
-    EXPECT_EQ(bus.Read(a, buffer, sizeof buffer), 4u);
-    EXPECT_EQ(std::string(buffer, 4), "abc,");
-    bus.Close(a);
-    bus.Close(b);
-
-    const DeviceHandle both = bus.Open(W(file), OpenMode::ReadWriteExclusive);
-    ASSERT_NE(both, kInvalidDevice);
-    EXPECT_EQ(bus.Read(both, buffer, sizeof buffer), 0u);  // "create always" emptied it
-    bus.Close(both);
+    char buffer[16];
+    {
+        const auto a = Open(bus, file, OpenMode::ReadWriteShared);
+        const auto b = Open(bus, file, OpenMode::ReadWriteShared);
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(ReadOne(bus, a.get(), buffer, sizeof buffer), 4u);
+        EXPECT_EQ(std::string(buffer, 4), "abc,");
+    }
+    const auto both = Open(bus, file, OpenMode::ReadWriteExclusive);
+    ASSERT_TRUE(both);
+    EXPECT_EQ(ReadOne(bus, both.get(), buffer, sizeof buffer), 0u);  // "create always" emptied it
 }
 
 // A named pipe stands in for a device: this test is its far end.
@@ -81,12 +96,9 @@ protected:
                                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096,
                                                        4096, 0, nullptr));
         ASSERT_TRUE(server_.Valid());
-        device_ = bus_.Open(W(name_), OpenMode::ReadWriteShared);
-        ASSERT_NE(device_, kInvalidDevice);
+        device_ = Open(bus_, name_, OpenMode::ReadWriteShared);
+        ASSERT_TRUE(device_);
         ConnectNamedPipe(server_.Get(), nullptr);  // already connected: returns at once
-    }
-    void TearDown() override {
-        if (device_ != kInvalidDevice) bus_.Close(device_);
     }
     void Send(const std::string& bytes) {
         DWORD wrote = 0;
@@ -104,34 +116,34 @@ protected:
     std::wstring name_;
     win32::UniqueHandle server_;
     Win32DeviceBus bus_{1000};
-    DeviceHandle device_ = kInvalidDevice;
+    std::unique_ptr<Device> device_;
 };
 
 TEST_F(PipeDevice, WriteDeliversTheQuery) {
     const unsigned char query[] = {0x1A, 0x24, 0x69, 0x34, 0x58};
-    bus_.Write(device_, query, sizeof query);
+    WriteOne(bus_, device_.get(), query, sizeof query);
     EXPECT_EQ(Receive(16), std::string(reinterpret_cast<const char*>(query), sizeof query));
 }
 
 TEST_F(PipeDevice, ReadReturnsWhatCame) {
     Send("1,2,");
     char buffer[256];
-    EXPECT_EQ(bus_.Read(device_, buffer, sizeof buffer), 4u);
+    EXPECT_EQ(ReadOne(bus_, device_.get(), buffer, sizeof buffer), 4u);
     EXPECT_EQ(std::string(buffer, 4), "1,2,");
 }
 
 TEST_F(PipeDevice, ReadTakesAtMostCapacity) {
     Send(std::string(300, 'r'));
     char buffer[300];
-    EXPECT_EQ(bus_.Read(device_, buffer, 256), 256u);
-    EXPECT_EQ(bus_.Read(device_, buffer, 256), 44u);
+    EXPECT_EQ(ReadOne(bus_, device_.get(), buffer, 256), 256u);
+    EXPECT_EQ(ReadOne(bus_, device_.get(), buffer, 256), 44u);
 }
 
 TEST_F(PipeDevice, SilentDeviceReadGivesUpAfterTheTimeout) {
     char buffer[256];
     std::memset(buffer, 0xAA, sizeof buffer);
     const double start = NowMs();
-    const std::size_t n = bus_.Read(device_, buffer, sizeof buffer);
+    const std::size_t n = ReadOne(bus_, device_.get(), buffer, sizeof buffer);
     const double elapsed = NowMs() - start;
     std::printf("silent pipe read ended after %.1f ms\n", elapsed);
     EXPECT_EQ(n, 0u);
@@ -144,7 +156,7 @@ TEST_F(PipeDevice, SilentDeviceReadGivesUpAfterTheTimeout) {
     Sleep(100);
     for (unsigned char c : buffer) ASSERT_EQ(c, 0xAA);
     char next[256];
-    EXPECT_EQ(bus_.Read(device_, next, sizeof next), 5u);
+    EXPECT_EQ(ReadOne(bus_, device_.get(), next, sizeof next), 5u);
     EXPECT_EQ(std::string(next, 5), "late,");
 }
 
@@ -152,7 +164,7 @@ TEST_F(PipeDevice, ShorterTimeoutIsHonoured) {
     Win32DeviceBus quick(200);
     char buffer[16];
     const double start = NowMs();
-    EXPECT_EQ(quick.Read(device_, buffer, sizeof buffer), 0u);
+    EXPECT_EQ(ReadOne(quick, device_.get(), buffer, sizeof buffer), 0u);
     const double elapsed = NowMs() - start;
     EXPECT_GE(elapsed, 150.0);
     EXPECT_LT(elapsed, 1000.0);
@@ -162,19 +174,72 @@ TEST_F(PipeDevice, VanishedDeviceReadsNothingAtOnce) {
     server_.Close();
     char buffer[16];
     const double start = NowMs();
-    EXPECT_EQ(bus_.Read(device_, buffer, sizeof buffer), 0u);
+    EXPECT_EQ(ReadOne(bus_, device_.get(), buffer, sizeof buffer), 0u);
     EXPECT_LT(NowMs() - start, 500.0);
-    bus_.Write(device_, "x", 1);  // ignored, returns
+    WriteOne(bus_, device_.get(), "x", 1);  // ignored, returns
 }
 
 TEST_F(PipeDevice, WriteNobodyTakesReturnsAfterTheTimeout) {
     // Far more than the pipe buffers hold, and the far end never reads.
     const std::string flood(4u * 1024 * 1024, 'f');
     const double start = NowMs();
-    bus_.Write(device_, flood.data(), flood.size());
+    WriteOne(bus_, device_.get(), flood.data(), flood.size());
     const double elapsed = NowMs() - start;
     std::printf("blocked write returned after %.1f ms\n", elapsed);
     EXPECT_LT(elapsed, 2500.0);
+}
+
+}  // namespace
+}  // namespace ldt
+
+namespace ldt {
+namespace {
+
+// Several pipes read at once: replies come back out of order, silent ones
+// share one deadline, and every buffer belongs to its own device.
+TEST(Win32DeviceBusBatch, SilentAndAnsweringPipesShareOneDeadline) {
+    static int counter = 0;
+    std::vector<win32::UniqueHandle> servers;
+    std::vector<std::unique_ptr<Device>> devices;
+    Win32DeviceBus bus(500);
+    for (int i = 0; i < 4; ++i) {
+        const std::wstring name = L"\\\\.\\pipe\\ldt-batch-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(++counter);
+        servers.emplace_back(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                              4096, 0, nullptr));
+        ASSERT_TRUE(servers.back().Valid());
+        devices.push_back(Open(bus, name, OpenMode::ReadWriteShared));
+        ASSERT_TRUE(devices.back());
+    }
+    std::vector<Device*> all;
+    for (auto& d : devices) all.push_back(d.get());
+    bus.WriteEach(all, "q", 1);
+    // Pipes 0 and 2 answer, 2 before 0 (and late, from another thread); 1 and 3 stay silent.
+    std::thread answer([&] {
+        DWORD n;
+        Sleep(50);
+        WriteFile(servers[2].Get(), "two,", 4, &n, nullptr);
+        Sleep(100);
+        WriteFile(servers[0].Get(), "zero,", 5, &n, nullptr);
+    });
+    char buffers[4][256];
+    std::vector<DeviceRead> reads;
+    for (int i = 0; i < 4; ++i) reads.push_back({devices[i].get(), buffers[i], 256});
+    const double start = NowMs();
+    bus.ReadEach(reads);
+    const double elapsed = NowMs() - start;
+    answer.join();
+    std::printf("batch of 2 answering and 2 silent pipes took %.1f ms\n", elapsed);
+    EXPECT_EQ(std::string(buffers[0], reads[0].received), "zero,");
+    EXPECT_EQ(reads[1].received, 0u);
+    EXPECT_EQ(std::string(buffers[2], reads[2].received), "two,");
+    EXPECT_EQ(reads[3].received, 0u);
+    EXPECT_LT(elapsed, 900.0);  // one 500 ms deadline, not two
+    // Both cancelled reads are over: the silent pipes can be read again.
+    DWORD n;
+    WriteFile(servers[3].Get(), "late,", 5, &n, nullptr);
+    char next[16];
+    EXPECT_EQ(ReadOne(bus, devices[3].get(), next, sizeof next), 5u);
 }
 
 }  // namespace

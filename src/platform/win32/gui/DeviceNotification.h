@@ -1,0 +1,54 @@
+#pragma once
+// Owns a registration for device-interface arrival and removal messages
+// (WM_DEVICECHANGE) to a window.
+
+#include <windows.h>
+
+#include <dbt.h>
+
+namespace ldt::gui {
+
+class DeviceNotification {
+public:
+    DeviceNotification() = default;
+    // Registers `window` for the arrival and removal of interfaces of
+    // `interfaceClass`; Valid() tells whether the system took it.
+    DeviceNotification(HWND window, const GUID& interfaceClass) {
+        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = interfaceClass;
+        handle_ = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
+    DeviceNotification(DeviceNotification&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+    DeviceNotification& operator=(DeviceNotification&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            handle_ = other.handle_;
+            other.handle_ = nullptr;
+        }
+        return *this;
+    }
+    DeviceNotification(const DeviceNotification&) = delete;
+    DeviceNotification& operator=(const DeviceNotification&) = delete;
+    ~DeviceNotification() { Reset(); }
+
+    bool Valid() const { return handle_ != nullptr; }
+    void Reset() {
+        if (handle_) UnregisterDeviceNotification(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    HDEVNOTIFY handle_ = nullptr;
+};
+
+// Whether a WM_DEVICECHANGE tells of a device interface that arrived or
+// left: the arrival and removal events, with a device-interface broadcast.
+inline bool IsInterfaceArrivalOrRemoval(WPARAM event, LPARAM data) {
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return false;
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    return header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
+}
+
+}  // namespace ldt::gui

@@ -13,7 +13,8 @@ struct ReportWriteResult {
     };
     Status status = Written;
     // For OpenFailed and WriteFailed: a sentence for the user that names the
-    // file and the cause.
+    // file and the cause (and, after a failed in-place rewrite, whether the
+    // old content was put back).
     WString message;
 };
 
@@ -21,12 +22,37 @@ class ReportFileSystem {
 public:
     virtual ~ReportFileSystem() = default;
 
-    // Replaces the file at `path` with `bytes`, creating it when missing.
-    // The file must be openable exclusively (a file another program holds
-    // open gives OpenFailed and stays untouched). The bytes are written to a
-    // temporary file beside the target and moved over it only when complete,
-    // so on any failure a file that already had that name is left exactly as
-    // it was, and no new file is left behind.
+    // Gives the file at `path` exactly `bytes`, creating it when missing.
+    //
+    // Opening: the file must be openable exclusively (a file another
+    // program holds open gives OpenFailed and stays untouched). Symbolic
+    // links are followed to the file they name, except a link in a sticky,
+    // world-writable folder that belongs neither to the caller nor to the
+    // folder's owner: that gives OpenFailed, so a link another user planted
+    // in a shared folder never leads a save onto a file of its choosing.
+    //
+    // What is kept: the file stays the same file to everyone who can reach
+    // it: its other hard links see the new bytes, and its owner, group and
+    // permissions (on Windows also its attributes, security and streams, as
+    // far as the system's own replace call keeps them) stay as they were.
+    //
+    // How: normally the bytes go to a temporary file in the same folder,
+    // which is flushed and then replaces the file in one step (the folder is
+    // flushed after), so a crash at any moment leaves either the old or the
+    // new content under the name. Where a replacement would lose something
+    // (the file has other hard links, belongs to another user, has a group
+    // a new file cannot be given, or the folder takes no new file) the file
+    // is rewritten in place instead: its old content is held in memory,
+    // the new bytes are written and flushed, and on any failure the old
+    // content is written back.
+    //
+    // On failure: a file that already had that name keeps its old content
+    // (after an in-place attempt the message says it was put back, or that
+    // putting it back failed too), a file this call created is removed, and
+    // no temporary file is left behind. Temporaries of a save that was
+    // killed are removed by a later save in the same folder once they are
+    // more than ten minutes old; only names of the backend's own temporary
+    // pattern are touched, never one a save in progress holds.
     virtual ReportWriteResult WriteWhole(const WString& path, const std::string& bytes) = 0;
 };
 

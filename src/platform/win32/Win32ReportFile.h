@@ -1,7 +1,9 @@
 #pragma once
 // The report file on Windows: the target is opened exclusively first, the
-// bytes go to a temporary file in the same directory, which then replaces
-// the target (MoveFileExW).
+// bytes go to a temporary file in the same folder, which then takes the
+// target's place through ReplaceFileW (the system's call that keeps the
+// replaced file's attributes, security and streams). A file with other hard
+// links, or one in a folder that takes no new file, is rewritten in place.
 
 #include "seams/ReportFile.h"
 
@@ -10,15 +12,20 @@ namespace ldt {
 class Win32ReportFile final : public ReportFileSystem {
 public:
     // Messages read "Cannot open <path>." or "Cannot write <path>.", a line
-    // break, and the system's text for the cause. Only disk files are
-    // written; a name that opens a device gives OpenFailed.
+    // break, and the system's text for the cause (after a failed in-place
+    // rewrite, another line says whether the old content was put back).
+    // Only disk files are written; a name that opens a device gives
+    // OpenFailed.
     ReportWriteResult WriteWhole(const WString& path, const std::string& bytes) override;
 
-    // The temporary file for `fullTarget` (an absolute path) at each
-    // attempt; it is created only where no file of that name exists, and
-    // the write fails when all kTemporaryAttempts names are taken.
+    // Temporary files are named "~ldtNNNN.tmp" (NNNN: four hex digits, the
+    // attempt), short so that they fit wherever the target's name fits. A
+    // name is used only where no file of that name exists; the replace also
+    // reserves one as the backup of the replaced file until it is done.
+    // Such files older than ten minutes that no save holds open are left
+    // from a killed save and removed by the next save in that folder.
     static constexpr unsigned kTemporaryAttempts = 16;
-    static WString TemporaryName(const WString& fullTarget, unsigned attempt);
+    static WString TemporaryName(unsigned attempt);
 };
 
 }  // namespace ldt

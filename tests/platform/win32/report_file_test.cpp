@@ -109,7 +109,7 @@ protected:
     void SetUp() override {
         target_ = dir_.Join(L"report.txt");
         for (unsigned i = 0; i < Win32ReportFile::kTemporaryAttempts; ++i) {
-            blockers_.push_back(win32::ToWin(Win32ReportFile::TemporaryName(W(target_), i)));
+            blockers_.push_back(dir_.Join(win32::ToWin(Win32ReportFile::TemporaryName(i))));
             ASSERT_TRUE(CreateDirectoryW(blockers_.back().c_str(), nullptr));
         }
     }
@@ -128,11 +128,11 @@ TEST_F(TemporaryNamesTaken, NewFileIsNotLeftBehind) {
     EXPECT_TRUE(dir_.Files().empty());
 }
 
-TEST_F(TemporaryNamesTaken, ExistingFileKeepsItsBytes) {
-    ASSERT_TRUE(testing::WriteFileBytes(target_, "old\r\n"));
+TEST_F(TemporaryNamesTaken, ExistingFileIsRewrittenInPlace) {
+    ASSERT_TRUE(testing::WriteFileBytes(target_, "old, longer than the new\r\n"));
     const ReportWriteResult r = Win32ReportFile().WriteWhole(W(target_), "new\r\n");
-    EXPECT_EQ(r.status, ReportWriteResult::WriteFailed);
-    EXPECT_EQ(ReadAll(target_), "old\r\n");
+    EXPECT_EQ(r.status, ReportWriteResult::Written);
+    EXPECT_EQ(ReadAll(target_), "new\r\n");
     EXPECT_EQ(dir_.Files(), std::vector<std::wstring>{L"report.txt"});
 }
 
@@ -174,6 +174,81 @@ TEST(Win32ReportFile, VeryLongPath) {
     }
     DeleteFileW(target.c_str());
     for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());
+}
+
+DWORD FileIndex(const std::wstring& path) {
+    win32::UniqueHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    GetFileInformationByHandle(file.Get(), &info);
+    return info.nFileIndexLow;
+}
+
+TEST(Win32ReportFile, HardLinkedFileIsRewrittenItself) {
+    ScratchDir dir;
+    const std::wstring file = dir.Join(L"report.txt"), other = dir.Join(L"other-name.txt");
+    ASSERT_TRUE(testing::WriteFileBytes(file, "old report, longer than the new one\r\n"));
+    ASSERT_TRUE(CreateHardLinkW(other.c_str(), file.c_str(), nullptr));
+    const DWORD index = FileIndex(file);
+    ASSERT_EQ(Win32ReportFile().WriteWhole(W(file), "new\r\n").status, ReportWriteResult::Written);
+    EXPECT_EQ(ReadAll(other), "new\r\n");
+    EXPECT_EQ(FileIndex(file), index);
+    EXPECT_EQ(dir.Files(), (std::vector<std::wstring>{L"other-name.txt", L"report.txt"}));
+}
+
+// Replaced through a temporary (the file changes identity), yet its
+// attributes stay.
+TEST(Win32ReportFile, ReplacedFileKeepsItsAttributes) {
+    ScratchDir dir;
+    const std::wstring file = dir.Join(L"report.txt");
+    ASSERT_TRUE(testing::WriteFileBytes(file, "old\r\n"));
+    const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), attributes));
+    const DWORD index = FileIndex(file);
+    ASSERT_EQ(Win32ReportFile().WriteWhole(W(file), "new\r\n").status, ReportWriteResult::Written);
+    EXPECT_EQ(ReadAll(file), "new\r\n");
+    EXPECT_NE(FileIndex(file), index);
+    EXPECT_EQ(GetFileAttributesW(file.c_str()) & (attributes | FILE_ATTRIBUTE_READONLY), attributes);
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"report.txt"});
+}
+
+TEST(Win32ReportFile, NamesUpToTheLimitAreSavedNewOrReplaced) {
+    ScratchDir dir;
+    for (const std::size_t length : {249u, 255u}) {
+        const std::wstring file = dir.Join(std::wstring(length - 4, L'n') + L".txt");
+        ASSERT_EQ(Win32ReportFile().WriteWhole(W(file), "first").status, ReportWriteResult::Written) << length;
+        ASSERT_EQ(Win32ReportFile().WriteWhole(W(file), "second").status, ReportWriteResult::Written) << length;
+        EXPECT_EQ(ReadAll(file), "second");
+    }
+    EXPECT_EQ(dir.Files().size(), 2u);
+}
+
+TEST(Win32ReportFile, KilledSavesTemporariesGoAfterTenMinutesOnlyOursAndOnlyUnheld) {
+    ScratchDir dir;
+    const std::vector<std::wstring> names = {L"~ldt0003.tmp", L"~ldt0004.tmp", L"~ldt0005.tmp", L"~ldt05.tmp",
+                                             L"other.tmp"};
+    const int agesInMinutes[] = {11, 9, 60, 60, 60};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        win32::UniqueHandle file(CreateFileW(dir.Join(names[i]).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+        ULARGE_INTEGER t;
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        t.LowPart = now.dwLowDateTime;
+        t.HighPart = now.dwHighDateTime;
+        t.QuadPart -= ULONGLONG(agesInMinutes[i]) * 60 * 10'000'000;
+        const FILETIME then{t.LowPart, t.HighPart};
+        ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &then));
+    }
+    // Another instance still writing holds its temporary open.
+    win32::UniqueHandle held(
+        CreateFileW(dir.Join(names[2]).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.Valid());
+    ASSERT_EQ(Win32ReportFile().WriteWhole(W(dir.Join(L"report.txt")), "x").status, ReportWriteResult::Written);
+    held.Close();
+    EXPECT_EQ(dir.Files(), (std::vector<std::wstring>{L"other.tmp", L"report.txt", L"~ldt0004.tmp",
+                                                      L"~ldt0005.tmp", L"~ldt05.tmp"}));
 }
 
 TEST(Win32ReportFile, DeviceNameGivesOpenFailed) {

@@ -9,7 +9,7 @@ constexpr char16_t kProductName[] = u"Laser Diagnostic Tool";
 // The caption of the stop boxes (no connection, no data, unopened ports).
 constexpr char16_t kErrorCaption[] = u"Error";
 // The Save As dialog's one filter: its description, and its pattern.
-constexpr char16_t kSaveAsFilterText[] = u"參數檔(*.txt)";
+constexpr char16_t kSaveAsFilterText[] = u"\u53C3\u6578\u6A94(*.txt)";  // "參數檔(*.txt)"
 constexpr char16_t kSaveAsFilterPattern[] = u"*.txt";
 // The product version, as in the Windows version resource.
 constexpr char kProductVersion[] = LDT_PRODUCT_VERSION;

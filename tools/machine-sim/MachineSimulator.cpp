@@ -1,5 +1,7 @@
 #include "machine-sim/MachineSimulator.h"
 
+#include "platform/linux/UniqueFd.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -23,31 +25,6 @@ namespace {
 
 using Millis = std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-// Owns one file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) Reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 constexpr unsigned char kQueryPrefix[] = {0x1A, 0x24, 0x69, 0x34};
 constexpr std::size_t kMaxReplyFileBytes = 64 * 1024;

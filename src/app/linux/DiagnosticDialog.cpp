@@ -1,6 +1,8 @@
 #include "app/linux/DiagnosticDialog.h"
 
 #include "platform/linux/qt/QtCanvas.h"
+#include "platform/linux/qt/QtText.h"
+#include "seams/ProductText.h"
 #include "ui/DataPanel.h"
 #include "ui/WindowGeometry.h"
 
@@ -34,7 +36,7 @@ const QRect DiagnosticDialog::kClientArea(kClientOrigin,
 
 DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), icon_(kIconResource), core_(services) {
-    setWindowTitle(QStringLiteral("Laser Diagnostic Tool"));
+    setWindowTitle(ToQString(kProductName));
     setMouseTracking(true);
     // Every paint covers the whole window with the picture.
     setAttribute(Qt::WA_OpaquePaintEvent);

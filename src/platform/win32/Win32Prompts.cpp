@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Prompts.h"
 
 #include "platform/win32/Win32Handle.h"
+#include "seams/ProductText.h"
 
 #include <commdlg.h>
 
@@ -9,11 +10,11 @@
 namespace ldt {
 
 void Win32Prompts::ShowError(const WString& text) {
-    MessageBoxW(owner_, win32::ToWin(text).c_str(), L"Error", MB_OK | MB_ICONERROR);
+    MessageBoxW(owner_, win32::ToWin(text).c_str(), win32::ToWin(kErrorCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void Win32Prompts::ShowFileError(const WString& text) {
-    MessageBoxW(owner_, win32::ToWin(text).c_str(), L"Laser Diagnostic Tool", MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(owner_, win32::ToWin(text).c_str(), win32::ToWin(kProductName).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 namespace {
@@ -37,13 +38,14 @@ GetSaveFileNameFn SaveFileDialog() {
 std::optional<WString> Win32Prompts::AskSavePath() {
     const GetSaveFileNameFn getSaveFileName = SaveFileDialog();
     if (!getSaveFileName) return std::nullopt;
-    // "參數檔(*.txt)" then "*.txt"; the list ends with an empty string.
-    static const wchar_t kFilter[] = L"\u53C3\u6578\u6A94(*.txt)\0*.txt\0";
+    // The description, then the pattern; the list ends with an empty string.
+    const std::wstring filter =
+        win32::ToWin(kSaveAsFilterText) + L'\0' + win32::ToWin(kSaveAsFilterPattern) + L'\0';
     std::vector<wchar_t> file(MAX_PATH * 4, L'\0');
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = nullptr;
-    ofn.lpstrFilter = kFilter;
+    ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;

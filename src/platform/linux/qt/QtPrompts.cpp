@@ -1,20 +1,21 @@
 #include "platform/linux/qt/QtPrompts.h"
 
 #include "platform/linux/qt/QtText.h"
+#include "seams/ProductText.h"
 
 #include <QMessageBox>
 
 namespace ldt {
 
 void QtPrompts::ShowError(const WString& text) {
-    QMessageBox::critical(owner_, QStringLiteral("Error"), ToQString(text));
+    QMessageBox::critical(owner_, ToQString(kErrorCaption), ToQString(text));
 }
 
 void QtPrompts::ShowFileError(const WString& text) {
-    QMessageBox::warning(owner_, QStringLiteral("Laser Diagnostic Tool"), ToQString(text));
+    QMessageBox::warning(owner_, ToQString(kProductName), ToQString(text));
 }
 
-QString QtPrompts::Filter() { return QString::fromUtf16(u"\u53C3\u6578\u6A94(*.txt)"); }
+QString QtPrompts::Filter() { return ToQString(kSaveAsFilterText); }
 
 std::optional<WString> QtPrompts::AskSavePath() {
     // No caption of our own, no initial folder or name, no default suffix;

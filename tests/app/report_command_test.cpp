@@ -52,3 +52,42 @@ TEST_F(ReportCmd, helpOnly_anyOtherArgumentIsAUsageError) {
     EXPECT_EQ(Run({"--port"}), kReportUsage);
     EXPECT_NE(err.str().find("Usage"), std::string::npos);
 }
+
+TEST_F(ReportCmd, json_holdsTheLabelledReport_theRawFields_andEveryPort) {
+    bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
+    bus.interfaces.push_back({InterfaceQuery::Ok, "quiet"});
+    bus.interfaces.push_back({InterfaceQuery::Ok, "gone"});
+    bus.devices["p0\\"] = {{"0,1,2,3,4,5,6,7,8,9,10,11,12,13,Left  1,Up    2,\"q\"\\\x01,tail"}};
+    bus.devices["quiet\\"] = {};
+    EXPECT_EQ(Run({"--json"}), 0);
+    const std::string s = out.str();
+    EXPECT_EQ(s.rfind("{\"version\": \"1.0.0.1\",", 0), 0u) << s;
+    EXPECT_NE(s.find("{\"label\": \"Firmware_Ver\", \"value\": \"1\"}"), std::string::npos);
+    EXPECT_NE(s.find("{\"label\": \"Image Offset Tuning  _X\", \"value\": \"Left  1\"}"), std::string::npos);
+    EXPECT_NE(s.find("{\"label\": \"Vector Mode\", \"value\": \"\\\"q\\\"\\\\\\u0001\"}"), std::string::npos);
+    EXPECT_NE(s.find("\"fields\": [\"0\", \"1\", \"2\""), std::string::npos);
+    EXPECT_NE(s.find("\"13\", \"Left  1\", \"Up    2\", \"\\\"q\\\"\\\\\\u0001\"]"), std::string::npos);
+    EXPECT_NE(s.find("{\"path\": \"p0\", \"opened\": true, \"answered\": true}"), std::string::npos);
+    EXPECT_NE(s.find("{\"path\": \"quiet\", \"opened\": true, \"answered\": false}"), std::string::npos);
+    EXPECT_NE(s.find("{\"path\": \"gone\", \"opened\": false, \"answered\": false}"), std::string::npos);
+    EXPECT_EQ(std::count(s.begin(), s.end(), '{'), 1 + 16 + 3);
+}
+
+TEST_F(ReportCmd, noPortOpens_printsEachReason_exitsThree) {
+    bus.interfaces.push_back({InterfaceQuery::Ok, "/dev/usb/lp0"});
+    bus.devices["/dev/usb/lp0\\"] = {{}, u"Permission denied", u"Join the group lp."};
+    EXPECT_EQ(Run(), kReportNoAnswer);
+    EXPECT_EQ(err.str(), "Cannot open /dev/usb/lp0: Permission denied.\nJoin the group lp.\n");
+    EXPECT_TRUE(out.str().empty());
+}
+
+TEST_F(ReportCmd, version_printsTheProductVersion) {
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(out.str(), "ldt-report 1.0.0.1\n");
+    EXPECT_EQ(Run({"--json", "--version"}), kReportUsage);
+}
+
+TEST(ToUtf8, encodesEveryPlaneAndReplacesLoneSurrogates) {
+    EXPECT_EQ(ToUtf8(u"a\u00e9\u53C3\U0001F600"), "a\xC3\xA9\xE5\x8F\x83\xF0\x9F\x98\x80");
+    EXPECT_EQ(ToUtf8(WString(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+}

@@ -101,6 +101,9 @@ class ListedInterface:
             except subprocess.TimeoutExpired:
                 self.relay.kill()
                 self.relay.wait()
+        if self.relay:
+            self.relay.stdout.close()
+            self.relay.stderr.close()
         self.relay = None
 
     def close(self):

@@ -45,7 +45,7 @@ class HotPlug(WindowTest):
         self.usb.start_relay()
         self.assertEqual(send_devicechange(self.s.env, "ARRIVAL"), 0, "WM_DEVICECHANGE not delivered")
         boxes = self.boxes_until(wid, lambda b: all(b.values()), 2.5)
-        self.assertFalse([n for n, dark in boxes.items() if dark == 0], "boxes without a value after arrival")
+        self.assertFalse([n for n, dark in boxes.items() if dark == 0], "no refresh on the arrival message: boxes without a value")
         self.assertEqual(self.s.queries(), ["X"])
 
         self.usb.stop_relay()

@@ -90,7 +90,9 @@ class ListedInterface:
         if line != "ready":
             self.relay.kill()
             self.relay.wait()
-            raise RuntimeError("usbprint_relay did not start: %r %s" % (line, self.relay.stderr.read()))
+            error = self.relay.stderr.read()
+            self.stop_relay()
+            raise RuntimeError("usbprint_relay did not start: %r %s" % (line, error))
 
     def stop_relay(self):
         """Ends the relay (closing its input) and with it the path's link object."""

@@ -174,6 +174,9 @@ int wmain(int argc, wchar_t** argv) {
                     DisconnectNamedPipe(pipe.Get());
                     continue;
                 }
+            } else if (error == ERROR_NO_DATA) {  // the client came and went already
+                DisconnectNamedPipe(pipe.Get());
+                continue;
             } else if (error != ERROR_PIPE_CONNECTED) {
                 return Fail("ConnectNamedPipe");
             }

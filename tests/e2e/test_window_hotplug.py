@@ -1,12 +1,37 @@
 """The Windows window's hot-plug refresh under Wine: WM_DEVICECHANGE for a
 printer-class interface makes the window refresh by itself."""
 
+import subprocess
 import time
 import unittest
 
 from ldt_e2e import TITLE, Session, settle
 from test_window import REPLY_A, WindowTest, no_fallback_devices
-from usbprint_fixture import ListedInterface, send_devicechange
+from usbprint_fixture import SEND_DEVICECHANGE, USBPRINT, ListedInterface, send_devicechange
+
+
+class DeviceChangeDelivery(unittest.TestCase):
+    """What the hot-plug test relies on: Wine copies the broadcast record of
+    a WM_DEVICECHANGE sent from another process."""
+
+    def test_theReceivingWindowReadsTheClassAndTheName(self):
+        s = Session("devicechange")
+        listener = subprocess.Popen(["wine", SEND_DEVICECHANGE, "--listen", "DC listener"], env=s.env,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertEqual(listener.stdout.readline().strip(), "listening")
+            for event in ("ARRIVAL", "REMOVAL"):
+                r = subprocess.run(["wine", SEND_DEVICECHANGE, event, "DC listener"], env=s.env,
+                                   stdin=subprocess.DEVNULL, capture_output=True)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                self.assertEqual(listener.stdout.readline().split(),
+                                 [event.lower(), USBPRINT.upper(),
+                                  "\\\\?\\usb#vid_1a86&pid_7584#0001#" + USBPRINT])
+        finally:
+            listener.kill()
+            listener.wait()
+            listener.stdout.close()
+            s.close()
 
 
 class HotPlug(WindowTest):

@@ -222,7 +222,10 @@ class ListedInterfaceMachine(WindowTest):
         self.s.set_reply(REPLY_B)
         l, t, r, b = BUTTONS["Refresh"]
         self.s.click_at(wid, (l + r) // 2, (t + b) // 2)
-        settle(0.8)
+        deadline = time.monotonic() + 5
+        while len(self.s.queries()) < 2 and time.monotonic() < deadline:
+            time.sleep(0.1)
+        settle(0.5)
         self.assertEqual(self.s.queries(), ["X", "X"], "the interface reopens at Refresh")
         after = self.boxes_with_text(self.s.screenshot("listed-refresh"), wid)
         self.assertGreaterEqual(len([n for n in VALUE_BOXES if before[n] != after[n]]), 10)

@@ -41,10 +41,17 @@ case "$cmd" in
     # - without a window manager (Xvfb) closing a window stalls for 2 s
     #   unless Wine manages its windows itself;
     # - the Save As filter's Chinese description needs a CJK font linked
-    #   behind the dialog fonts, else it shows as boxes.
+    #   behind the dialog fonts, else it shows as boxes;
+    # - no printer-class interface that an interrupted end-to-end run
+    #   registered (tests/e2e/usbprint_fixture.py): SetupAPI lists none
+    #   unless a test adds one.
     settings="$WINEPREFIX/ldt-settings.reg"
     {
       printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n'
+      printf '[-HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\DeviceClasses\\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}]\n\n'
+      for dev in 'VID_1A86&PID_7584&MI_00' 'VID_1A86&PID_7584'; do
+        printf '[-HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\USB\\%s]\n\n' "$dev"
+      done
       printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\n'
       for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
         printf '"%s"=hex(7):%s\n' "$face" "$(printf 'wqy-microhei.ttc,WenQuanYi Micro Hei' | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//'),00,00"

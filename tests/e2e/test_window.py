@@ -5,7 +5,8 @@ import time
 import unittest
 
 from ldt_e2e import (BUTTONS, CLIENT_IN_SKIN, CLIENT_IN_WINDOW, DRIVER_BOX, OFFSET_LABELS, TITLE, VALUE_BOXES,
-                     VERSION_RECT, Session, check_click_rules, check_hand_cursor, settle, skin)
+                     VERSION_RECT, PREFIX, Session, check_click_rules, check_hand_cursor, settle, skin)
+from usbprint_fixture import ListedInterface
 
 REPLY_A = ("FPGA-2.31,FW 5.07.18,RF-60W,300,80,500,1000,2.0 inch,Yes,USB 2.0,12.5mm,0,"
            "100.00,100.00,Left  12,Down  5,Raster+Vector,")
@@ -184,6 +185,50 @@ class SilentDevice(WindowTest):
         shot = self.s.screenshot("silent")
         self.assertEqual(sum(self.boxes_with_text(shot, wid).values()), 0)
         self.assertEqual(self.s.queries(), ["Y"])
+
+
+def no_fallback_devices(test):
+    for name in ("korva0", "korva1"):
+        test.assertFalse(os.path.lexists(os.path.join(PREFIX, "dosdevices", name)), "dosdevices/" + name)
+
+
+class ListedInterfaceMachine(WindowTest):
+    """Discovery on the real API: SetupAPI lists a printer-class interface
+    with an 88-character path, the program opens it and queries through it;
+    no fallback device name exists."""
+
+    def setUp(self):
+        self.s = Session("listed")
+        self.usb = ListedInterface(self.s.env)
+        self.s.link = self.usb.device_link
+        no_fallback_devices(self)
+
+    def tearDown(self):
+        self.s.close()
+        self.usb.close()
+
+    def test_valuesComeThroughTheListedInterface_atStartAndAtRefresh(self):
+        self.s.start_sim("normal", reply=REPLY_A)
+        self.usb.register()
+        self.usb.start_relay()
+        self.s.start_app()
+        wid = self.s.find(TITLE)
+        self.assertIsNotNone(wid, "the window did not appear")
+        settle(1.0)
+        self.assertIsNone(self.s.find("^Error$", timeout=0.3))
+        before = self.boxes_with_text(self.s.screenshot("listed"), wid)
+        self.assertFalse([n for n, dark in before.items() if dark == 0], "boxes without a value")
+        self.assertEqual(self.s.queries(), ["X"], "one QueryCommandX through the interface")
+        self.s.set_reply(REPLY_B)
+        l, t, r, b = BUTTONS["Refresh"]
+        self.s.click_at(wid, (l + r) // 2, (t + b) // 2)
+        deadline = time.monotonic() + 5
+        while len(self.s.queries()) < 2 and time.monotonic() < deadline:
+            time.sleep(0.1)
+        settle(0.5)
+        self.assertEqual(self.s.queries(), ["X", "X"], "the interface reopens at Refresh")
+        after = self.boxes_with_text(self.s.screenshot("listed-refresh"), wid)
+        self.assertGreaterEqual(len([n for n in VALUE_BOXES if before[n] != after[n]]), 10)
 
 
 if __name__ == "__main__":

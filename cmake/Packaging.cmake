@@ -114,8 +114,7 @@ group changes are needed.
     install(FILES ${debian_dir}/copyright ${gz_dir}/changelog.Debian.gz DESTINATION ${doc_dir})
     install(FILES ${gz_dir}/ldt-report.1.gz ${gz_dir}/laser-diagnostic-tool.1.gz
             DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-    # udev reads /usr/lib/udev/rules.d and, for `cmake --install` to
-    # /usr/local, /usr/local/lib/udev/rules.d.
+    # /usr/lib/udev/rules.d in the package.
     install(FILES ${debian_dir}/70-laser-diagnostic-tool.rules DESTINATION lib/udev/rules.d)
 endif()
 

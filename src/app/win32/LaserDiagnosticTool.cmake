@@ -24,3 +24,5 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc APPEND PROP
                    ${PROJECT_SOURCE_DIR}/res/icon/app.ico
                    ${PROJECT_SOURCE_DIR}/res/skin/SkinBitmap.bmp)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR})
+
+install(TARGETS LaserDiagnosticTool RUNTIME DESTINATION ${LDT_INSTALL_BINDIR})

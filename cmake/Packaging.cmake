@@ -1,0 +1,121 @@
+# Packages built from the install rules by CPack:
+#   cmake --build --preset linux --target package   the Debian package
+#   cmake --build --preset win32 --target package   the Windows zip
+# Included before any target is made, so that the reproducibility flags
+# below reach every target of the Windows build.
+include(GNUInstallDirs)
+
+# One time for everything dated inside a package: SOURCE_DATE_EPOCH when
+# set, else the time of the last commit, else a fixed date, so that two
+# builds of the same sources give the same bytes.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(LDT_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}")
+else()
+    find_package(Git QUIET)
+    if(GIT_FOUND)
+        execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+            OUTPUT_VARIABLE LDT_SOURCE_DATE_EPOCH
+            OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    endif()
+endif()
+if(NOT LDT_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+    set(LDT_SOURCE_DATE_EPOCH 1796688000)  # 2026-12-08, version 1.0.0.1
+endif()
+
+set(CPACK_PACKAGE_NAME laser-diagnostic-tool)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Laser Diagnostic Tool developers")
+set(CPACK_PACKAGE_CONTACT
+    "The Laser Diagnostic Tool developers <developers@laser-diagnostic-tool.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "show the settings of a laser engraving machine attached over USB")
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Read by cpack for each generator: fixes the time zone and SOURCE_DATE_EPOCH.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/CPackProject.cmake)
+set(CPACK_LDT_SOURCE_DATE_EPOCH ${LDT_SOURCE_DATE_EPOCH})
+# `package_source` packs the source tree, never the builds in it.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/build/" "/\\\\.git")
+
+if(WIN32)
+    # A zip to unpack anywhere: the two programs, README.txt and SHA256SUMS
+    # in one folder.
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_FILE_NAME LaserDiagnosticTool-${PROJECT_VERSION}-win32)
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+    # Writes SHA256SUMS and dates every staged file at SOURCE_DATE_EPOCH.
+    set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/windows/stage-zip.cmake)
+    # Packs the zip again in name order, without the builder's ids.
+    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/windows/order-zip.cmake)
+    find_program(LDT_ZIP zip)
+    set(CPACK_LDT_ZIP ${LDT_ZIP})
+
+    # Reproducible programs: no link time in the PE header, no build paths
+    # (source first, so that the build tree inside it maps to `build`).
+    add_link_options(-Wl,--no-insert-timestamp)
+    add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+                        -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in
+                   ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/README.txt DESTINATION .)
+else()
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_DEBIAN_PACKAGE_NAME laser-diagnostic-tool)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_PACKAGE_DESCRIPTION [=[
+Laser Diagnostic Tool finds a laser engraving machine attached over USB (a
+printer-class device that the usblp driver presents as /dev/usb/lpN), asks
+it once for its settings and shows the answer in one small window: FPGA and
+firmware versions, laser tube, file speed, power, DPI/PPI, lens, carriage,
+USB mode, focus distance, scaling, image offset and vector mode. The values
+can be saved as a sixteen-line text report.
+
+The command ldt-report prints the same report on a terminal, or as JSON.
+
+A udev rule gives the user logged in at the desktop, and the group lp, read
+and write access to USB printer-class devices, so that neither root nor
+group changes are needed.
+]=])
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/linux/postinst)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+    # The changelog names the version it ships; keep it in step with project().
+    set(debian_dir ${PROJECT_SOURCE_DIR}/packaging/linux)
+    file(STRINGS ${debian_dir}/changelog changelog_head LIMIT_COUNT 1)
+    if(NOT changelog_head MATCHES "^laser-diagnostic-tool \\(${PROJECT_VERSION}\\) ")
+        message(FATAL_ERROR "packaging/linux/changelog does not start with version ${PROJECT_VERSION}")
+    endif()
+
+    # Debian wants the changelog and manual pages compressed without a name
+    # or time in the gzip header.
+    set(gz_dir ${PROJECT_BINARY_DIR}/packaging)
+    set(gz_files)
+    foreach(pair changelog:changelog.Debian ldt-report.1:ldt-report.1
+                 laser-diagnostic-tool.1:laser-diagnostic-tool.1)
+        string(REPLACE ":" ";" pair ${pair})
+        list(GET pair 0 from)
+        list(GET pair 1 to)
+        add_custom_command(OUTPUT ${gz_dir}/${to}.gz
+            COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${debian_dir}/${from} ${gz_dir}/${to}.gz
+            DEPENDS ${debian_dir}/${from} VERBATIM)
+        list(APPEND gz_files ${gz_dir}/${to}.gz)
+    endforeach()
+    add_custom_target(ldt_package_docs ALL DEPENDS ${gz_files})
+
+    set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/laser-diagnostic-tool)
+    install(FILES ${debian_dir}/copyright ${gz_dir}/changelog.Debian.gz DESTINATION ${doc_dir})
+    install(FILES ${gz_dir}/ldt-report.1.gz ${gz_dir}/laser-diagnostic-tool.1.gz
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # /usr/lib/udev/rules.d in the package.
+    install(FILES ${debian_dir}/70-laser-diagnostic-tool.rules DESTINATION lib/udev/rules.d)
+endif()
+
+include(CPack)

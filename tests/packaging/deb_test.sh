@@ -62,6 +62,7 @@ else
   grep -q '^Firmware_Ver' <<<"$out" || fail "no Firmware_Ver line: $out"
   echo "PASS: the installed ldt-report read the simulated machine"
 fi
+[ "$(/usr/bin/ldt-report --version)" = "ldt-report 1.0.0.1" ] || fail "ldt-report --version"
 
 rule=/usr/lib/udev/rules.d/70-laser-diagnostic-tool.rules
 cmp -s "$rule" "$root/packaging/linux/70-laser-diagnostic-tool.rules" || fail "$rule is not the packaged rule"

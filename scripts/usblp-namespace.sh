@@ -133,7 +133,12 @@ if [ -n "$hotplug" ]; then
   self="$(readlink -f "$0")"
   enter=(--target "$pid" --mount)
   user_ns="$(readlink "/proc/$pid/ns/user")" || die "cannot see the namespaces of process $pid"
-  [ "$user_ns" = "$(readlink /proc/self/ns/user)" ] || enter+=(--user)
+  if [ "$user_ns" != "$(readlink /proc/self/ns/user)" ]; then
+    # Its owner keeps its own ids, which are root in there (it may not
+    # set groups there); root becomes root in there.
+    enter+=(--user)
+    [ "$(id -u)" = 0 ] || enter+=(--preserve-credentials)
+  fi
   exec nsenter "${enter[@]}" bash "$self" "--$hotplug-here"
 fi
 

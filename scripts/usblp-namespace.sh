@@ -122,6 +122,7 @@ while [ $# -gt 0 ]; do
     # Used by --plug and --unplug once inside the namespace.
     --plug-here) plug_here; exit 0 ;;
     --unplug-here) unplug_here; exit 0 ;;
+    --help) sed -n '2,36s/^# \{0,1\}//p' "$0"; exit 0 ;;
     --) shift; break ;;
     *) usage ;;
   esac

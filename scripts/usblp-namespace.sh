@@ -21,7 +21,8 @@
 #       PID runs in (COMMAND, or this script with --sim): removes, or makes,
 #       /dev/usb/lp0 and /sys/class/usbmisc/lp0. An inotify watch on /dev/usb
 #       sees the node deleted or created. Plugging a plugged printer, or
-#       unplugging an unplugged one, does nothing.
+#       unplugging an unplugged one, does nothing. A descriptor COMMAND holds
+#       open stays connected to the simulator.
 #
 # Options:
 #   --unplugged        start with the printer unplugged (--plug adds it)
@@ -50,8 +51,8 @@
 # /dev is a tmpfs (an overlay on /dev is not allowed in a user namespace):
 # the host's /dev is bound aside, its directories (pts, shm, ...) and the
 # common character devices (null, zero, tty, ...) are bind-mounted back, its
-# other entries (ptmx among them) are symlinks into the aside copy, and /dev/usb is
-# a directory of our own (the host's printers stay out). Nothing is created
+# other entries (ptmx among them) are symlinks into the aside copy, and
+# /dev/usb is a directory of our own (the host's printers stay out). Nothing is created
 # outside the namespace, and its mounts vanish with its last process.
 #
 # Exits 77 with a "SKIP: ..." line where the namespace cannot be set up
@@ -60,7 +61,7 @@
 set -euo pipefail
 
 usage() {
-  sed -n '2,36s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,44s/^# \{0,1\}//p' "$0" >&2
   exit 2
 }
 skip() { echo "SKIP: $*" >&2; exit 77; }
@@ -122,7 +123,7 @@ while [ $# -gt 0 ]; do
     # Used by --plug and --unplug once inside the namespace.
     --plug-here) plug_here; exit 0 ;;
     --unplug-here) unplug_here; exit 0 ;;
-    --help) sed -n '2,36s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --help) sed -n '2,44s/^# \{0,1\}//p' "$0"; exit 0 ;;
     --) shift; break ;;
     *) usage ;;
   esac

@@ -5,7 +5,9 @@
 # /dev/usb/lpN. --wine runs the Windows program under Wine instead.
 # --demo lets a simulated machine answer first (its values are made up), so
 # the window shows data without a real machine; natively it appears as
-# /dev/usb/lp0 inside a private mount namespace, which needs root.
+# /dev/usb/lp0 inside a private mount namespace; the window runs as the user
+# who started the demo, never as root (root, through sudo, only makes the
+# namespace where the system allows no user namespaces).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -33,12 +35,19 @@ if [ $wine = 0 ]; then
   if [ -z "${DISPLAY:-}" ]; then no_display; app="$root/build/linux/src/app/ldt-report"; fi
   if [ $demo = 1 ]; then
     echo "Demo: a simulated machine answers as /dev/usb/lp0; the values shown are made up."
-    # The namespace needs root; the window still goes to this user's display.
-    as_root=()
-    [ "$(id -u)" -ne 0 ] && as_root=(sudo --preserve-env=DISPLAY,XAUTHORITY,WAYLAND_DISPLAY,XDG_RUNTIME_DIR)
+    # The window runs as this user: inside a user namespace where the system
+    # allows one, else sudo only makes the namespace and the script starts
+    # the window as the user who called sudo.
+    ns=(bash scripts/usblp-namespace.sh --sim "$sim" -- "$app")
+    probe=0
+    bash scripts/usblp-namespace.sh --sim "$sim" --unplugged -- true 2>/dev/null || probe=$?
+    if [ "$(id -u)" -ne 0 ] && [ $probe = 77 ]; then
+      echo "No user namespaces here: sudo makes the namespace; the window still runs as $(id -un)."
+      ns=(sudo --preserve-env=DISPLAY,XAUTHORITY,WAYLAND_DISPLAY,XDG_RUNTIME_DIR "${ns[@]}")
+    fi
     status=0
-    "${as_root[@]}" bash scripts/usblp-namespace.sh --sim "$sim" -- "$app" || status=$?
-    [ $status = 77 ] && echo "The demo needs root (a private mount namespace for /dev/usb/lp0)." >&2
+    "${ns[@]}" || status=$?
+    [ $status = 77 ] && echo "The demo needs a private mount namespace for /dev/usb/lp0 (user namespaces or sudo)." >&2
     exit $status
   fi
   exec "$app"

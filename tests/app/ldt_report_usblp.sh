@@ -1,26 +1,118 @@
 #!/usr/bin/env bash
 # Runs the unchanged Linux ldt-report against a simulated machine that
 # appears as the usblp node /dev/usb/lp0 (scripts/usblp-namespace.sh), and
-# with no usblp printer at all.
+# with no usblp printer at all; then the namespace's own promises: no root
+# needed, commands never run as root for a sudo caller, hot-plug seen by
+# ldt-report and by an inotify watch on /dev/usb, and a node root:lp 0660
+# that a user outside lp cannot open.
 #   ldt_report_usblp.sh LDT_REPORT LDT_MACHINE_SIM
-# Exits 77 (skipped) where mount namespaces are not allowed.
+# Exits 77 (skipped) where mount namespaces are not allowed; parts that need
+# root or user namespaces say SKIP and are left out.
 set -euo pipefail
 report="$1" sim="$2"
 ns="$(cd "$(dirname "$0")/../.." && pwd)/scripts/usblp-namespace.sh"
+fail() { echo "FAIL: $*"; exit 1; }
+tmp="$(mktemp -d)"
+chmod 0777 "$tmp"
+trap '[ -n "${KEEP:-}" ] || rm -rf "$tmp"' EXIT
+
+# Checks a report of the simulated machine: $1 its text, $2 its status.
+check_report() {
+  [ "$2" -eq 0 ] || fail "ldt-report exited $2"
+  [ "$(printf '%s\n' "$1" | wc -l)" -eq 16 ] || fail "expected 16 lines"
+  printf '%s\n' "$1" | grep -qx 'Image Offset Tuning  _X: Left  12' || fail "offset line"
+}
+check_absent() {
+  [ "$2" -ne 0 ] || fail "ldt-report reported success with nothing attached"
+  printf '%s\n' "$1" | grep -q '^USB connection is not detected' || fail "no-connection text"
+}
 
 status=0
 out="$("$ns" --sim "$sim" -- "$report")" || status=$?
 [ $status -ne 77 ] || exit 77
 echo "$out"
-[ $status -eq 0 ] || { echo "FAIL: ldt-report exited $status"; exit 1; }
-lines=$(printf '%s\n' "$out" | wc -l)
-[ "$lines" -eq 16 ] || { echo "FAIL: expected 16 lines, got $lines"; exit 1; }
-printf '%s\n' "$out" | grep -qx 'Image Offset Tuning  _X: Left  12' || { echo "FAIL: offset line"; exit 1; }
+check_report "$out" $status
 echo "PASS: ldt-report read the simulated machine through /dev/usb/lp0"
 
 status=0
 out="$("$ns" --none -- "$report" 2>&1)" || status=$?
 echo "$out"
-[ $status -ne 0 ] || { echo "FAIL: ldt-report reported success with nothing attached"; exit 1; }
-printf '%s\n' "$out" | grep -q '^USB connection is not detected' || { echo "FAIL: no-connection text"; exit 1; }
+check_absent "$out" $status
 echo "PASS: ldt-report said so when no usblp printer was there"
+
+# A user other than root, to run the namespace without root when this test
+# runs as root.
+as_user=() nobody_reaches=0
+if [ "$(id -u)" = 0 ]; then
+  as_user=(setpriv --reuid nobody --regid nogroup --clear-groups)
+  "${as_user[@]}" test -x "$report" -a -x "$sim" -a -x "$ns" && nobody_reaches=1
+  if [ $nobody_reaches = 0 ] || ! "${as_user[@]}" "$ns" --none -- true 2>/dev/null; then
+    echo "SKIP: nobody cannot reach this tree, or no user namespaces here; the rest runs as root"
+    as_user=()
+  else
+    status=0
+    out="$("${as_user[@]}" "$ns" --sim "$sim" -- "$report")" || status=$?
+    check_report "$out" $status
+    echo "PASS: without root (a user namespace) ldt-report read the simulated machine"
+  fi
+fi
+
+# Hot-plug: the namespace starts unplugged; ldt-report runs three times
+# inside it while the test plugs the printer in and out from outside.
+cat > "$tmp/inside.sh" <<'EOF'
+set -u
+t="$1"
+step() { touch "$t/step$1"; while [ ! -e "$t/go$1" ] && [ -d "$t" ]; do sleep 0.02; done; }
+inotifywait -m -e create -e delete --format '%e %f' /dev/usb > "$t/events" 2> "$t/watch" &
+while ! grep -q 'Watches established' "$t/watch"; do sleep 0.02; done
+"$2" > "$t/report1" 2>&1; echo $? > "$t/status1"; step 1
+"$2" > "$t/report2" 2>&1; echo $? > "$t/status2"; step 2
+"$2" > "$t/report3" 2>&1; echo $? > "$t/status3"
+sleep 0.2; kill $!
+EOF
+wait_for() { for _ in $(seq 500); do [ -e "$tmp/$1" ] && return 0; sleep 0.02; done; fail "timed out waiting for $1"; }
+if ! command -v inotifywait >/dev/null; then
+  echo "SKIP: inotifywait (inotify-tools) is not installed; no hot-plug test"
+else
+  "${as_user[@]}" "$ns" --sim "$sim" --unplugged -- bash "$tmp/inside.sh" "$tmp" "$report" &
+  nspid=$!
+  wait_for step1; "$ns" --plug $nspid; touch "$tmp/go1"
+  wait_for step2; "$ns" --unplug $nspid; touch "$tmp/go2"
+  wait $nspid || fail "the hot-plug namespace exited $?"
+  check_absent "$(cat "$tmp/report1")" "$(cat "$tmp/status1")"
+  check_report "$(cat "$tmp/report2")" "$(cat "$tmp/status2")"
+  check_absent "$(cat "$tmp/report3")" "$(cat "$tmp/status3")"
+  [ "$(cat "$tmp/events")" = $'CREATE lp0\nDELETE lp0' ] || fail "inotify on /dev/usb saw: $(cat "$tmp/events")"
+  echo "PASS: --plug and --unplug changed what ldt-report saw, and a watch on /dev/usb saw them"
+fi
+
+[ "$(id -u)" = 0 ] && [ $nobody_reaches = 1 ] ||
+  { echo "SKIP: not root, or nobody cannot reach this tree; no --node, --as-user or sudo-caller tests"; exit 0; }
+
+# The command's owner as seen from outside: $@ is the namespace call.
+owner() {
+  rm -f "$tmp/pid" "$tmp/go"
+  "$@" -- sh -c 'echo $$ > "$0/pid"; while [ ! -e "$0/go" ] && [ -d "$0" ]; do sleep 0.02; done' "$tmp" &
+  local nspid=$!
+  wait_for pid
+  stat -c %U "/proc/$(cat "$tmp/pid")"
+  touch "$tmp/go"
+  wait $nspid
+}
+[ "$(owner env SUDO_UID=65534 SUDO_GID=65534 "$ns" --sim "$sim")" = nobody ] ||
+  fail "a sudo caller's command did not run as that caller"
+[ "$(owner "$ns" --as-user nobody --link "$tmp/none")" = nobody ] || fail "--as-user was not followed"
+if [ ${#as_user[@]} -gt 0 ]; then
+  [ "$(owner "${as_user[@]}" "$ns" --sim "$sim")" = nobody ] || fail "without root the command's owner changed"
+fi
+echo "PASS: commands ran as the invoking user (sudo caller, --as-user, user namespace), not as root"
+
+out="$("$ns" --sim "$sim" --node 0660:lp --as-user nobody -- \
+  sh -c 'stat -c "%F %a %U:%G" /dev/usb/lp0; : <> /dev/usb/lp0' 2>&1)" && fail "nobody opened a node root:lp 0660"
+echo "$out"
+[ "$(printf '%s\n' "$out" | head -1)" = "character special file 660 root:lp" ] || fail "not a 0660 root:lp device node"
+printf '%s\n' "$out" | grep -q 'Permission denied' || fail "opening it did not fail with EACCES"
+status=0
+out="$("$ns" --sim "$sim" --node 0660:nogroup --as-user nobody -- "$report")" || status=$?
+check_report "$out" $status
+echo "PASS: --node: a user outside the group gets EACCES, one in it reads the machine"

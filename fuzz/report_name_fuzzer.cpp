@@ -87,7 +87,8 @@ void CheckSave(const WString& chosen, unsigned control) {
     }
     FUZZ_CHECK(files.writes.size() == 1);
     FUZZ_CHECK(files.writes[0].first == ReportFileName(chosen));
-    FUZZ_CHECK(files.writes[0].second == BuildReport(data, codePage));
+    static const std::string kReport = BuildReport(data, codePage);
+    FUZZ_CHECK(files.writes[0].second == kReport);
     const std::size_t shown = prompts.errors.size() + prompts.fileErrors.size();
     switch (files.next.status) {
     case ReportWriteResult::Written:

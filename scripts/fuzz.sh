@@ -1,21 +1,44 @@
 #!/usr/bin/env bash
-# Builds the reply fuzz target with clang's libFuzzer (plus address and
-# undefined-behaviour sanitizers) and runs it for a while.
-#   scripts/fuzz.sh [seconds]      (default 30)
+# Builds the `fuzz` preset (clang, libFuzzer, address and undefined-behaviour
+# sanitizers) and runs every fuzz target for a while, each from its seed
+# corpus in fuzz/corpus/<target>/, printing executions, edges and findings.
+#   scripts/fuzz.sh [seconds per target] [target...]      (default 30, all)
+# Working corpora grow in build/fuzz/corpus/<target>/; a finding is saved as
+# build/fuzz/findings/<target>-crash-* (reproduce: build/fuzz/fuzz/<target>_fuzzer FILE).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-30}"
+shift || true
 out="$root/build/fuzz"
-mkdir -p "$out/corpus"
-cp -n "$root"/fuzz/corpus/* "$out/corpus/" 2>/dev/null || true
-clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -I"$root/src" \
-    "$root/fuzz/reply_fuzzer.cpp" \
-    "$root/src/machine/MachineData.cpp" "$root/src/machine/Report.cpp" \
-    "$root/src/link/PortDiscovery.cpp" "$root/src/link/Refresh.cpp" \
-    "$root/src/ui/DataPanel.cpp" "$root/src/ui/WindowGeometry.cpp" \
-    "$root/src/platform/linux/Utf8CodePage.cpp" \
-    -o "$out/reply_fuzzer"
-"$out/reply_fuzzer" -max_total_time="$seconds" -max_len=600 -print_final_stats=1 "$out/corpus" 2>&1 |
-    grep -E 'stat::number_of_executed_units|Done|ERROR|SUMMARY|crash' || true
-test "${PIPESTATUS[0]}" -eq 0
+cd "$root"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j2 >/dev/null
+
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+failed=0
+while read -r name options; do
+  [ -n "$name" ] || continue
+  if [ $# -gt 0 ] && ! printf '%s\n' "$@" | grep -qx "$name"; then continue; fi
+  corpus="$out/corpus/$name"
+  mkdir -p "$corpus" "$out/findings" "$out/logs"
+  cp -n "$root/fuzz/corpus/$name"/* "$corpus/" 2>/dev/null || true
+  log="$out/logs/$name.log"
+  rc=0
+  # shellcheck disable=SC2086  # options are separate flags
+  "$out/fuzz/${name}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$out/findings/$name-" $options "$corpus" >"$log" 2>&1 || rc=$?
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  cov=$( (grep -o 'cov: [0-9]*' "$log" || true) | tail -1 | cut -d' ' -f2)
+  ft=$( (grep -o 'ft: [0-9]*' "$log" || true) | tail -1 | cut -d' ' -f2)
+  if [ "$rc" -eq 0 ]; then
+    finding="no finding"
+  else
+    failed=1
+    finding="FINDING (exit $rc), see $log"
+    grep -E '^(==[0-9]+==ERROR|SUMMARY|.*check failed|.*runtime error|artifact_prefix|Test unit written)' "$log" | head -8 || true
+  fi
+  printf '%-12s %s s: %s executions (%s/s), cov %s edges, ft %s features, corpus %s files; %s\n' \
+      "$name" "$seconds" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${ft:-?}" "$(ls "$corpus" | wc -l)" "$finding"
+done <"$out/fuzz/targets.txt"
+exit $failed

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both presets and runs every test:
-# the native core and Linux backend tests, a short fuzz run, and the
-# Windows build's tests and end-to-end window tests under Wine in Xvfb.
+# Installs what is missing, builds the presets and runs every test:
+# the native core and Linux backend tests, the core, backend and tool tests
+# again under AddressSanitizer + UndefinedBehaviorSanitizer (preset
+# linux-asan, without the Qt pieces), a short run of every fuzz target, and
+# the Windows build's tests and end-to-end window tests under Wine in Xvfb.
 #   scripts/test.sh [--native-only]
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -28,7 +30,9 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux
 set +e
 step "native tests (ctest)" ctest --preset linux
-step "fuzz (15 s)" bash scripts/fuzz.sh 15
+asan() { cmake --preset linux-asan >/dev/null && cmake --build --preset linux-asan && ctest --preset linux-asan; }
+step "native tests under ASan+UBSan (ctest)" asan
+step "fuzz (10 s per target)" bash scripts/fuzz.sh 10
 step "debian package (lintian, install, run, remove)" bash tests/packaging/deb_test.sh "$root/build/linux"
 
 if [ $native_only = 0 ]; then

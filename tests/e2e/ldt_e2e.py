@@ -288,10 +288,12 @@ def check_hand_cursor(test, session, wid):
         test.assertEqual(shape_at(r, t + 5), plain, "the right edge of %s is outside" % name)
 
 
-def check_command_keys(test, session, wid, reply, expected, target, typed, pause):
+def check_command_keys(test, session, wid, reply, expected, target, typed, pause, x_line_end=b"\r\n"):
     """F5 refreshes and repaints, Ctrl+S runs Save as, Ctrl+C puts on the
     clipboard exactly the text the saved file holds (sixteen CR LF lines).
-    `target` is the file Save as writes when `typed` is typed into it."""
+    `target` is the file Save as writes when `typed` is typed into it.
+    `x_line_end`: what X programs see of each CR LF (Wine's bridge from the
+    Windows clipboard to X hands them Unix line ends)."""
     n = len(session.queries())
     before = test.boxes_with_text(session.screenshot("before-F5"), wid)
     session.set_reply(reply)
@@ -316,7 +318,9 @@ def check_command_keys(test, session, wid, reply, expected, target, typed, pause
 
     session.key(wid, "ctrl+c")
     settle(pause)
-    test.assertEqual(session.clipboard(), saved, "the clipboard holds the saved file's text")
+    test.assertEqual(saved.count(b"\r\n"), 16)
+    test.assertEqual(session.clipboard(), saved.replace(b"\r\n", x_line_end),
+                     "the clipboard holds the saved file's text")
     test.assertIsNone(session.find("^Error$", timeout=0.3), "no box")
 
 

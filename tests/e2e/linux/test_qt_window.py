@@ -289,6 +289,15 @@ class Single(QtWindowTest):
         self.assertSkinShown(shot, wid, "no data")
         self.assertEqual(sum(self.boxes_with_text(shot, wid).values()), 0, "no values without data")
         self.assertIsNone(self.s.app.poll(), "the program ended after the box")
+        # Ctrl+C without data: the no-data box, as Save as shows it.
+        self.s.key(wid, "ctrl+c")
+        box = self.s.find("^Error$", timeout=5)
+        self.assertIsNotNone(box, "no box for Ctrl+C without data")
+        self.s.xdo("windowfocus", "--sync", box)
+        self.s.xdo("key", "Return")
+        settle(0.5)
+        self.assertEqual(self.s.find_all("^Error$"), [])
+        self.assertIsNone(self.s.app.poll(), "the program still runs")
 
     def test_silentMachine_windowWithEmptyBoxes_noMessage(self):
         self.s.start_sim("silent")

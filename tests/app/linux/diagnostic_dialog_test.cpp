@@ -2,7 +2,6 @@
 #include "app/linux/IdleWorkClock.h"
 
 #include "fakes/Fakes.h"
-#include "machine/Report.h"
 #include "platform/linux/qt/QtClipboard.h"
 #include "ui/DataPanel.h"
 #include "ui/WindowGeometry.h"
@@ -249,16 +248,6 @@ private slots:
         QCOMPARE(copied.count(QStringLiteral("\r\n")), 16);
         QVERIFY(prompts.errors.empty());
         QVERIFY(dialog->isVisible());
-    }
-
-    void copyWithoutData_showsTheNoDataBox_andLeavesTheClipboard() {
-        bus.interfaces.clear();
-        Open();
-        prompts.errors.clear();
-        QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
-        QTest::keyClick(dialog.get(), Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(prompts.errors, std::vector<WString>{kNoDataText});
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
     }
 
     void closeClick_andEscape_endTheDialog_returnDoesNot() {

@@ -32,16 +32,28 @@ std::vector<WString> ReportLines(const MachineData& data) {
     return lines;
 }
 
+namespace {
+
+// A line is taken as a zero-terminated string: anything after an embedded
+// zero is not part of it.
+WString UpToZero(const WString& line) { return line.substr(0, line.find(u'\0')); }
+
+}  // namespace
+
 std::string ToAnsiLine(const CodePage& codePage, const WString& line) {
-    // The line is converted as a zero-terminated string: anything after an
-    // embedded zero is not part of it.
-    return codePage.ToAnsi(line.substr(0, line.find(u'\0')));
+    return codePage.ToAnsi(UpToZero(line));
 }
 
 std::string BuildReport(const MachineData& data, const CodePage& codePage) {
     std::string bytes;
     for (const WString& line : ReportLines(data)) bytes += ToAnsiLine(codePage, line);
     return bytes;
+}
+
+WString ReportText(const MachineData& data) {
+    WString text;
+    for (const WString& line : ReportLines(data)) text += UpToZero(line);
+    return text;
 }
 
 WString ReportFileName(WString chosen) {

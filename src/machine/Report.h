@@ -30,6 +30,11 @@ std::string ToAnsiLine(const CodePage& codePage, const WString& line);
 // The report as the bytes of the file.
 std::string BuildReport(const MachineData& data, const CodePage& codePage);
 
+// The report as the file's text before its conversion to the code page:
+// the sixteen lines, each ending "\r\n" and cut at an embedded zero the
+// way the file's lines are.
+WString ReportText(const MachineData& data);
+
 // The name actually written for the path the user chose: a trailing ".txt"
 // (case-sensitive) is dropped, then ".txt" appended.
 WString ReportFileName(WString chosen);

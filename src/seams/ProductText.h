@@ -8,6 +8,9 @@ namespace ldt {
 constexpr char16_t kProductName[] = u"Laser Diagnostic Tool";
 // The caption of the stop boxes (no connection, no data, unopened ports).
 constexpr char16_t kErrorCaption[] = u"Error";
+// The first line of the box shown when the report could not be put on the
+// clipboard; the cause follows on the next line.
+constexpr char16_t kCopyFailedText[] = u"The report could not be copied to the clipboard.";
 // The Save As dialog's one filter: its description, and its pattern.
 constexpr char16_t kSaveAsFilterText[] = u"\u53C3\u6578\u6A94(*.txt)";  // "參數檔(*.txt)"
 constexpr char16_t kSaveAsFilterPattern[] = u"*.txt";

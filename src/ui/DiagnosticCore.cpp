@@ -1,6 +1,7 @@
 #include "ui/DiagnosticCore.h"
 
 #include "machine/Report.h"
+#include "seams/ProductText.h"
 
 namespace ldt {
 
@@ -42,6 +43,35 @@ bool DiagnosticCore::AutoRefresh() {
 void DiagnosticCore::SaveReport() {
     BusyGuard guard(busy_);
     ldt::SaveReport(data_, services_.prompts, services_.codePage, services_.files);
+}
+
+void DiagnosticCore::CopyReport() {
+    BusyGuard guard(busy_);
+    if (!data_.Available()) {
+        services_.prompts.ShowError(kNoDataText);
+        return;
+    }
+    const ClipboardResult result = services_.clipboard.PutText(ReportText(data_));
+    if (result.copied) return;
+    WString text = kCopyFailedText;
+    if (!result.why.empty()) text += u"\n" + result.why;
+    services_.prompts.ShowError(text);
+}
+
+ClickAction DiagnosticCore::OnKey(Key key) {
+    if (busy_) return ClickAction::None;
+    switch (key) {
+    case Key::F5:
+        RefreshMachineData();
+        return ClickAction::RepaintErased;
+    case Key::CtrlS:
+        SaveReport();
+        break;
+    case Key::CtrlC:
+        CopyReport();
+        break;
+    }
+    return ClickAction::None;
 }
 
 ClickAction DiagnosticCore::OnLButtonUp() {

@@ -1,6 +1,6 @@
 """Drives the real LaserDiagnosticTool.exe under Wine inside Xvfb, with the
 machine simulator answering as \\\\.\\KORVA1, and looks at what it paints and
-writes. Standard library only; needs Xvfb, xdotool, ImageMagick and Wine.
+writes. Standard library only; needs Xvfb, xdotool, xclip, ImageMagick and Wine.
 
 Environment: LDT_EXE (the exe), LDT_SIM (ldt-machine-sim), WINEPREFIX (an
 initialised prefix), LDT_SKIN (the skin bitmap), LDT_ARTIFACTS (where
@@ -195,6 +195,16 @@ class Session:
         self.xdo("click", "1")
         time.sleep(0.3)
 
+    def key(self, wid, keys):
+        """Presses `keys` (xdotool's names, e.g. "ctrl+s") with `wid` focused."""
+        self.xdo("windowfocus", "--sync", wid)
+        self.xdo("key", "--clearmodifiers", keys)
+
+    def clipboard(self):
+        """The CLIPBOARD selection as UTF-8 bytes, line breaks untouched; None when nobody holds it."""
+        r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, capture_output=True, timeout=10)
+        return r.stdout if r.returncode == 0 else None
+
     def close(self):
         for p in [self.app, self.sim] + self.procs[::-1]:
             if p and p.poll() is None:
@@ -276,6 +286,42 @@ def check_hand_cursor(test, session, wid):
         test.assertNotEqual(shape_at((l + r) // 2, (t + b) // 2), plain, "no hand over " + name)
         test.assertEqual(shape_at(20, 200), plain, "hand stays after leaving " + name)
         test.assertEqual(shape_at(r, t + 5), plain, "the right edge of %s is outside" % name)
+
+
+def check_command_keys(test, session, wid, reply, expected, target, typed, pause, x_line_end=b"\r\n"):
+    """F5 refreshes and repaints, Ctrl+S runs Save as, Ctrl+C puts on the
+    clipboard exactly the text the saved file holds (sixteen CR LF lines).
+    `target` is the file Save as writes when `typed` is typed into it.
+    `x_line_end`: what X programs see of each CR LF (Wine's bridge from the
+    Windows clipboard to X hands them Unix line ends)."""
+    n = len(session.queries())
+    before = test.boxes_with_text(session.screenshot("before-F5"), wid)
+    session.set_reply(reply)
+    session.key(wid, "F5")
+    settle(pause)
+    test.assertEqual(len(session.queries()), n + 1, "F5 ran one refresh")
+    after = test.boxes_with_text(session.screenshot("after-F5"), wid)
+    test.assertGreaterEqual(len([k for k in VALUE_BOXES if before[k] != after[k]]), 10, "F5 repainted the values")
+
+    session.key(wid, "ctrl+s")
+    test.assertIsNotNone(session.find("^Save As$", timeout=10), "Ctrl+S did not open Save As")
+    settle(0.4)
+    session.xdo("type", "--delay", "10", typed)
+    session.xdo("key", "Return")
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and not os.path.exists(target):
+        time.sleep(0.1)
+    settle(pause)
+    with open(target, "rb") as f:
+        saved = f.read()
+    test.assertEqual(saved, expected)
+
+    session.key(wid, "ctrl+c")
+    settle(pause)
+    test.assertEqual(saved.count(b"\r\n"), 16)
+    test.assertEqual(session.clipboard(), saved.replace(b"\r\n", x_line_end),
+                     "the clipboard holds the saved file's text")
+    test.assertIsNone(session.find("^Error$", timeout=0.3), "no box")
 
 
 def settle(seconds=0.6):

@@ -5,7 +5,8 @@ import time
 import unittest
 
 from ldt_e2e import (BUTTONS, CLIENT_IN_SKIN, CLIENT_IN_WINDOW, DRIVER_BOX, OFFSET_LABELS, TITLE, VALUE_BOXES,
-                     VERSION_RECT, PREFIX, Session, check_click_rules, check_hand_cursor, settle, skin)
+                     VERSION_RECT, PREFIX, Session, check_click_rules, check_command_keys, check_hand_cursor, settle,
+                     skin)
 from usbprint_fixture import ListedInterface
 
 REPLY_A = ("FPGA-2.31,FW 5.07.18,RF-60W,300,80,500,1000,2.0 inch,Yes,USB 2.0,12.5mm,0,"
@@ -132,6 +133,11 @@ class WithMachine(WindowTest):
     def test_6_handCursorOnlyWhileOverAButton(self):
         check_hand_cursor(self, self.s, self.wid)
 
+    def test_7_commandKeys_F5Refreshes_ctrlSSaves_ctrlCCopiesTheSavedText(self):
+        target = os.path.join(self.s.tmp, "keyed")
+        check_command_keys(self, self.s, self.wid, REPLY_A, expected_report(REPLY_A), target + ".txt",
+                           "Z:" + target.replace("/", "\\"), 0.8, x_line_end=b"\n")
+
     def test_9_closeEndsTheProcess(self):
         l, t, r, b = BUTTONS["Close"]
         self.s.click_at(self.wid, (l + r) // 2, (t + b) // 2)
@@ -163,6 +169,14 @@ class NoDevice(WindowTest):
         shot = self.s.screenshot("no-data")
         self.assertSkinShown(shot, wid, "no data")
         self.assertEqual(sum(self.boxes_with_text(shot, wid).values()), 0, "no values without data")
+        # Ctrl+C without data: the no-data box, as Save as shows it.
+        self.s.key(wid, "ctrl+c")
+        box = self.s.find("^Error$", timeout=5)
+        self.assertIsNotNone(box, "no box for Ctrl+C without data")
+        self.s.xdo("key", "--window", box, "space")
+        settle(0.5)
+        self.assertIsNone(self.s.find("^Error$", timeout=0.3))
+        self.assertIsNone(self.s.app.poll(), "the program still runs")
 
 
 class SilentDevice(WindowTest):

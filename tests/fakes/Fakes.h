@@ -2,6 +2,7 @@
 // Plain fakes of the seams for the core's tests.
 
 #include "seams/Canvas.h"
+#include "seams/Clipboard.h"
 #include "seams/Clock.h"
 #include "seams/CodePage.h"
 #include "seams/DeviceBus.h"
@@ -63,6 +64,18 @@ public:
     std::map<std::string, std::string> files;
     ReportWriteResult next;
     int writes = 0;
+};
+
+class FakeClipboard final : public Clipboard {
+public:
+    ClipboardResult PutText(const WString& text) override {
+        ++puts;
+        if (next.copied) content = text;
+        return next;
+    }
+    WString content;
+    ClipboardResult next;  // what the next PutText answers
+    int puts = 0;
 };
 
 // A scripted device bus. Interfaces are listed by index; devices are named

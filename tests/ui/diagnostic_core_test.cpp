@@ -1,5 +1,6 @@
 #include "fakes/Fakes.h"
 #include "machine/Report.h"
+#include "seams/ProductText.h"
 #include "ui/DiagnosticCore.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,8 @@ struct Dialog : ::testing::Test {
     fakes::Latin1CodePage codePage;
     fakes::FakePrompts prompts;
     fakes::FakeFiles files;
-    DiagnosticCore core{{bus, clock, codePage, prompts, files}};
+    fakes::FakeClipboard clipboard;
+    DiagnosticCore core{{bus, clock, codePage, prompts, files, clipboard}};
 
     void SetUp() override {
         bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
@@ -87,6 +89,34 @@ TEST_F(Dialog, paintShowsTheLatestRefreshOnly) {
     EXPECT_EQ(t[2].text, "c");
 }
 
+TEST_F(Dialog, commandKeys_runWhatTheirButtonsRun_andCopyPutsTheFileTextOnTheClipboard) {
+    EXPECT_EQ(core.OnKey(Key::F5), ClickAction::RepaintErased);
+    EXPECT_EQ(bus.writes.size(), 1u);
+    prompts.savePath = WString(u"r");
+    EXPECT_EQ(core.OnKey(Key::CtrlS), ClickAction::None);
+    EXPECT_EQ(core.OnKey(Key::CtrlC), ClickAction::None);
+    ASSERT_EQ(files.files.count("r.txt"), 1u);
+    EXPECT_EQ(fakes::Narrow(clipboard.content), files.files["r.txt"]);
+    EXPECT_EQ(clipboard.content.substr(0, 16), u"Firmware_Ver: b\r");
+    EXPECT_TRUE(prompts.errors.empty());
+}
+
+TEST_F(Dialog, copyWithoutData_showsTheNoDataBox_andAFailedCopyIsNeverSilent) {
+    EXPECT_EQ(core.OnKey(Key::CtrlC), ClickAction::None);
+    EXPECT_EQ(prompts.errors, std::vector<WString>{kNoDataText});
+    EXPECT_EQ(clipboard.puts, 0);
+
+    core.RefreshMachineData();
+    clipboard.next = {false, u"Another program holds the clipboard open."};
+    core.CopyReport();
+    ASSERT_EQ(prompts.errors.size(), 2u);
+    EXPECT_EQ(prompts.errors[1],
+              WString(kCopyFailedText) + u"\nAnother program holds the clipboard open.");
+    clipboard.next = {false, u""};
+    core.CopyReport();
+    EXPECT_EQ(prompts.errors.back(), kCopyFailedText);
+}
+
 namespace {
 
 // Save As that, while it is open, sees a device come or go.
@@ -110,7 +140,7 @@ public:
 
 TEST_F(Dialog, automaticRefresh_showsNoBox_andWaitsWhileABoxOrSaveAsIsOpen) {
     ReentrantPrompts boxes;
-    DiagnosticCore reentrant({bus, clock, codePage, boxes, files});
+    DiagnosticCore reentrant({bus, clock, codePage, boxes, files, clipboard});
     boxes.core = &reentrant;
     reentrant.RefreshMachineData();
     reentrant.SaveReport();
@@ -131,13 +161,31 @@ TEST_F(Dialog, automaticRefresh_showsNoBox_andWaitsWhileABoxOrSaveAsIsOpen) {
     EXPECT_EQ(boxes.errors.size(), 1u);
 }
 
+TEST_F(Dialog, commandKeysDoNothingWhileABoxOfTheDialogIsOpen) {
+    struct KeyInBox final : Prompts {
+        DiagnosticCore* core = nullptr;
+        std::vector<ClickAction> seen;
+        void ShowError(const WString&) override {
+            for (Key key : {Key::F5, Key::CtrlS, Key::CtrlC}) seen.push_back(core->OnKey(key));
+        }
+        void ShowFileError(const WString&) override {}
+        std::optional<WString> AskSavePath() override { return std::nullopt; }
+    } boxes;
+    DiagnosticCore reentrant({bus, clock, codePage, boxes, files, clipboard});
+    boxes.core = &reentrant;
+    reentrant.OnKey(Key::CtrlC);  // no data: the no-data box
+    EXPECT_EQ(boxes.seen, std::vector<ClickAction>(3, ClickAction::None));
+    EXPECT_TRUE(bus.writes.empty());
+    EXPECT_EQ(clipboard.puts, 0);
+}
+
 TEST_F(Dialog, portsThatDoNotOpen_areExplainedOnlyWhereTheShellAsks_andOnlyOnRequest) {
     bus.devices["p0\\"].refusal = u"Permission denied";
     bus.devices["p0\\"].remedy = u"Join the group lp.";
     core.RefreshMachineData();
     EXPECT_TRUE(prompts.errors.empty());  // the Windows window stays silent
 
-    DiagnosticCore linux({bus, clock, codePage, prompts, files, /*explainUnopenedPorts=*/true});
+    DiagnosticCore linux({bus, clock, codePage, prompts, files, clipboard, /*explainUnopenedPorts=*/true});
     linux.RefreshMachineData();
     EXPECT_EQ(prompts.errors, std::vector<WString>{u"Cannot open p0: Permission denied.\nJoin the group lp."});
     linux.AutoRefresh();

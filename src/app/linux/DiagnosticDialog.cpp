@@ -12,6 +12,7 @@
 #include <QPolygon>
 #include <QRegion>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 
 #include <utility>
@@ -44,6 +45,31 @@ DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* pare
     deviceSettle_.setSingleShot(true);
     deviceSettle_.setInterval(kDeviceSettleMs);
     connect(&deviceSettle_, &QTimer::timeout, this, &DiagnosticDialog::RefreshAfterDeviceChange);
+    AddCommandKey(QKeySequence(Qt::Key_F5), Key::F5);
+    AddCommandKey(QKeySequence(Qt::CTRL | Qt::Key_S), Key::CtrlS);
+    AddCommandKey(QKeySequence(Qt::CTRL | Qt::Key_C), Key::CtrlC);
+}
+
+void DiagnosticDialog::AddCommandKey(const QKeySequence& keys, Key key) {
+    // Owned by the dialog. A held key runs its command once: a refresh
+    // blocks for a while, and repeats queued meanwhile would run it again
+    // and again.
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setAutoRepeat(false);
+    connect(shortcut, &QShortcut::activated, this, [this, key] { CarryOut(core_.OnKey(key)); });
+}
+
+void DiagnosticDialog::CarryOut(ClickAction action) {
+    switch (action) {
+    case ClickAction::EndDialog:
+        reject();
+        break;
+    case ClickAction::RepaintErased:
+        update();
+        break;
+    case ClickAction::None:
+        break;
+    }
 }
 
 void DiagnosticDialog::OnDevicesChanged() { deviceSettle_.start(); }
@@ -165,16 +191,7 @@ void DiagnosticDialog::mouseReleaseEvent(QMouseEvent* event) {
     }
     // A release outside the client area belongs to whatever is there.
     if (!kClientArea.contains(event->position().toPoint())) return;
-    switch (core_.OnLButtonUp()) {
-    case ClickAction::EndDialog:
-        reject();
-        break;
-    case ClickAction::RepaintErased:
-        update();
-        break;
-    case ClickAction::None:
-        break;
-    }
+    CarryOut(core_.OnLButtonUp());
 }
 
 }  // namespace ldt

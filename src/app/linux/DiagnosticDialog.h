@@ -1,13 +1,16 @@
 #pragma once
 // The diagnostic window on Qt: a frameless dialog that is the skin picture
 // itself. Its behaviour lives in ldt::DiagnosticCore; this class forwards
-// painting and the mouse to it and carries out what comes back.
+// painting, the mouse and the command keys (F5, Ctrl+S, Ctrl+C) to it and
+// carries out what comes back. Escape closes the window, as QDialog makes
+// it; Return does nothing, there being no default button.
 
 #include "ui/DiagnosticCore.h"
 
 #include <QDialog>
 #include <QIcon>
 #include <QImage>
+#include <QKeySequence>
 #include <QTimer>
 
 namespace ldt {
@@ -50,6 +53,8 @@ private:
     void ShapeWindow();
     void UpdateCursor();
     void RefreshAfterDeviceChange();
+    void AddCommandKey(const QKeySequence& keys, Key key);
+    void CarryOut(ClickAction action);
 
     QIcon icon_;
     DiagnosticCore core_;

@@ -5,6 +5,7 @@
 #include "app/linux/IdleWorkClock.h"
 #include "platform/Platform.h"
 #include "platform/linux/UsblpWatch.h"
+#include "platform/linux/qt/QtClipboard.h"
 #include "platform/linux/qt/QtPrompts.h"
 
 #include <QApplication>
@@ -19,11 +20,12 @@ int main(int argc, char** argv) {
     const auto codePage = ldt::platform::MakeCodePage();
     const auto files = ldt::platform::MakeReportFileSystem();
     ldt::QtPrompts prompts;
+    ldt::QtClipboard clipboard;
     ldt::DiagnosticDialog* window = nullptr;
     ldt::IdleWorkClock clock(*sleeper, [&window] {
         if (window) window->PrepareFirstPaint();
     });
-    ldt::DiagnosticDialog dialog({*bus, clock, *codePage, prompts, *files, /*explainUnopenedPorts=*/true});
+    ldt::DiagnosticDialog dialog({*bus, clock, *codePage, prompts, *files, clipboard, /*explainUnopenedPorts=*/true});
     window = &dialog;
     prompts.SetOwner(&dialog);
     // Printers plugged in or out while the window is open bring a refresh.

@@ -6,7 +6,26 @@
 
 #include "resource.h"
 
+#include <optional>
+
 namespace ldt {
+
+namespace {
+
+// The command key a key press makes, judged with the modifier keys as they
+// were when the press was queued.
+std::optional<Key> CommandKey(WPARAM virtualKey) {
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    const bool others = GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_LWIN) < 0 ||
+                        GetKeyState(VK_RWIN) < 0;
+    if (others) return std::nullopt;
+    if (virtualKey == VK_F5 && !ctrl) return Key::F5;
+    if (virtualKey == 'S' && ctrl) return Key::CtrlS;
+    if (virtualKey == 'C' && ctrl) return Key::CtrlC;
+    return std::nullopt;
+}
+
+}  // namespace
 
 DiagnosticDialog::DiagnosticDialog(HWND parent)
     : gui::Dialog(IDD_DIAGNOSTIC, parent),
@@ -15,7 +34,7 @@ DiagnosticDialog::DiagnosticDialog(HWND parent)
       clock_(platform::MakeClock()),
       codePage_(platform::MakeCodePage()),
       files_(platform::MakeReportFileSystem()),
-      core_({*bus_, *clock_, *codePage_, prompts_, *files_}) {}
+      core_({*bus_, *clock_, *codePage_, prompts_, *files_, clipboard_}) {}
 
 const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
     static constexpr gui::MessageEntry kEntries[] = {
@@ -35,6 +54,7 @@ const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
 BOOL DiagnosticDialog::OnInitDialog() {
     gui::Dialog::OnInitDialog();
     prompts_.SetOwner(Handle());
+    clipboard_.SetOwner(Handle());
 
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
@@ -123,7 +143,23 @@ void DiagnosticDialog::OnLButtonDown(UINT, POINT) {
 }
 
 void DiagnosticDialog::OnLButtonUp(UINT, POINT) {
-    switch (core_.OnLButtonUp()) {
+    CarryOut(core_.OnLButtonUp());
+    Default();
+}
+
+bool DiagnosticDialog::PreTranslateMessage(const MSG& message) {
+    if (message.message != WM_KEYDOWN) return false;
+    const std::optional<Key> key = CommandKey(message.wParam);
+    if (!key) return false;
+    // A held key runs its command once: a refresh blocks for a while, and
+    // the repeats queued meanwhile would run it again and again.
+    const bool repeat = (message.lParam & (1 << 30)) != 0;
+    if (!repeat) CarryOut(core_.OnKey(*key));
+    return true;
+}
+
+void DiagnosticDialog::CarryOut(ClickAction action) {
+    switch (action) {
     case ClickAction::EndDialog:
         gui::Dialog::OnCancel();
         break;
@@ -133,7 +169,6 @@ void DiagnosticDialog::OnLButtonUp(UINT, POINT) {
     case ClickAction::None:
         break;
     }
-    Default();
 }
 
 void DiagnosticDialog::OnMouseMove(UINT, POINT point) {

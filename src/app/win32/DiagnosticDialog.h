@@ -1,7 +1,11 @@
 #pragma once
 // The diagnostic window: a skinned modal dialog whose behaviour lives in
-// ldt::DiagnosticCore; this class carries it out on Win32.
+// ldt::DiagnosticCore; this class carries it out on Win32. F5, Ctrl+S and
+// Ctrl+C are taken before the dialog manager; Return and Escape stay the
+// template's invisible OK and (disabled) Cancel buttons': Return ends the
+// dialog, Escape does nothing.
 
+#include "platform/win32/Win32Clipboard.h"
 #include "platform/win32/Win32Prompts.h"
 #include "platform/win32/gui/DeviceNotification.h"
 #include "platform/win32/gui/Dialog.h"
@@ -29,6 +33,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    bool PreTranslateMessage(const MSG& message) override;
     bool WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     const gui::MessageMap& GetMessageMap() const override;
 
@@ -43,6 +48,7 @@ private:
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT message);
     LRESULT OnDeviceChange(WPARAM event, LPARAM data);
     LRESULT OnTimer(WPARAM id, LPARAM);
+    void CarryOut(ClickAction action);
 
     gui::GdiCanvas::Art Art() const;
 
@@ -52,6 +58,7 @@ private:
     std::unique_ptr<CodePage> codePage_;
     std::unique_ptr<ReportFileSystem> files_;
     Win32Prompts prompts_;
+    Win32Clipboard clipboard_;
     DiagnosticCore core_;
     gui::DeviceNotification printerInterfaces_;
 };

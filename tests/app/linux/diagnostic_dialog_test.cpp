@@ -2,9 +2,11 @@
 #include "app/linux/IdleWorkClock.h"
 
 #include "fakes/Fakes.h"
+#include "platform/linux/qt/QtClipboard.h"
 #include "ui/DataPanel.h"
 #include "ui/WindowGeometry.h"
 
+#include <QClipboard>
 #include <QScreen>
 #include <QtTest>
 
@@ -43,13 +45,14 @@ class DiagnosticDialogTest : public QObject {
     fakes::Latin1CodePage codePage;
     fakes::FakePrompts prompts;
     fakes::FakeFiles files;
+    QtClipboard clipboard;  // the offscreen platform's own, in-process
     std::unique_ptr<DiagnosticDialog> dialog;
 
     static std::string Reply(const std::string& firmware) {
         return "FP1," + firmware + ",TubeA,100,50,600,1000,L2,Yes,USB2,3.5,-,99,98,Left  12,Up    5,On,";
     }
     void Open() {
-        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files});
+        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files, clipboard});
         dialog->OnInitDialog();
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
@@ -94,7 +97,7 @@ private slots:
     void noChannel_showsTheErrorOnceBeforeTheWindow_thenPaintsNoValues() {
         bus.interfaces.clear();
         bus.devices.clear();
-        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files});
+        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files, clipboard});
         dialog->OnInitDialog();
         QCOMPARE(prompts.errors.size(), 1u);
         QVERIFY(!dialog->isVisible());
@@ -106,7 +109,7 @@ private slots:
     }
 
     void paint_isTheSkinEverywhereButTheText_alsoWhenPreparedAhead() {
-        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files});
+        dialog = std::make_unique<DiagnosticDialog>(DialogServices{bus, clock, codePage, prompts, files, clipboard});
         dialog->OnInitDialog();
         dialog->PrepareFirstPaint();
         dialog->show();
@@ -223,6 +226,28 @@ private slots:
         QCOMPARE(bus.setsOpened, 3);
         QTRY_VERIFY_WITH_TIMEOUT(DarkPixels(Screen(), kTextBoxes[1]) > 0, 2000);
         QVERIFY(prompts.errors.empty());
+    }
+
+    void commandKeys_refreshAndRepaint_saveAs_andCopyTheFileText() {
+        Open();
+        const int before = DarkPixels(Screen(), kTextBoxes[0]);
+        QTest::keyClick(dialog.get(), Qt::Key_F5);
+        QCOMPARE(bus.writes.size(), 2u);
+        QTRY_VERIFY(DarkPixels(Screen(), kTextBoxes[0]) > before);  // "F2222" is wider than "F1"
+        QTest::keyClick(dialog.get(), Qt::Key_F5, Qt::ShiftModifier);  // not a command key
+        QCOMPARE(bus.writes.size(), 2u);
+
+        prompts.savePath = WString(u"/tmp/r");
+        QTest::keyClick(dialog.get(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(prompts.saveAsked, 1);
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(dialog.get(), Qt::Key_C, Qt::ControlModifier);
+        const QString copied = QGuiApplication::clipboard()->text();
+        QCOMPARE(copied, QString::fromLatin1(files.files["/tmp/r.txt"]));
+        QVERIFY(copied.startsWith(QStringLiteral("Firmware_Ver: F2222\r\nFPGA_Ver: FP1\r\n")));
+        QCOMPARE(copied.count(QStringLiteral("\r\n")), 16);
+        QVERIFY(prompts.errors.empty());
+        QVERIFY(dialog->isVisible());
     }
 
     void closeClick_andEscape_endTheDialog_returnDoesNot() {

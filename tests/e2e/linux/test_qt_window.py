@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
 from ldt_e2e import (BUTTONS, DRIVER_BOX, OFFSET_LABELS, SCREEN_H, SCREEN_W, VALUE_BOXES, VERSION_RECT,  # noqa: E402
-                     check_click_rules, check_hand_cursor, run, settle, skin)
+                     check_click_rules, check_command_keys, check_hand_cursor, run, settle, skin)
 from test_window import REPLY_A, REPLY_B, expected_report  # noqa: E402
 
 APP = os.environ.get("LDT_APP", "")
@@ -255,6 +255,10 @@ class WithMachine(QtWindowTest):
         after = self.boxes_with_text(self.s.screenshot("after-restart-refresh"), self.wid)
         self.assertGreaterEqual(len([k for k in VALUE_BOXES if before[k] != after[k]]), 10)
 
+    def test_8b_commandKeys_F5Refreshes_ctrlSSaves_ctrlCCopiesTheSavedText(self):
+        target = os.path.join(self.s.tmp, "keyed")
+        check_command_keys(self, self.s, self.wid, REPLY_B, expected_report(REPLY_B), target + ".txt", target, 0.5)
+
     def test_9_closeEndsTheProcessWithExitCode0(self):
         self.click(self.wid, "Close")
         self.assertEqual(self.wait_exit(), 0)
@@ -285,6 +289,15 @@ class Single(QtWindowTest):
         self.assertSkinShown(shot, wid, "no data")
         self.assertEqual(sum(self.boxes_with_text(shot, wid).values()), 0, "no values without data")
         self.assertIsNone(self.s.app.poll(), "the program ended after the box")
+        # Ctrl+C without data: the no-data box, as Save as shows it.
+        self.s.key(wid, "ctrl+c")
+        box = self.s.find("^Error$", timeout=5)
+        self.assertIsNotNone(box, "no box for Ctrl+C without data")
+        self.s.xdo("windowfocus", "--sync", box)
+        self.s.xdo("key", "Return")
+        settle(0.5)
+        self.assertEqual(self.s.find_all("^Error$"), [])
+        self.assertIsNone(self.s.app.poll(), "the program still runs")
 
     def test_silentMachine_windowWithEmptyBoxes_noMessage(self):
         self.s.start_sim("silent")
@@ -333,7 +346,7 @@ def missing():
     """Why the tests cannot run here, or None."""
     if os.geteuid() != 0:
         return "needs root for the usblp mount namespace"
-    for tool in ("Xvfb", "xdotool", "convert", "import"):
+    for tool in ("Xvfb", "xdotool", "xclip", "convert", "import"):
         if not shutil.which(tool):
             return "%s is not installed" % tool
     for name, path in (("LDT_APP", APP), ("LDT_SIM", SIM), ("LDT_SKIN", ldt_e2e.SKIN), ("namespace script", NAMESPACE)):

@@ -311,6 +311,51 @@ TEST(Dialog, PostedMessagesAreDispatchedByTheModalLoopInOrder) {
     EXPECT_EQ(dialog.log, (Log{"init", "LButtonDown 1 (100,300)", "LButtonUp 0 (101,301)", "Raw 1 2", "End"}));
 }
 
+void CALLBACK PressF5ThenReturnInTheActiveWindow(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    HWND box = GetActiveWindow();
+    PostMessageW(box, WM_KEYDOWN, VK_F5, 0);
+    PostMessageW(box, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+// Takes F5 before the dialog manager; lets every other key go on.
+class KeyDialog : public ProbeDialog {
+public:
+    std::vector<std::string> keys;
+    std::function<void()> onF5;
+
+protected:
+    bool PreTranslateMessage(const MSG& msg) override {
+        if (msg.message != WM_KEYDOWN) return false;
+        keys.push_back(std::to_string(msg.wParam) + (msg.hwnd == Handle() ? "" : " child"));
+        if (msg.wParam != VK_F5) return false;
+        if (onF5) onF5();
+        return true;
+    }
+};
+
+TEST(Dialog, PreTranslateMessageSeesTheDialogsKeysFirst_andWhatItLeavesReachesTheDialogManager) {
+    KeyDialog dialog;
+    std::string boxKeys;
+    dialog.onF5 = [&] {
+        dialog.log.push_back("F5");
+        // A box opened from the handler runs its own loop: its keys are
+        // not the dialog's.
+        SetTimer(nullptr, 0, 200, &PressF5ThenReturnInTheActiveWindow);
+        MessageBoxW(dialog.Handle(), L"box", L"box", MB_OK);
+        boxKeys = std::to_string(dialog.keys.size());
+        // Back in the dialog's own loop:
+        PostMessageW(GetDlgItem(dialog.Handle(), IDOK), WM_KEYDOWN, 'X', 0);  // a child's key
+        PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);  // Cancel is disabled: nothing
+        PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_RETURN, 0);  // the default OK button
+    };
+    dialog.onInit = [](ProbeDialog& d) { PostMessageW(d.Handle(), WM_KEYDOWN, VK_F5, 0); };
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.keys, (Log{"116", "88 child", "27", "13"}));
+    EXPECT_EQ(boxKeys, "1");
+    EXPECT_EQ(dialog.log, (Log{"init", "F5", "OnOK"}));
+}
+
 // WM_NCACTIVATE answered from WindowProc: the result goes back through
 // DWLP_MSGRESULT and the activation change follows it.
 class ActivationDialog : public ProbeDialog {

@@ -28,7 +28,39 @@ bool ResultIsReturnValue(UINT message) {
     }
 }
 
+// The innermost modal dialog of this thread, and the thread's message
+// filter hook while any runs.
+thread_local Dialog* t_innermostModal = nullptr;
+thread_local HHOOK t_messageFilter = nullptr;
+
 }  // namespace
+
+// For the length of one DoModal: the dialog is the thread's innermost modal
+// one, and the message filter is installed (once, by the outermost).
+class Dialog::ModalScope {
+public:
+    explicit ModalScope(Dialog& dialog) : dialog_(dialog) {
+        dialog_.outerModal_ = t_innermostModal;
+        t_innermostModal = &dialog_;
+        if (!t_messageFilter)
+            t_messageFilter = SetWindowsHookExW(WH_MSGFILTER, &Dialog::MessageFilter, nullptr, GetCurrentThreadId());
+        ownsHook_ = !dialog_.outerModal_;
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+    ~ModalScope() {
+        if (ownsHook_ && t_messageFilter) {
+            UnhookWindowsHookEx(t_messageFilter);
+            t_messageFilter = nullptr;
+        }
+        t_innermostModal = dialog_.outerModal_;
+        dialog_.outerModal_ = nullptr;
+    }
+
+private:
+    Dialog& dialog_;
+    bool ownsHook_ = false;
+};
 
 const MessageEntry Dialog::kBaseEntries[2] = {
     MapCommand<IDOK, &Dialog::OnOK>(),
@@ -45,6 +77,7 @@ Dialog::~Dialog() {
 }
 
 INT_PTR Dialog::DoModal() {
+    ModalScope scope(*this);
     return DialogBoxParamW(ResourceHandle(), MAKEINTRESOURCEW(templateId_), parent_, &Dialog::DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
@@ -57,6 +90,24 @@ void Dialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void Dialog::EndDialog(INT_PTR result) {
     if (hwnd_) ::EndDialog(hwnd_, result);
+}
+
+bool Dialog::PreTranslateMessage(const MSG&) { return false; }
+
+LRESULT CALLBACK Dialog::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
+    // The system's dialog loop (IsDialogMessage) asks the filter first with
+    // MSGF_DIALOGBOX; so do message boxes, whose windows are no dialog's
+    // children here.
+    if (code == MSGF_DIALOGBOX && lParam) {
+        const MSG& msg = *reinterpret_cast<const MSG*>(lParam);
+        for (Dialog* dialog = t_innermostModal; dialog && msg.hwnd; dialog = dialog->outerModal_) {
+            if (dialog->hwnd_ && (msg.hwnd == dialog->hwnd_ || IsChild(dialog->hwnd_, msg.hwnd))) {
+                if (dialog->PreTranslateMessage(msg)) return TRUE;
+                break;
+            }
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 bool Dialog::WindowProc(UINT, WPARAM, LPARAM, LRESULT&) { return false; }

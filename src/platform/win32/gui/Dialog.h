@@ -63,6 +63,12 @@ protected:
     // Ends the modal loop once the current message has been handled.
     void EndDialog(INT_PTR result);
 
+    // Sees each message the modal loop takes for this dialog or one of its
+    // child windows, before the dialog manager does. Returns true when it
+    // handled the message, which then goes no further (not translated into
+    // characters, not dispatched).
+    virtual bool PreTranslateMessage(const MSG& message);
+
     // Sees every message before the message map. Returns true when it
     // handled the message, with `result` as the message's result.
     virtual bool WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
@@ -88,7 +94,12 @@ private:
 
     static const MessageEntry kBaseEntries[2];
 
+    class ModalScope;
+
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // The thread's message filter while a modal loop of this framework
+    // runs: hands the dialog's own messages to PreTranslateMessage.
+    static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
     bool WalkMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     UINT templateId_;
@@ -96,6 +107,7 @@ private:
     HWND hwnd_ = nullptr;
     const Message* current_ = nullptr;  // the message a handler is running for
     const Message* bypass_ = nullptr;   // handed back unhandled to Default()'s call
+    Dialog* outerModal_ = nullptr;      // the modal dialog this one's loop runs inside
 };
 
 namespace detail {

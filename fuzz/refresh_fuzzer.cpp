@@ -14,6 +14,7 @@
 //           a byte: reply length; then that many reply bytes
 //   the fallback device's reply: a length byte, then the bytes
 
+#include "FuzzCheck.h"
 #include "fakes/Fakes.h"
 #include "link/Refresh.h"
 
@@ -26,14 +27,6 @@
 namespace {
 
 using namespace ldt;
-
-#define FUZZ_CHECK(cond)                                                                    \
-    do {                                                                                    \
-        if (!(cond)) {                                                                      \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                   \
-        }                                                                                   \
-    } while (0)
 
 class Input {
 public:

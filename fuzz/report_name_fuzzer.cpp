@@ -7,6 +7,7 @@
 // bits 1-2 the file system's answer; bit 3 no machine data; bit 4 the user
 // cancels the dialog.
 
+#include "FuzzCheck.h"
 #include "fakes/Fakes.h"
 #include "machine/Report.h"
 
@@ -16,14 +17,6 @@
 namespace {
 
 using namespace ldt;
-
-#define FUZZ_CHECK(cond)                                                          \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
 
 const WString kExt = u".txt";
 

@@ -206,13 +206,13 @@ def no_fallback_devices(test):
         test.assertFalse(os.path.lexists(os.path.join(PREFIX, "dosdevices", name)), "dosdevices/" + name)
 
 
-class ListedInterfaceMachine(WindowTest):
-    """Discovery on the real API: SetupAPI lists a printer-class interface
-    with an 88-character path, the program opens it and queries through it;
-    no fallback device name exists."""
+class ListedInterfaceTest(WindowTest):
+    """A session whose machine SetupAPI lists as a printer-class interface
+    with an 88-character path; no fallback device name exists."""
+    session = "listed"
 
     def setUp(self):
-        self.s = Session("listed")
+        self.s = Session(self.session)
         self.usb = ListedInterface(self.s.env)
         self.s.link = self.usb.device_link
         no_fallback_devices(self)
@@ -220,6 +220,11 @@ class ListedInterfaceMachine(WindowTest):
     def tearDown(self):
         self.s.close()
         self.usb.close()
+
+
+class ListedInterfaceMachine(ListedInterfaceTest):
+    """Discovery on the real API: the program opens the listed interface and
+    queries through it."""
 
     def test_valuesComeThroughTheListedInterface_atStartAndAtRefresh(self):
         self.s.start_sim("normal", reply=REPLY_A)

@@ -6,8 +6,8 @@ import time
 import unittest
 
 from ldt_e2e import TITLE, Session, settle
-from test_window import REPLY_A, WindowTest, no_fallback_devices
-from usbprint_fixture import SEND_DEVICECHANGE, USBPRINT, ListedInterface, send_devicechange
+from test_window import REPLY_A, ListedInterfaceTest
+from usbprint_fixture import SEND_DEVICECHANGE, USBPRINT, send_devicechange
 
 
 class DeviceChangeDelivery(unittest.TestCase):
@@ -34,19 +34,10 @@ class DeviceChangeDelivery(unittest.TestCase):
             s.close()
 
 
-class HotPlug(WindowTest):
+class HotPlug(ListedInterfaceTest):
     """The window refreshes by itself on a printer-class interface's arrival
     and removal (WM_DEVICECHANGE), without a click and without the Error box."""
-
-    def setUp(self):
-        self.s = Session("hotplug")
-        self.usb = ListedInterface(self.s.env)
-        self.s.link = self.usb.device_link
-        no_fallback_devices(self)
-
-    def tearDown(self):
-        self.s.close()
-        self.usb.close()
+    session = "hotplug"
 
     def boxes_until(self, wid, done, timeout):
         """Polls the boxes until done(boxes) holds; a generous limit, since

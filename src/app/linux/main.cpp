@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <memory>
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // Lets the desktop match the window to its launcher entry and icon.
@@ -29,12 +31,16 @@ int main(int argc, char** argv) {
     window = &dialog;
     prompts.SetOwner(&dialog);
     // Printers plugged in or out while the window is open bring a refresh.
+    // Without inotify the window still works; only the refresh of its own
+    // is missing.
     ldt::UsblpWatch watch;
-    QSocketNotifier devices(watch.Fd(), QSocketNotifier::Read);
-    devices.setEnabled(watch.Fd() >= 0);
-    QObject::connect(&devices, &QSocketNotifier::activated, &dialog, [&watch, &dialog] {
-        if (watch.TakeEvents()) dialog.OnDevicesChanged();
-    });
+    std::unique_ptr<QSocketNotifier> devices;
+    if (watch.Fd() >= 0) {
+        devices = std::make_unique<QSocketNotifier>(watch.Fd(), QSocketNotifier::Read);
+        QObject::connect(devices.get(), &QSocketNotifier::activated, &dialog, [&watch, &dialog] {
+            if (watch.TakeEvents()) dialog.OnDevicesChanged();
+        });
+    }
     dialog.DoModal();
     return 0;
 }

@@ -67,6 +67,9 @@ else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_DEBIAN_PACKAGE_NAME laser-diagnostic-tool)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    # The first Debian revision of the upstream version: the package is not
+    # native, so its changelog is changelog.Debian.
+    set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
     set(CPACK_DEBIAN_PACKAGE_SECTION utils)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -90,8 +93,8 @@ group changes are needed.
     # The changelog names the version it ships; keep it in step with project().
     set(debian_dir ${PROJECT_SOURCE_DIR}/packaging/linux)
     file(STRINGS ${debian_dir}/changelog changelog_head LIMIT_COUNT 1)
-    if(NOT changelog_head MATCHES "^laser-diagnostic-tool \\(${PROJECT_VERSION}\\) ")
-        message(FATAL_ERROR "packaging/linux/changelog does not start with version ${PROJECT_VERSION}")
+    if(NOT changelog_head MATCHES "^laser-diagnostic-tool \\(${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}\\) ")
+        message(FATAL_ERROR "packaging/linux/changelog does not start with version ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
     endif()
 
     # Debian wants the changelog and manual pages compressed without a name
@@ -116,6 +119,8 @@ group changes are needed.
             DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     # /usr/lib/udev/rules.d in the package.
     install(FILES ${debian_dir}/70-laser-diagnostic-tool.rules DESTINATION lib/udev/rules.d)
+    install(FILES ${debian_dir}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+            RENAME laser-diagnostic-tool)
 endif()
 
 include(CPack)

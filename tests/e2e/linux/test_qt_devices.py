@@ -5,7 +5,8 @@ The program runs unchanged inside scripts/usblp-namespace.sh. Hot-plug: the
 printer starts unplugged and is plugged in and out with the script's
 --plug/--unplug while the window is open; the window's own inotify watch on
 /dev/usb must bring a refresh without a click. Permission: /dev/usb/lp0 is a
-node 0660 root:lp and the program runs as a user outside lp.
+node 0660 root:lp and the program runs as a user outside lp. Demo: the
+window in the demo's namespace runs as the user who asked, never as root.
 
 Run as root: python3 test_qt_devices.py. Exits 77 (skipped) when something it
 needs is missing. Environment as for test_qt_window.py.
@@ -115,6 +116,31 @@ class Devices(QtWindowTest):
         self.assertTrue(out.stderr.startswith("Cannot open /dev/usb/lp0: Permission denied.\nOnly members of the group lp"),
                         out.stderr)
         self.assertIn("udev rule", out.stderr)
+
+    def window_owner(self, command):
+        """Starts `command` (the demo's namespace around the window) and
+        returns the uid that the window's process runs as."""
+        self.s.app = subprocess.Popen(command, env=self.s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wid = self.s.find(TITLE)
+        self.assertIsNotNone(wid, "the demo's window did not appear")
+        settle(0.5)
+        self.assertEqual(self.values(wid, "demo"), len(VALUE_BOXES), "the demo shows the simulated values")
+        pid = int(self.s.xdo("getwindowpid", wid).stdout.strip())
+        with open("/proc/%d/status" % pid) as f:
+            return next(int(line.split()[1]) for line in f if line.startswith("Uid:"))
+
+    def test_demo_theWindowRunsAsTheUserWhoAsked_neverAsRoot(self):
+        uid = int(run("id", "-u", OUTSIDER).stdout)
+        demo = [NAMESPACE, "--sim", SIM, "--", APP]
+        # Without root: the namespace is made inside a user namespace.
+        self.assertEqual(self.window_owner(["setpriv", "--reuid", OUTSIDER, "--regid", "nogroup", "--clear-groups"]
+                                           + demo), uid)
+        self.s.app.terminate()
+        self.s.app.wait(10)
+        # Through sudo where that is not possible: root makes the namespace,
+        # the window runs as the user who called sudo.
+        self.s.env = dict(self.s.env, SUDO_UID=str(uid), SUDO_GID=run("id", "-g", OUTSIDER).stdout.strip())
+        self.assertEqual(self.window_owner(demo), uid)
 
 
 def missing_here():

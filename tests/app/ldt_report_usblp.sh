@@ -34,6 +34,24 @@ echo "$out"
 check_report "$out" $status
 echo "PASS: ldt-report read the simulated machine through /dev/usb/lp0"
 
+# The JSON report, field by field against the reply the simulator sends.
+reply='FW-1,"q"\\x,Té,4,5,6,7,8,9,10,11,12,13,14,Left  15,Up    16,17,'
+status=0
+json="$("$ns" --sim "$sim" --sim-arg --reply --sim-arg "$reply" -- "$report" --json)" || status=$?
+[ $status -eq 0 ] || fail "ldt-report --json exited $status"
+REPLY_TEXT="$reply" python3 -c '
+import json, os, sys
+doc = json.loads(sys.stdin.read())
+fields = os.environ["REPLY_TEXT"].split(",")[:-1]
+assert doc["fields"] == fields, (doc["fields"], fields)
+assert doc["version"] == "1.0.0.1"
+order = [1, 0, 3, 4, 5, 6, 2, 16, 7, 8, 9, 10, 12, 13, 14, 15]
+assert [e["value"] for e in doc["report"]] == [fields[i] for i in order], doc["report"]
+assert doc["report"][0]["label"] == "Firmware_Ver" and doc["report"][15]["label"] == "Image Offset Tuning  _Y"
+assert doc["ports"] == [{"path": "/dev/usb/lp0", "opened": True, "answered": True}], doc["ports"]
+' <<<"$json" || fail "the JSON report does not match the reply: $json"
+echo "PASS: ldt-report --json holds the simulator's fields, the report in file order and the port"
+
 status=0
 out="$("$ns" --none -- "$report" 2>&1)" || status=$?
 echo "$out"

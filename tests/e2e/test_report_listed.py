@@ -1,13 +1,14 @@
 """ldt-report.exe under Wine finding the machine through a printer-class
 interface that SetupAPI lists (no fallback device name exists)."""
 
+import json
 import os
 import subprocess
 import unittest
 
 from ldt_e2e import PREFIX, Session
 from test_window import REPLY_A, expected_report
-from usbprint_fixture import LONG_INSTANCE, SHORT_INSTANCE, ListedInterface
+from usbprint_fixture import LONG_INSTANCE, SHORT_INSTANCE, ListedInterface, device_path
 
 REPORT = os.environ.get("LDT_REPORT", "")
 
@@ -29,6 +30,16 @@ class ReportThroughListedInterface(unittest.TestCase):
                     self.assertEqual(r.stdout.replace(b"\r\n", b"\n"),
                                      expected_report(REPLY_A).replace(b"\r\n", b"\n"))
                     self.assertEqual(s.queries(), ["X"])
+
+                    # The JSON report: the reply's fields in order, and the
+                    # listed port with its whole path.
+                    r = subprocess.run(["wine", REPORT, "--json"], env=s.env, stdin=subprocess.DEVNULL,
+                                       capture_output=True)
+                    self.assertEqual(r.returncode, 0, r.stderr)
+                    doc = json.loads(r.stdout)
+                    self.assertEqual(doc["fields"], REPLY_A.split(",")[:-1])
+                    self.assertEqual(doc["report"][0], {"label": "Firmware_Ver", "value": REPLY_A.split(",")[1]})
+                    self.assertEqual(doc["ports"], [{"path": device_path(instance), "opened": True, "answered": True}])
                 finally:
                     s.close()
                     usb.close()

@@ -32,24 +32,42 @@ TEST_F(ReportCmd, machineAnswers_printsTheSixteenLines_exitsZero) {
     EXPECT_TRUE(err.str().empty());
 }
 
-TEST_F(ReportCmd, noMachine_printsTheNoConnectionText_exitsNonZero) {
-    EXPECT_EQ(Run(), kReportNoMachine);
-    EXPECT_EQ(err.str(), "USB connection is not detected.  Please check the USB connection and USB settings.\n");
-    EXPECT_TRUE(out.str().empty());
+// Without a report, the reason goes to the error stream alone.
+TEST_F(ReportCmd, noReport_exitsNonZero_withTheReasonOnTheErrorStream) {
+    const struct {
+        bool listed;
+        fakes::FakeBus::DeviceScript device;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {false, {}, kReportNoMachine,
+         "USB connection is not detected.  Please check the USB connection and USB settings.\n"},
+        {true, {}, kReportNoAnswer, kNoDataFromPortsText},
+        {true, {{}, u"Permission denied", u"Join the group lp."}, kReportNoAnswer,
+         "Cannot open /dev/usb/lp0: Permission denied.\nJoin the group lp.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        bus = {};
+        out.str("");
+        err.str("");
+        if (c.listed) bus.interfaces.push_back({InterfaceQuery::Ok, "/dev/usb/lp0"});
+        bus.devices["/dev/usb/lp0\\"] = c.device;
+        EXPECT_EQ(Run(), c.exitCode);
+        EXPECT_EQ(err.str(), c.err);
+        EXPECT_TRUE(out.str().empty());
+    }
 }
 
-TEST_F(ReportCmd, portsWithoutData_saysSo_exitsNonZero) {
-    bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
-    bus.devices["p0\\"] = {};
-    EXPECT_EQ(Run(), kReportNoAnswer);
-    EXPECT_EQ(err.str(), kNoDataFromPortsText);
-}
-
-TEST_F(ReportCmd, helpOnly_anyOtherArgumentIsAUsageError) {
+TEST_F(ReportCmd, helpAndVersion_anyOtherArgumentIsAUsageError) {
     EXPECT_EQ(Run({"--help"}), 0);
-    EXPECT_NE(out.str().find("Usage: ldt-report"), std::string::npos);
+    EXPECT_EQ(out.str().rfind("Usage: ldt-report", 0), 0u);
+    out.str("");
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(out.str(), "ldt-report 1.0.0.1\n");
     EXPECT_TRUE(bus.opens.empty());
-    EXPECT_EQ(Run({"--port"}), kReportUsage);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--port"}, {"--json", "--version"}})
+        EXPECT_EQ(Run(args), kReportUsage) << args[0];
     EXPECT_NE(err.str().find("Usage"), std::string::npos);
 }
 
@@ -71,20 +89,6 @@ TEST_F(ReportCmd, json_holdsTheLabelledReport_theRawFields_andEveryPort) {
     EXPECT_NE(s.find("{\"path\": \"quiet\", \"opened\": true, \"answered\": false}"), std::string::npos);
     EXPECT_NE(s.find("{\"path\": \"gone\", \"opened\": false, \"answered\": false}"), std::string::npos);
     EXPECT_EQ(std::count(s.begin(), s.end(), '{'), 1 + 16 + 3);
-}
-
-TEST_F(ReportCmd, noPortOpens_printsEachReason_exitsThree) {
-    bus.interfaces.push_back({InterfaceQuery::Ok, "/dev/usb/lp0"});
-    bus.devices["/dev/usb/lp0\\"] = {{}, u"Permission denied", u"Join the group lp."};
-    EXPECT_EQ(Run(), kReportNoAnswer);
-    EXPECT_EQ(err.str(), "Cannot open /dev/usb/lp0: Permission denied.\nJoin the group lp.\n");
-    EXPECT_TRUE(out.str().empty());
-}
-
-TEST_F(ReportCmd, version_printsTheProductVersion) {
-    EXPECT_EQ(Run({"--version"}), 0);
-    EXPECT_EQ(out.str(), "ldt-report 1.0.0.1\n");
-    EXPECT_EQ(Run({"--json", "--version"}), kReportUsage);
 }
 
 TEST(ToUtf8, encodesEveryPlaneAndReplacesLoneSurrogates) {

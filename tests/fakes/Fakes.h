@@ -182,7 +182,6 @@ private:
 };
 
 struct TextOp {
-    Rect rect;
     std::string text;
     unsigned format;
 };
@@ -196,25 +195,24 @@ class RecordingCanvas final : public Canvas {
 public:
     struct Op {
         enum Kind { Copy, Font, Text, Icon } kind;
-        Rect rect{};    // Copy: dst x, y, width, height in left..bottom; Text: rect
+        Rect rect{};    // Copy: dst x, y, width, height in left..bottom; Text: rect; Icon: x, y
         Point2 src{};   // Copy: source
         std::string text;
         unsigned format = 0;
-        const FontSpec* font = nullptr;
     };
     void CopySkin(int dx, int dy, int w, int h, int sx, int sy) override {
-        ops.push_back({Op::Copy, {dx, dy, w, h}, {sx, sy}, {}, 0, nullptr});
+        ops.push_back({Op::Copy, {dx, dy, w, h}, {sx, sy}, {}, 0});
     }
-    void SetTextFont(const FontSpec& font) override { ops.push_back({Op::Font, {}, {}, {}, 0, &font}); }
+    void SetTextFont(const FontSpec&) override { ops.push_back({Op::Font, {}, {}, {}, 0}); }
     void DrawString(const Rect& r, const WString& text, unsigned format) override {
-        ops.push_back({Op::Text, r, {}, Narrow(text), format, nullptr});
+        ops.push_back({Op::Text, r, {}, Narrow(text), format});
     }
-    void DrawAppIcon(int x, int y) override { ops.push_back({Op::Icon, {x, y, 0, 0}, {}, {}, 0, nullptr}); }
+    void DrawAppIcon(int x, int y) override { ops.push_back({Op::Icon, {x, y, 0, 0}, {}, {}, 0}); }
 
     std::vector<TextOp> Texts() const {
         std::vector<TextOp> t;
         for (const Op& op : ops)
-            if (op.kind == Op::Text) t.push_back({op.rect, op.text, op.format});
+            if (op.kind == Op::Text) t.push_back({op.text, op.format});
         return t;
     }
     std::vector<Op> ops;

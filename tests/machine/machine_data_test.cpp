@@ -6,57 +6,32 @@
 using namespace ldt;
 using fakes::Narrow;
 
-namespace {
-
-std::vector<std::string> Parse(std::initializer_list<const char16_t*> replies) {
-    MachineData data;
-    for (const char16_t* r : replies) ParseReply(data, r);
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < data.Count(); ++i) out.push_back(Narrow(data.At(i)));
-    return out;
-}
-
-using V = std::vector<std::string>;
-
-}  // namespace
-
-TEST(ParseReply, storesOnlyCommaTerminatedFields) {
-    EXPECT_EQ(Parse({u"A,B,C"}), (V{"A", "B"}));
-    EXPECT_EQ(Parse({u"A,B,C,"}), (V{"A", "B", "C"}));
-}
-
-TEST(ParseReply, emptyOrCommalessReply_leavesDataUnavailable) {
-    MachineData data;
-    ParseReply(data, u"");
-    ParseReply(data, u"no comma at all");
-    EXPECT_FALSE(data.Available());
-    EXPECT_EQ(data.Count(), 0u);
-}
-
-TEST(ParseReply, emptyFieldsTakeTheirPosition_andMakeDataAvailable) {
-    MachineData data;
-    ParseReply(data, u",,");
-    EXPECT_TRUE(data.Available());
-    EXPECT_EQ(Parse({u",,"}), (V{"", ""}));
-    EXPECT_EQ(Parse({u"a,,b,"}), (V{"a", "", "b"}));
-}
-
-TEST(ParseReply, valuesAreKeptAsReceived) {
-    EXPECT_EQ(Parse({u" 12 ,\"q\",Left  12,"}), (V{" 12 ", "\"q\"", "Left  12"}));
-}
-
-TEST(ParseReply, seventeenFieldsFillPositionsZeroToSixteen_eighteenthUnterminatedIsLost) {
-    WString reply;
-    for (int i = 0; i < 17; ++i) reply += fakes::Widen("f" + std::to_string(i)) + u",";
-    MachineData data;
-    ParseReply(data, reply + u"tail");
-    ASSERT_EQ(data.Count(), 17u);
-    EXPECT_EQ(Narrow(data.At(MachineField::FpgaVersion)), "f0");
-    EXPECT_EQ(Narrow(data.At(MachineField::VectorMode)), "f16");
-}
-
-TEST(ParseReply, secondReplyIsAppendedAfterTheFirst) {
-    EXPECT_EQ(Parse({u"a,b,c,", u"d,e,f,"}), (V{"a", "b", "c", "d", "e", "f"}));
+// Replies are parsed field by field: only comma-terminated fields count, empty
+// ones keep their position, values are not trimmed, replies append.
+TEST(ParseReply, keepsEachCommaTerminatedFieldAsReceived) {
+    using V = std::vector<std::string>;
+    const struct {
+        std::vector<const char16_t*> replies;
+        V fields;
+    } cases[] = {
+        {{u"A,B,C"}, {"A", "B"}},
+        {{u"A,B,C,"}, {"A", "B", "C"}},
+        {{u"", u"no comma at all"}, {}},
+        {{u",,"}, {"", ""}},
+        {{u"a,,b,"}, {"a", "", "b"}},
+        {{u" 12 ,\"q\",Left  12,"}, {" 12 ", "\"q\"", "Left  12"}},
+        {{u"a,b,c,", u"d,e,f,"}, {"a", "b", "c", "d", "e", "f"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.replies[0]));
+        MachineData data;
+        for (const char16_t* r : c.replies) ParseReply(data, r);
+        V fields;
+        for (std::size_t i = 0; i < data.Count(); ++i) fields.push_back(Narrow(data.At(i)));
+        EXPECT_EQ(fields, c.fields);
+        // Even empty fields make data available; a reply without a comma does not.
+        EXPECT_EQ(data.Available(), !c.fields.empty());
+    }
 }
 
 TEST(MachineData, missingPositionReadsEmpty_clearForgetsEverything) {

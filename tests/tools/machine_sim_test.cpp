@@ -2,6 +2,7 @@
 // real one: open the slave, write a query, poll and read.
 
 #include "machine-sim/MachineSimulator.h"
+#include "platform/linux/UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -32,38 +34,15 @@ using namespace std::chrono_literals;
 using ldt::MachineSimulator;
 using ldt::MachineSimulatorOptions;
 using ldt::SimulatorMode;
+using ldt::UniqueFd;
 using SteadyClock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 const std::string kQueryX("\x1A\x24\x69\x34\x58", 5);
 const std::string kQueryY("\x1A\x24\x69\x34\x59", 5);
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    int Get() const { return fd_; }
-    void Reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
-
-Fd OpenClient(const std::string& path) {
-    return Fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+UniqueFd OpenClient(const std::string& path) {
+    return UniqueFd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
 }
 
 void WriteAll(int fd, const std::string& bytes) {
@@ -91,14 +70,6 @@ std::string ReadBytes(int fd, std::size_t count, std::chrono::milliseconds timeo
         text += part;
     }
     return text;
-}
-
-std::vector<std::string> Fields(const std::string& reply) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (std::size_t comma; (comma = reply.find(',', start)) != std::string::npos; start = comma + 1)
-        fields.push_back(reply.substr(start, comma - start));
-    return fields;
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -141,7 +112,7 @@ struct Rig {
     }
     MachineSimulator simulator;
     bool started = false;
-    Fd client;
+    UniqueFd client;
 };
 
 MachineSimulatorOptions WithMode(SimulatorMode mode, std::chrono::milliseconds delay = 100ms) {
@@ -151,19 +122,21 @@ MachineSimulatorOptions WithMode(SimulatorMode mode, std::chrono::milliseconds d
     return options;
 }
 
-TEST(MachineSimulator, NormalAnswersWithSeventeenFields) {
-    Rig rig(WithMode(SimulatorMode::Normal));
-    ASSERT_TRUE(rig.started);
-    EXPECT_EQ(rig.simulator.SlavePath().rfind("/dev/pts/", 0), 0u);
-
-    WriteAll(rig.client.Get(), kQueryX);
-    const std::string reply = ReadBytes(rig.client.Get(), MachineSimulator::DefaultReply().size(), 1s);
-    EXPECT_EQ(reply, MachineSimulator::DefaultReply());
-    const auto fields = Fields(reply);
-    ASSERT_EQ(fields.size(), 17u);
-    EXPECT_EQ(reply.back(), ',');
-    EXPECT_EQ(fields[14], "Left  12");
-    EXPECT_EQ(fields[15], "Down  5");
+// Normal and Zero answer at once with their whole reply.
+TEST(MachineSimulator, NormalAndZeroAnswerWithTheirWholeReply) {
+    for (const auto& [mode, reply] : {std::pair{SimulatorMode::Normal, MachineSimulator::DefaultReply()},
+                                      std::pair{SimulatorMode::Zero, MachineSimulator::ZeroReply()}}) {
+        SCOPED_TRACE(ldt::SimulatorModeName(mode));
+        Rig rig(WithMode(mode));
+        ASSERT_TRUE(rig.started);
+        WriteAll(rig.client.Get(), kQueryX);
+        EXPECT_EQ(ReadBytes(rig.client.Get(), reply.size(), 1s), reply);
+    }
+    // What clients of the canned replies rely on.
+    const std::string normal = MachineSimulator::DefaultReply(), zero = MachineSimulator::ZeroReply();
+    EXPECT_EQ(std::count(normal.begin(), normal.end(), ','), 17);
+    EXPECT_EQ(normal.back(), ',');
+    EXPECT_LT(zero.find('\0'), zero.find(','));
 }
 
 TEST(MachineSimulator, FindsQueriesInTheByteStreamAndCountsThem) {
@@ -213,13 +186,6 @@ TEST(MachineSimulator, SplitArrivesInTwoReads) {
     const std::string reply = MachineSimulator::DefaultReply();
     EXPECT_EQ(first, reply.substr(0, reply.size() / 2));
     EXPECT_EQ(first + second, reply);
-}
-
-TEST(MachineSimulator, ZeroReplyHasAZeroByteInside) {
-    Rig rig(WithMode(SimulatorMode::Zero));
-    ASSERT_TRUE(rig.started);
-    WriteAll(rig.client.Get(), kQueryX);
-    EXPECT_EQ(ReadBytes(rig.client.Get(), 8, 1s), std::string("abc\0def,", 8));
 }
 
 TEST(MachineSimulator, LongReplyExceedsOneRead) {
@@ -340,7 +306,7 @@ TEST(MachineSimulator, LinkReplacesAStaleLinkButNothingElse) {
         MachineSimulator simulator(options);
         ASSERT_TRUE(simulator.Start());
         EXPECT_EQ(fs::read_symlink(link), simulator.SlavePath());
-        Fd client = OpenClient(link.string());
+        UniqueFd client = OpenClient(link.string());
         ASSERT_GE(client.Get(), 0);
         WriteAll(client.Get(), kQueryX);
         EXPECT_EQ(ReadBytes(client.Get(), 4, 1s), MachineSimulator::DefaultReply().substr(0, 4));
@@ -358,7 +324,10 @@ TEST(MachineSimulator, LinkReplacesAStaleLinkButNothingElse) {
     EXPECT_EQ(ReadFile(link), "keep");
 }
 
+// A stop that waited for the reply would take the 10 s delay, or hang on the
+// stalled write; the bound is loose so that a slow machine does not fail it.
 TEST(MachineSimulator, StopIsPromptWhileWaitingOrBlocked) {
+    const auto kPrompt = 3s;
     {
         Rig rig(WithMode(SimulatorMode::Late, 10s));
         ASSERT_TRUE(rig.started);
@@ -366,7 +335,7 @@ TEST(MachineSimulator, StopIsPromptWhileWaitingOrBlocked) {
         ASSERT_TRUE(rig.simulator.WaitForQueries(1, 1s));
         const auto start = SteadyClock::now();
         rig.simulator.Stop();
-        EXPECT_LT(SteadyClock::now() - start, 200ms);
+        EXPECT_LT(SteadyClock::now() - start, kPrompt);
     }
     {
         // The client never reads: the replies fill the pty and writing stalls.
@@ -383,7 +352,7 @@ TEST(MachineSimulator, StopIsPromptWhileWaitingOrBlocked) {
         std::this_thread::sleep_for(100ms);
         const auto start = SteadyClock::now();
         rig.simulator.Stop();
-        EXPECT_LT(SteadyClock::now() - start, 200ms);
+        EXPECT_LT(SteadyClock::now() - start, kPrompt);
     }
 }
 
@@ -416,8 +385,8 @@ public:
     explicit Cli(const std::vector<std::string>& arguments, bool quiet = false) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) return;
-        out_ = Fd(fds[0]);
-        Fd writeEnd(fds[1]);
+        out_ = UniqueFd(fds[0]);
+        UniqueFd writeEnd(fds[1]);
         std::vector<std::string> args = {LDT_MACHINE_SIM_EXE};
         args.insert(args.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
@@ -466,7 +435,7 @@ public:
     }
 
 private:
-    Fd out_;
+    UniqueFd out_;
     pid_t pid_ = -1;
 };
 
@@ -483,7 +452,7 @@ TEST(MachineSimulatorCli, ServesUntilSigtermThenCleansUp) {
     ASSERT_EQ(slave.rfind("/dev/pts/", 0), 0u) << slave;
     EXPECT_EQ(fs::read_symlink(link), slave);
 
-    Fd client = OpenClient(link.string());
+    UniqueFd client = OpenClient(link.string());
     ASSERT_GE(client.Get(), 0);
     WriteAll(client.Get(), kQueryY);
     EXPECT_EQ(ReadBytes(client.Get(), 256, 2s), "1,2," + std::string(252, '\0'));
@@ -500,7 +469,7 @@ TEST(MachineSimulatorCli, ServesUntilSigtermThenCleansUp) {
 TEST(MachineSimulatorCli, HangupThenSigintExitsCleanly) {
     Cli cli({"--mode", "hangup"});
     ASSERT_TRUE(cli.Running());
-    Fd client = OpenClient(cli.FirstLine());
+    UniqueFd client = OpenClient(cli.FirstLine());
     ASSERT_GE(client.Get(), 0);
     WriteAll(client.Get(), kQueryX);
     pollfd p{client.Get(), POLLIN, 0};

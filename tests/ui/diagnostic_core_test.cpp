@@ -53,20 +53,8 @@ TEST_F(Dialog, pressOnRefresh_releaseOffIt_doesNothing) {
     EXPECT_TRUE(bus.writes.empty());
 }
 
-TEST_F(Dialog, releaseWithoutPress_doesNothing) {
-    core.OnMouseMove(100, 300);
-    EXPECT_EQ(core.OnLButtonUp(), ClickAction::None);
-    EXPECT_TRUE(bus.writes.empty());
-}
-
 TEST_F(Dialog, close_endsTheDialog) {
     EXPECT_EQ(Click(300, 300, 300, 300), ClickAction::EndDialog);
-}
-
-TEST_F(Dialog, saveAsBeforeAnyData_showsTheNoDataBox) {
-    EXPECT_EQ(Click(200, 300, 200, 300), ClickAction::None);
-    EXPECT_EQ(prompts.errors, std::vector<WString>{kNoDataText});
-    EXPECT_EQ(prompts.saveAsked, 0);
 }
 
 TEST_F(Dialog, handCursorTracksTheHotButton) {
@@ -76,17 +64,6 @@ TEST_F(Dialog, handCursorTracksTheHotButton) {
     EXPECT_FALSE(core.OnSetCursor());
     core.OnMouseMove(200, 300);
     EXPECT_TRUE(core.OnSetCursor());
-}
-
-TEST_F(Dialog, paintShowsTheLatestRefreshOnly) {
-    core.RefreshMachineData();
-    core.RefreshMachineData();
-    fakes::RecordingCanvas canvas;
-    core.PaintDataPanel(canvas, {false, 813, 388, 32, 32});
-    const auto t = canvas.Texts();
-    ASSERT_EQ(t.size(), 19u);
-    EXPECT_EQ(t[1].text, "d");  // position 1 of "c,d,e,"
-    EXPECT_EQ(t[2].text, "c");
 }
 
 TEST_F(Dialog, commandKeys_runWhatTheirButtonsRun_andCopyPutsTheFileTextOnTheClipboard) {

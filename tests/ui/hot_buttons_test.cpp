@@ -21,15 +21,6 @@ TEST(HotButtons, hotButtonIsLeftOnlyThroughNone) {
     EXPECT_EQ(NextHotButton(HotRefresh, 0, 0), HotNone);
 }
 
-TEST(ButtonTracker, handCursorOnlyWhileAButtonIsHot) {
-    ButtonTracker t;
-    EXPECT_FALSE(t.WantsHandCursor());
-    t.OnMouseMove(100, 300);
-    EXPECT_TRUE(t.WantsHandCursor());
-    t.OnMouseMove(10, 10);
-    EXPECT_FALSE(t.WantsHandCursor());
-}
-
 TEST(ButtonTracker, releaseActsOnlyAfterAPress_andAlwaysClearsTheFlag) {
     ButtonTracker t;
     t.OnMouseMove(100, 300);

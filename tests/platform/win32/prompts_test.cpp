@@ -103,28 +103,35 @@ BoxSeen Observe(const std::function<void()>& show, const std::wstring& text, LPC
     return seen;
 }
 
-TEST(Win32Prompts, ShowErrorIsAStopBoxCaptionedError) {
-    const WString text = u"USB connection is not detected.  Please check the USB connection and USB settings.";
-    Win32Prompts prompts;
-    const BoxSeen seen = Observe([&] { prompts.ShowError(text); }, win32::ToWin(text), IDI_ERROR);
-    EXPECT_EQ(seen.caption, L"Error");
-    EXPECT_TRUE(seen.hasText);
-    EXPECT_TRUE(seen.onlyOk);
-    EXPECT_TRUE(seen.iconMatches);
-}
-
-TEST(Win32Prompts, ShowFileErrorIsAnExclamationBoxWithTheOwner) {
+// Each kind of box: its caption and icon, its text, one OK button, and the
+// owner window it was given.
+TEST(Win32Prompts, ErrorAndFileErrorBoxes) {
     const HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                        GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(owner, nullptr);
-    const WString text = u"Cannot open C:\\x\\report.txt.\r\nThe process cannot access the file.";
-    Win32Prompts prompts(owner);
-    const BoxSeen seen = Observe([&] { prompts.ShowFileError(text); }, win32::ToWin(text), IDI_EXCLAMATION);
+    const struct {
+        void (Win32Prompts::*show)(const WString&);
+        HWND owner;
+        WString text;
+        LPCWSTR icon;
+        std::wstring caption;
+    } cases[] = {
+        {&Win32Prompts::ShowError, nullptr,
+         u"USB connection is not detected.  Please check the USB connection and USB settings.", IDI_ERROR, L"Error"},
+        {&Win32Prompts::ShowFileError, owner, u"Cannot open C:\\x\\report.txt.\r\nThe process cannot access the file.",
+         IDI_EXCLAMATION, L"Laser Diagnostic Tool"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.caption.begin(), c.caption.end()));
+        Win32Prompts prompts(c.owner);
+        const BoxSeen seen = Observe([&] { (prompts.*c.show)(c.text); }, win32::ToWin(c.text), c.icon);
+        EXPECT_EQ(seen.caption, c.caption);
+        EXPECT_TRUE(seen.hasText);
+        EXPECT_TRUE(seen.onlyOk);
+        EXPECT_TRUE(seen.iconMatches);
+        EXPECT_EQ(seen.owner, c.owner);
+    }
     DestroyWindow(owner);
-    EXPECT_EQ(seen.caption, L"Laser Diagnostic Tool");
-    EXPECT_TRUE(seen.onlyOk);
-    EXPECT_TRUE(seen.iconMatches);
-    EXPECT_EQ(seen.owner, owner);
 }
 
 struct SaveDialogSeen {

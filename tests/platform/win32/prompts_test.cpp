@@ -109,29 +109,23 @@ TEST(Win32Prompts, ErrorAndFileErrorBoxes) {
     const HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                        GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(owner, nullptr);
-    const struct {
-        void (Win32Prompts::*show)(const WString&);
-        HWND owner;
-        WString text;
-        LPCWSTR icon;
-        std::wstring caption;
-    } cases[] = {
-        {&Win32Prompts::ShowError, nullptr,
-         u"USB connection is not detected.  Please check the USB connection and USB settings.", IDI_ERROR, L"Error"},
-        {&Win32Prompts::ShowFileError, owner, u"Cannot open C:\\x\\report.txt.\r\nThe process cannot access the file.",
-         IDI_EXCLAMATION, L"Laser Diagnostic Tool"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.caption.begin(), c.caption.end()));
-        Win32Prompts prompts(c.owner);
-        const BoxSeen seen = Observe([&] { (prompts.*c.show)(c.text); }, win32::ToWin(c.text), c.icon);
-        EXPECT_EQ(seen.caption, c.caption);
-        EXPECT_TRUE(seen.hasText);
-        EXPECT_TRUE(seen.onlyOk);
-        EXPECT_TRUE(seen.iconMatches);
-        EXPECT_EQ(seen.owner, c.owner);
-    }
+    Win32Prompts plain, owned(owner);
+    const WString error = u"USB connection is not detected.  Please check the USB connection and USB settings.";
+    const WString fileError = u"Cannot open C:\\x\\report.txt.\r\nThe process cannot access the file.";
+    const BoxSeen seen[] = {
+        Observe([&] { plain.ShowError(error); }, win32::ToWin(error), IDI_ERROR),
+        Observe([&] { owned.ShowFileError(fileError); }, win32::ToWin(fileError), IDI_EXCLAMATION)};
     DestroyWindow(owner);
+    EXPECT_EQ(seen[0].caption, L"Error");
+    EXPECT_EQ(seen[0].owner, nullptr);
+    EXPECT_EQ(seen[1].caption, L"Laser Diagnostic Tool");
+    EXPECT_EQ(seen[1].owner, owner);
+    for (const BoxSeen& box : seen) {
+        SCOPED_TRACE(std::string(box.caption.begin(), box.caption.end()));
+        EXPECT_TRUE(box.hasText);
+        EXPECT_TRUE(box.onlyOk);
+        EXPECT_TRUE(box.iconMatches);
+    }
 }
 
 struct SaveDialogSeen {

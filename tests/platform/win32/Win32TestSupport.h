@@ -12,6 +12,20 @@
 
 namespace ldt::testing {
 
+// Names of the plain files in `dir`, sorted.
+inline std::vector<std::wstring> FilesIn(const std::wstring& dir) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // A fresh, uniquely named directory under the Windows temporary directory;
 // removed with its files at the end.
 class ScratchDir {
@@ -37,18 +51,7 @@ public:
     std::wstring Join(const std::wstring& name) const { return path_ + L"\\" + name; }
 
     // Names of the plain files in the directory, sorted.
-    std::vector<std::wstring> Files() const {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        HANDLE h = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-        if (h == INVALID_HANDLE_VALUE) return names;
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::wstring> Files() const { return FilesIn(path_); }
 
 private:
     std::wstring path_;

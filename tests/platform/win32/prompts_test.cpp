@@ -103,28 +103,29 @@ BoxSeen Observe(const std::function<void()>& show, const std::wstring& text, LPC
     return seen;
 }
 
-TEST(Win32Prompts, ShowErrorIsAStopBoxCaptionedError) {
-    const WString text = u"USB connection is not detected.  Please check the USB connection and USB settings.";
-    Win32Prompts prompts;
-    const BoxSeen seen = Observe([&] { prompts.ShowError(text); }, win32::ToWin(text), IDI_ERROR);
-    EXPECT_EQ(seen.caption, L"Error");
-    EXPECT_TRUE(seen.hasText);
-    EXPECT_TRUE(seen.onlyOk);
-    EXPECT_TRUE(seen.iconMatches);
-}
-
-TEST(Win32Prompts, ShowFileErrorIsAnExclamationBoxWithTheOwner) {
+// Each kind of box: its caption and icon, its text, one OK button, and the
+// owner window it was given.
+TEST(Win32Prompts, ErrorAndFileErrorBoxes) {
     const HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                        GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(owner, nullptr);
-    const WString text = u"Cannot open C:\\x\\report.txt.\r\nThe process cannot access the file.";
-    Win32Prompts prompts(owner);
-    const BoxSeen seen = Observe([&] { prompts.ShowFileError(text); }, win32::ToWin(text), IDI_EXCLAMATION);
+    Win32Prompts plain, owned(owner);
+    const WString error = u"USB connection is not detected.  Please check the USB connection and USB settings.";
+    const WString fileError = u"Cannot open C:\\x\\report.txt.\r\nThe process cannot access the file.";
+    const BoxSeen seen[] = {
+        Observe([&] { plain.ShowError(error); }, win32::ToWin(error), IDI_ERROR),
+        Observe([&] { owned.ShowFileError(fileError); }, win32::ToWin(fileError), IDI_EXCLAMATION)};
     DestroyWindow(owner);
-    EXPECT_EQ(seen.caption, L"Laser Diagnostic Tool");
-    EXPECT_TRUE(seen.onlyOk);
-    EXPECT_TRUE(seen.iconMatches);
-    EXPECT_EQ(seen.owner, owner);
+    EXPECT_EQ(seen[0].caption, L"Error");
+    EXPECT_EQ(seen[0].owner, nullptr);
+    EXPECT_EQ(seen[1].caption, L"Laser Diagnostic Tool");
+    EXPECT_EQ(seen[1].owner, owner);
+    for (const BoxSeen& box : seen) {
+        SCOPED_TRACE(std::string(box.caption.begin(), box.caption.end()));
+        EXPECT_TRUE(box.hasText);
+        EXPECT_TRUE(box.onlyOk);
+        EXPECT_TRUE(box.iconMatches);
+    }
 }
 
 struct SaveDialogSeen {

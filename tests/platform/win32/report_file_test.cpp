@@ -11,45 +11,26 @@ using testing::ReadAll;
 using testing::ScratchDir;
 using testing::W;
 
-std::string AllByteValues() {
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) bytes.push_back(static_cast<char>(i));
-    return bytes + "Firmware_Ver: V2.31\r\nFPGA_Ver: 1.07\r\n";
-}
-
 bool StartsWith(const WString& s, const WString& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
-TEST(Win32ReportFile, WritesExactBytesToNewFile) {
+// New, then replaced by more, by less and by nothing: each time exactly the
+// bytes given, and no other file beside it.
+TEST(Win32ReportFile, WritesExactBytesNewOrReplacing) {
     ScratchDir dir;
     const std::wstring file = dir.Join(L"report.txt");
-    const std::string bytes = AllByteValues();
-    const ReportWriteResult r = Win32ReportFile().WriteWhole(W(file), bytes);
-    EXPECT_EQ(r.status, ReportWriteResult::Written);
-    EXPECT_TRUE(r.message.empty());
-    EXPECT_EQ(ReadAll(file), bytes);
-    EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"report.txt"});
-}
-
-TEST(Win32ReportFile, EmptyAndLargeContent) {
-    ScratchDir dir;
-    const std::wstring file = dir.Join(L"r.txt");
-    ASSERT_EQ(Win32ReportFile().WriteWhole(W(file), "").status, ReportWriteResult::Written);
-    EXPECT_EQ(ReadAll(file), "");
+    std::string allByteValues;
+    for (int i = 0; i < 256; ++i) allByteValues.push_back(static_cast<char>(i));
     std::string big;
     for (int i = 0; big.size() < 3u * 1024 * 1024 + 17; ++i) big += std::to_string(i) + ",";
-    ASSERT_EQ(Win32ReportFile().WriteWhole(W(file), big).status, ReportWriteResult::Written);
-    EXPECT_EQ(ReadAll(file), big);
-    EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"r.txt"});
-}
-
-TEST(Win32ReportFile, ReplacesExistingFileWhole) {
-    ScratchDir dir;
-    const std::wstring file = dir.Join(L"report.txt");
-    ASSERT_TRUE(testing::WriteFileBytes(file, std::string(5000, 'o')));
-    const ReportWriteResult r = Win32ReportFile().WriteWhole(W(file), "new\r\n");
-    EXPECT_EQ(r.status, ReportWriteResult::Written);
-    EXPECT_EQ(ReadAll(file), "new\r\n");
-    EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"report.txt"});
+    for (const std::string& bytes : {allByteValues + "Firmware_Ver: V2.31\r\n", big, std::string("new\r\n"),
+                                     std::string()}) {
+        SCOPED_TRACE(bytes.size());
+        const ReportWriteResult r = Win32ReportFile().WriteWhole(W(file), bytes);
+        EXPECT_EQ(r.status, ReportWriteResult::Written);
+        EXPECT_TRUE(r.message.empty());
+        EXPECT_EQ(ReadAll(file), bytes);
+        EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"report.txt"});
+    }
 }
 
 TEST(Win32ReportFile, RelativeName) {
@@ -83,23 +64,19 @@ TEST(Win32ReportFile, FileHeldOpenByAnotherHandleIsUntouched) {
     EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"held.txt"});
 }
 
-TEST(Win32ReportFile, MissingDirectoryGivesOpenFailed) {
-    ScratchDir dir;
-    const std::wstring file = dir.Join(L"no-such-dir\\report.txt");
-    const ReportWriteResult r = Win32ReportFile().WriteWhole(W(file), "x");
-    EXPECT_EQ(r.status, ReportWriteResult::OpenFailed);
-    EXPECT_TRUE(StartsWith(r.message, u"Cannot open " + W(file) + u".\r\n"));
-    EXPECT_FALSE(testing::Exists(dir.Join(L"no-such-dir")));
-    EXPECT_TRUE(dir.Files().empty());
-}
-
-TEST(Win32ReportFile, DirectoryNameGivesOpenFailed) {
+// Names that open no disk file: nothing is created, nothing is left.
+TEST(Win32ReportFile, NamesThatAreNoFileGiveOpenFailed) {
     ScratchDir dir;
     ASSERT_TRUE(CreateDirectoryW(dir.Join(L"sub.txt").c_str(), nullptr));
-    const ReportWriteResult r = Win32ReportFile().WriteWhole(W(dir.Join(L"sub.txt")), "x");
-    RemoveDirectoryW(dir.Join(L"sub.txt").c_str());
-    EXPECT_EQ(r.status, ReportWriteResult::OpenFailed);
+    for (const std::wstring& name : {dir.Join(L"no-such-dir\\report.txt"), dir.Join(L"sub.txt"), std::wstring(L"NUL")}) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        const ReportWriteResult r = Win32ReportFile().WriteWhole(W(name), "x");
+        EXPECT_EQ(r.status, ReportWriteResult::OpenFailed);
+        EXPECT_TRUE(StartsWith(r.message, u"Cannot open " + W(name) + u".\r\n"));
+    }
+    EXPECT_FALSE(testing::Exists(dir.Join(L"no-such-dir")));
     EXPECT_TRUE(dir.Files().empty());
+    RemoveDirectoryW(dir.Join(L"sub.txt").c_str());
 }
 
 // Every temporary name beside the target taken (by directories): the target
@@ -157,15 +134,7 @@ TEST(Win32ReportFile, VeryLongPath) {
     }
     const std::wstring target = created.back() + L"\\report.txt";
     const ReportWriteResult r = Win32ReportFile().WriteWhole(W(target), "deep\r\n");
-    std::vector<std::wstring> left;
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((created.back() + L"\\*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) left.push_back(found.cFileName);
-        while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
+    const std::vector<std::wstring> left = testing::FilesIn(created.back());
     if (r.status == ReportWriteResult::Written) {
         EXPECT_EQ(ReadAll(target), "deep\r\n");
         EXPECT_EQ(left, std::vector<std::wstring>{L"report.txt"});
@@ -249,12 +218,6 @@ TEST(Win32ReportFile, KilledSavesTemporariesGoAfterTenMinutesOnlyOursAndOnlyUnhe
     held.Close();
     EXPECT_EQ(dir.Files(), (std::vector<std::wstring>{L"other.tmp", L"report.txt", L"~ldt0004.tmp",
                                                       L"~ldt0005.tmp", L"~ldt05.tmp"}));
-}
-
-TEST(Win32ReportFile, DeviceNameGivesOpenFailed) {
-    const ReportWriteResult r = Win32ReportFile().WriteWhole(u"NUL", "x");
-    EXPECT_EQ(r.status, ReportWriteResult::OpenFailed);
-    EXPECT_TRUE(StartsWith(r.message, u"Cannot open NUL.\r\n"));
 }
 
 }  // namespace

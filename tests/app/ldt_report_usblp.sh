@@ -67,25 +67,22 @@ if [ "$(id -u)" = 0 ]; then
   if [ $nobody_reaches = 0 ] || ! "${as_user[@]}" "$ns" --none -- true 2>/dev/null; then
     echo "SKIP: nobody cannot reach this tree, or no user namespaces here; the rest runs as root"
     as_user=()
-  else
-    status=0
-    out="$("${as_user[@]}" "$ns" --sim "$sim" -- "$report")" || status=$?
-    check_report "$out" $status
-    echo "PASS: without root (a user namespace) ldt-report read the simulated machine"
   fi
 fi
 
-# Hot-plug: the namespace starts unplugged; ldt-report runs three times
-# inside it while the test plugs the printer in and out from outside.
+# Hot-plug: the namespace starts unplugged (and without root where that is
+# possible); ldt-report runs three times inside it while the test plugs the
+# printer in and out from outside.
 cat > "$tmp/inside.sh" <<'EOF'
 set -u
 t="$1"
 step() { touch "$t/step$1"; while [ ! -e "$t/go$1" ] && [ -d "$t" ]; do sleep 0.02; done; }
 inotifywait -m -e create -e delete --format '%e %f' /dev/usb > "$t/events" 2> "$t/watch" &
 while ! grep -q 'Watches established' "$t/watch"; do sleep 0.02; done
-"$2" > "$t/report1" 2>&1; echo $? > "$t/status1"; step 1
-"$2" > "$t/report2" 2>&1; echo $? > "$t/status2"; step 2
-"$2" > "$t/report3" 2>&1; echo $? > "$t/status3"
+for i in 1 2 3; do
+  "$2" > "$t/report$i" 2>&1; echo $? > "$t/status$i"
+  [ $i = 3 ] || step $i
+done
 sleep 0.2; kill $!
 EOF
 wait_for() { for _ in $(seq 500); do [ -e "$tmp/$1" ] && return 0; sleep 0.02; done; fail "timed out waiting for $1"; }
@@ -101,7 +98,7 @@ else
   check_report "$(cat "$tmp/report2")" "$(cat "$tmp/status2")"
   check_absent "$(cat "$tmp/report3")" "$(cat "$tmp/status3")"
   [ "$(cat "$tmp/events")" = $'CREATE lp0\nDELETE lp0' ] || fail "inotify on /dev/usb saw: $(cat "$tmp/events")"
-  echo "PASS: --plug and --unplug changed what ldt-report saw, and a watch on /dev/usb saw them"
+  echo "PASS: --plug and --unplug changed what ldt-report${as_user:+ (without root)} saw, and a watch on /dev/usb saw them"
 fi
 
 [ "$(id -u)" = 0 ] && [ $nobody_reaches = 1 ] ||

@@ -8,7 +8,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <memory>
+#include <vector>
 
 #ifdef LDT_HAVE_SIM
 #include "machine-sim/MachineSimulator.h"
@@ -66,28 +67,20 @@ TEST(SysfsDeviceBus, listsOnlyPrinterClassLpNodes_inNumericOrder) {
     EXPECT_EQ(List(bus), (std::vector<std::string>{t.Dev("lp0"), t.Dev("lp2"), t.Dev("lp10")}));
 }
 
-TEST(SysfsDeviceBus, noUsbmiscClass_givesAnEmptySet) {
-    SysfsDeviceBus bus("/nonexistent-sys", "/nonexistent-dev");
-    auto set = bus.OpenInterfaceSet(kUsbPrintInterfaceClass);
-    ASSERT_TRUE(set);
-    WString path;
-    EXPECT_EQ(set->Query(0, path), InterfaceQuery::NoMoreItems);
-}
-
-TEST(SysfsDeviceBus, windowsDeviceNamesAndMissingNodes_neverOpen) {
+TEST(SysfsDeviceBus, pathsThatAreNoNodes_neverOpen_andGiveTheSystemsReason) {
     FakeTree t;
     auto bus = t.Bus();
-    EXPECT_FALSE(bus.Open(u"\\\\.\\KORVA1", OpenMode::ReadWriteExclusive).device);
-    EXPECT_FALSE(bus.Open(u"\\", OpenMode::ReadWriteShared).device);
-    const OpenResult missing = bus.Open(Utf8ToUtf16(t.Dev("lp0") + "\\"), OpenMode::ReadWriteShared);
-    EXPECT_FALSE(missing.device);
-    EXPECT_EQ(Utf16ToUtf8(missing.reason), "No such file or directory");
-    EXPECT_FALSE(fs::exists("\\\\.\\KORVA1"));
+    for (const WString& path : {WString(u"\\"), Utf8ToUtf16(t.Dev("lp0") + "\\")}) {
+        const OpenResult r = bus.Open(path, OpenMode::ReadWriteShared);
+        EXPECT_FALSE(r.device);
+        EXPECT_EQ(Utf16ToUtf8(r.reason), "No such file or directory");
+    }
 }
 
+// No usbmisc class at all (no usblp driver): the fallback's Windows device
+// names must not open either, so the refresh shows the no-connection box.
 TEST(SysfsDeviceBus, refreshWithoutInterfacesOrFallback_showsTheNoConnectionBox) {
-    FakeTree t;
-    auto bus = t.Bus();
+    SysfsDeviceBus bus("/nonexistent-sys", "/nonexistent-dev");
     fakes::FakeClock clock;
     Utf8CodePage cp;
     fakes::FakePrompts prompts;
@@ -101,132 +94,94 @@ TEST(SysfsDeviceBus, refreshWithoutInterfacesOrFallback_showsTheNoConnectionBox)
 
 namespace {
 
-// A simulator standing behind /dev/usb/lp0 of a fake tree.
-struct SimulatedPort : ::testing::Test {
+// Simulators standing behind /dev/usb/lp0, lp1, ... of a fake tree, read
+// through the real bus.
+struct SimulatedPorts {
     FakeTree tree;
-    std::unique_ptr<MachineSimulator> sim;
+    std::vector<std::unique_ptr<MachineSimulator>> sims;
     Utf8CodePage codePage;
     fakes::FakeClock clock;
     fakes::FakePrompts prompts;
     MachineLink link;
     MachineData data;
+    RefreshOutcome outcome;
 
-    void Start(SimulatorMode mode, Ms delay = Ms(200)) {
-        tree.AddNode("lp0", "07");
+    void Add(SimulatorMode mode, Ms delay = Ms(200)) {
+        const std::string name = "lp" + std::to_string(sims.size());
+        tree.AddNode(name, "07");
         MachineSimulatorOptions o;
         o.mode = mode;
         o.delay = delay;
-        o.linkPath = tree.Dev("lp0");
-        sim = std::make_unique<MachineSimulator>(o);
-        std::string error;
-        ASSERT_TRUE(sim->Start(&error)) << error;
-    }
-    void Refresh(int timeoutMs = 1000) {
-        auto bus = tree.Bus(timeoutMs);
-        RefreshMachineData(link, data, {bus, clock, codePage, prompts});
-    }
-};
-
-}  // namespace
-
-TEST_F(SimulatedPort, normalReply_isParsedIntoSeventeenFields) {
-    Start(SimulatorMode::Normal);
-    Refresh();
-    EXPECT_EQ(data.Count(), 17u);
-    EXPECT_EQ(Utf16ToUtf8(data.At(MachineField::ImageOffsetX)), "Left  12");
-    EXPECT_EQ(sim->QueryCountX(), 1u);
-    EXPECT_EQ(sim->QueryCountY(), 0u);
-    EXPECT_TRUE(prompts.errors.empty());
-}
-
-TEST_F(SimulatedPort, silentDevice_readGivesUpWithinTheBound) {
-    Start(SimulatorMode::Silent);
-    const auto t0 = Now();
-    Refresh(300);
-    const auto took = std::chrono::duration_cast<Ms>(Now() - t0);
-    EXPECT_FALSE(data.Available());
-    EXPECT_TRUE(prompts.errors.empty());
-    EXPECT_GE(took.count(), 250);
-    EXPECT_LT(took.count(), 2000);
-}
-
-TEST_F(SimulatedPort, twoPieceReply_onlyTheFirstReadCounts) {
-    Start(SimulatorMode::Split, Ms(150));
-    Refresh();
-    const std::string full = MachineSimulator::DefaultReply();
-    const std::string first = full.substr(0, full.size() / 2);
-    const auto commas = static_cast<std::size_t>(std::count(first.begin(), first.end(), ','));
-    EXPECT_EQ(data.Count(), commas);
-    EXPECT_LT(data.Count(), 17u);
-}
-
-TEST_F(SimulatedPort, lateReplyWithinTheBound_isRead) {
-    Start(SimulatorMode::Late, Ms(100));
-    Refresh();
-    EXPECT_EQ(data.Count(), 17u);
-}
-
-TEST_F(SimulatedPort, replyWithAZeroByte_endsThere) {
-    Start(SimulatorMode::Zero);
-    Refresh();
-    EXPECT_FALSE(data.Available());
-}
-
-TEST_F(SimulatedPort, longReply_only256BytesAreRead) {
-    Start(SimulatorMode::Long);
-    Refresh();
-    const std::string first256 = MachineSimulator::LongReply().substr(0, 256);
-    EXPECT_EQ(data.Count(), static_cast<std::size_t>(std::count(first256.begin(), first256.end(), ',')));
-}
-
-TEST(SimulatedPorts, answeringAndSilentPortsAtOnce_repliesInPortOrder_silentOnesShareOneBound) {
-    FakeTree tree;
-    std::vector<std::unique_ptr<MachineSimulator>> sims;
-    // lp0 answers last, lp2 first, the others never.
-    const std::pair<SimulatorMode, int> ports[] = {{SimulatorMode::Late, 250},
-                                                   {SimulatorMode::Silent, 0},
-                                                   {SimulatorMode::Normal, 0},
-                                                   {SimulatorMode::Silent, 0},
-                                                   {SimulatorMode::Silent, 0}};
-    for (std::size_t i = 0; i < std::size(ports); ++i) {
-        const std::string name = "lp" + std::to_string(i);
-        tree.AddNode(name, "07");
-        MachineSimulatorOptions o;
-        o.mode = ports[i].first;
-        o.delay = Ms(ports[i].second);
         o.linkPath = tree.Dev(name);
         sims.push_back(std::make_unique<MachineSimulator>(o));
         std::string error;
         ASSERT_TRUE(sims.back()->Start(&error)) << error;
     }
-    auto bus = tree.Bus(400);
-    Utf8CodePage codePage;
-    fakes::FakeClock clock;
-    fakes::FakePrompts prompts;
-    MachineLink link;
-    MachineData data;
-    const auto t0 = Now();
-    const RefreshOutcome outcome = RefreshMachineData(link, data, {bus, clock, codePage, prompts});
-    const auto took = std::chrono::duration_cast<Ms>(Now() - t0).count();
+    // Refreshes with the given read bound; returns the milliseconds it took.
+    long long Refresh(int timeoutMs) {
+        auto bus = tree.Bus(timeoutMs);
+        const auto t0 = Now();
+        outcome = RefreshMachineData(link, data, {bus, clock, codePage, prompts});
+        return std::chrono::duration_cast<Ms>(Now() - t0).count();
+    }
+    // The data holds exactly the fields of `replies`, in order.
+    void Expect(const std::vector<std::string>& replies) const {
+        MachineData expected;
+        for (const auto& r : replies) ParseReply(expected, Utf8ToUtf16(r));
+        ASSERT_EQ(data.Count(), expected.Count());
+        for (std::size_t i = 0; i < data.Count(); ++i) EXPECT_EQ(data.At(i), expected.At(i)) << i;
+    }
+};
 
-    MachineData oneByOne;
-    ParseReply(oneByOne, Utf8ToUtf16(MachineSimulator::DefaultReply()));
-    ParseReply(oneByOne, Utf8ToUtf16(MachineSimulator::DefaultReply()));
-    ASSERT_EQ(data.Count(), oneByOne.Count());
-    ASSERT_EQ(outcome.ports.size(), 5u);
-    EXPECT_TRUE(outcome.ports[0].answered && outcome.ports[2].answered);
-    EXPECT_FALSE(outcome.ports[1].answered || outcome.ports[3].answered || outcome.ports[4].answered);
-    for (const auto& sim : sims) EXPECT_EQ(sim->QueryCountX(), 1u);
-    // Less than the three bounds the silent ports would take one after another.
+}  // namespace
+
+// The backend reads each port once, at most 256 bytes: the rest of a reply
+// that comes in two pieces, or past 256 bytes, is not read.
+TEST(SimulatedPorts, onlyOneReadOfAtMost256BytesCounts) {
+    const struct {
+        SimulatorMode mode;
+        std::string firstRead;
+    } cases[] = {
+        {SimulatorMode::Split, MachineSimulator::DefaultReply().substr(0, MachineSimulator::DefaultReply().size() / 2)},
+        {SimulatorMode::Long, MachineSimulator::LongReply().substr(0, 256)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(SimulatorModeName(c.mode));
+        SimulatedPorts ports;
+        ports.Add(c.mode, Ms(150));
+        ports.Refresh(1000);
+        ports.Expect({c.firstRead});
+    }
+}
+
+TEST(SimulatedPorts, answeringAndSilentPortsAtOnce_repliesInPortOrder_silentOnesShareOneBound) {
+    SimulatedPorts ports;
+    // lp0 answers last, lp2 first, the others never.
+    ports.Add(SimulatorMode::Late, Ms(250));
+    ports.Add(SimulatorMode::Silent);
+    ports.Add(SimulatorMode::Normal);
+    ports.Add(SimulatorMode::Silent);
+    ports.Add(SimulatorMode::Silent);
+    const long long took = ports.Refresh(400);
+
+    ports.Expect({MachineSimulator::DefaultReply(), MachineSimulator::DefaultReply()});
+    const auto& out = ports.outcome.ports;
+    ASSERT_EQ(out.size(), 5u);
+    EXPECT_TRUE(out[0].answered && out[2].answered);
+    EXPECT_FALSE(out[1].answered || out[3].answered || out[4].answered);
+    EXPECT_TRUE(ports.prompts.errors.empty());
+    for (const auto& sim : ports.sims) EXPECT_EQ(sim->QueryCountX(), 1u);
+    // The silent ports are waited for to the end of the bound, but less
+    // than the three bounds they would take one after another.
+    EXPECT_GE(took, 400);
     EXPECT_LT(took, 3 * 400);
 }
 
-TEST_F(SimulatedPort, deviceHangsUp_readReturnsPromptlyWithNothing) {
-    Start(SimulatorMode::Hangup);
-    const auto t0 = Now();
-    Refresh(5000);
-    EXPECT_FALSE(data.Available());
-    EXPECT_LT(std::chrono::duration_cast<Ms>(Now() - t0).count(), 4000);
+TEST(SimulatedPorts, deviceHangsUp_readReturnsPromptlyWithNothing) {
+    SimulatedPorts ports;
+    ports.Add(SimulatorMode::Hangup);
+    EXPECT_LT(ports.Refresh(5000), 4000);
+    EXPECT_FALSE(ports.data.Available());
 }
 
 #endif  // LDT_HAVE_SIM

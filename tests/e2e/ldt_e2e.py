@@ -61,6 +61,11 @@ REPORT_ORDER = [
 ]
 
 
+def button_centre(name):
+    l, t, r, b = BUTTONS[name]
+    return (l + r) // 2, (t + b) // 2
+
+
 def expected_report(reply):
     fields = reply.split(",")[:-1]
     return "".join(label + fields[pos] + "\r\n" for label, pos in REPORT_ORDER).encode()
@@ -301,8 +306,7 @@ class WindowChecks:
             time.sleep(0.2)
 
     def click(self, wid, name):
-        l, t, r, b = BUTTONS[name]
-        self.s.click_at(wid, (l + r) // 2, (t + b) // 2)
+        self.s.click_at(wid, *button_centre(name))
 
     def dismiss_error_box(self, why="no Error box"):
         box = self.s.find("^Error$")
@@ -316,6 +320,22 @@ class WindowChecks:
             return self.s.app.wait(seconds)
         except subprocess.TimeoutExpired:
             self.fail("the program did not end")
+
+    def saved_through_save_as(self, open_dialog, name):
+        """Opens Save As with `open_dialog`, types the path of `name` (no
+        extension) and returns the bytes of the name.txt written."""
+        target = os.path.join(self.s.tmp, name)
+        open_dialog()
+        self.assertIsNotNone(self.s.find("^Save As$", timeout=10), "the Save As dialog did not open")
+        settle(0.4)
+        self.s.xdo("type", "--delay", "10", self.s.typed_path(target))
+        self.s.xdo("key", "Return")
+        wait_for(lambda: os.path.exists(target + ".txt"), 10)
+        settle(self.s.pause)
+        self.assertFalse(os.path.exists(target), "only %s.txt is written" % name)
+        self.assertEqual(self.s.find_all("^Save As$"), [], "the dialog closed")
+        with open(target + ".txt", "rb") as f:
+            return f.read()
 
     def assertSkinShown(self, shot, wid, label):
         problems = self.s.skin_problems(shot, wid)
@@ -337,9 +357,14 @@ class WindowChecks:
         return shot
 
 
-def _button_centre(name):
-    l, t, r, b = BUTTONS[name]
-    return (l + r) // 2, (t + b) // 2
+class OwnSessionPerTest(WindowChecks):
+    """A session of its own for each test, named after the test."""
+
+    def setUp(self):
+        self.s = self.session(self._testMethodName.split("_")[1])
+
+    def tearDown(self):
+        self.s.close()
 
 
 class MachineWindowTests(WindowChecks):
@@ -380,7 +405,7 @@ class MachineWindowTests(WindowChecks):
         self.s.set_reply(REPLY_B)
         # Over the other buttons first: Refresh must still become the hot one.
         for name in ("Close", "Save as"):
-            self.s.move(self.wid, *_button_centre(name))
+            self.s.move(self.wid, *button_centre(name))
         self.s.move(self.wid, 10, 10)
         shot = self.assertRefreshes(self.wid, lambda: self.click(self.wid, "Refresh"), "refresh")
         self.assertSkinShown(shot, self.wid, "after Refresh")
@@ -402,23 +427,9 @@ class MachineWindowTests(WindowChecks):
         settle(self.s.pause)
         self.assertEqual(len(self.s.queries()), n + 1, "press on Refresh, release off it")
 
-    def save_as_typed(self, target):
-        """Types `target` into the Save As dialog that is opening, and Return."""
-        self.assertIsNotNone(self.s.find("^Save As$", timeout=10), "the Save As dialog did not open")
-        settle(0.4)
-        self.s.xdo("type", "--delay", "10", self.s.typed_path(target))
-        self.s.xdo("key", "Return")
-
     def test_4_saveAs_writesTheSixteenCrLfLines_toNameDotTxt(self):
-        target = os.path.join(self.s.tmp, "report")
-        self.click(self.wid, "Save as")
-        self.save_as_typed(target)
-        wait_for(lambda: os.path.exists(target + ".txt"), 10)
-        settle(self.s.pause)
-        with open(target + ".txt", "rb") as f:
-            self.assertEqual(f.read(), expected_report(REPLY_B))
-        self.assertFalse(os.path.exists(target), "only report.txt is written")
-        self.assertEqual(self.s.find_all("^Save As$"), [], "the dialog closed")
+        self.assertEqual(self.saved_through_save_as(lambda: self.click(self.wid, "Save as"), "report"),
+                         expected_report(REPLY_B))
         # The dialog took and gave back activation: the window repaints whole.
         self.assertSkinShown(self.s.screenshot("after-save-as"), self.wid, "after the Save As dialog")
 
@@ -440,13 +451,7 @@ class MachineWindowTests(WindowChecks):
         self.s.start_sim("normal", reply=REPLY_A)
         self.assertRefreshes(self.wid, lambda: self.s.key(self.wid, "F5"), "F5")
 
-        target = os.path.join(self.s.tmp, "keyed")
-        self.s.key(self.wid, "ctrl+s")
-        self.save_as_typed(target)
-        wait_for(lambda: os.path.exists(target + ".txt"), 10)
-        settle(self.s.pause)
-        with open(target + ".txt", "rb") as f:
-            saved = f.read()
+        saved = self.saved_through_save_as(lambda: self.s.key(self.wid, "ctrl+s"), "keyed")
         self.assertEqual(saved, expected_report(REPLY_A))
 
         self.s.key(self.wid, "ctrl+c")
@@ -461,14 +466,8 @@ class MachineWindowTests(WindowChecks):
         self.assertEqual(self.s.find_all(TITLE), [])
 
 
-class WithoutDataTests(WindowChecks):
+class WithoutDataTests(OwnSessionPerTest):
     """The program with nothing attached, and with a machine that never answers."""
-
-    def setUp(self):
-        self.s = self.session(self._testMethodName.split("_")[1])
-
-    def tearDown(self):
-        self.s.close()
 
     def test_nothingAttached_errorBoxOnce_beforeTheWindow_thenNoValues_andCtrlCShowsTheBox(self):
         self.s.start_app(attached=False)

@@ -6,7 +6,7 @@ interface's removal and arrival (WM_DEVICECHANGE)."""
 import os
 import unittest
 
-from ldt_e2e import REPLY_A, TITLE, VALUE_BOXES, WindowChecks, settle
+from ldt_e2e import REPLY_A, TITLE, VALUE_BOXES, OwnSessionPerTest, settle
 from test_window import PREFIX, WineSession
 from usbprint_fixture import LONG_INSTANCE, ListedInterface, send_devicechange
 
@@ -38,14 +38,8 @@ class ListedSession(WineSession):
         self.usb.close()
 
 
-class ListedInterfaceWindow(WindowChecks, unittest.TestCase):
+class ListedInterfaceWindow(OwnSessionPerTest, unittest.TestCase):
     session = ListedSession
-
-    def setUp(self):
-        self.s = self.session("listed")
-
-    def tearDown(self):
-        self.s.close()
 
     def test_valuesThroughTheInterface_clearedOnRemoval_backOnArrival_withoutAClickOrABox(self):
         self.s.start_sim("normal", reply=REPLY_A)

@@ -18,7 +18,6 @@ import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402

@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
 from ldt_e2e import (OFFSET_LABELS, VALUE_BOXES, VERSION_RECT, WINDOW_SIZE, MachineWindowTests,  # noqa: E402
-                     WindowChecks, WithoutDataTests, run, settle, skin)
+                     OwnSessionPerTest, WithoutDataTests, run, settle, skin)
 
 APP = os.environ.get("LDT_APP", "")
 NAMESPACE = os.environ.get("LDT_NAMESPACE", os.path.join(ROOT, "scripts", "usblp-namespace.sh"))
@@ -109,15 +109,9 @@ class WithoutData(WithoutDataTests, unittest.TestCase):
     session = QtSession
 
 
-class QtWindowTest(WindowChecks, unittest.TestCase):
-    """Base of the device tests (test_qt_devices.py): one session per test."""
+class QtWindowTest(OwnSessionPerTest, unittest.TestCase):
+    """Base of the device tests (test_qt_devices.py)."""
     session = QtSession
-
-    def setUp(self):
-        self.s = self.session(self._testMethodName.split("_")[1])
-
-    def tearDown(self):
-        self.s.close()
 
 
 def missing():

@@ -124,8 +124,9 @@ def start_xvfb(*extra):
 
 class Session:
     """One X display, optionally the simulator, and the program. A platform
-    subclass sets `display`, `env`, `link` (where the simulator's pty link
-    goes), starts the program and says how its window looks."""
+    subclass sets `display`, `env` and `link` (where the simulator's pty
+    link goes) and provides start_app(attached), dismiss(box) for an Error
+    box, and skin_problems(shot, wid): how its window should look."""
 
     client_in_window = (0, 0)  # client (0, 0) in window coordinates
     query = ""  # the query letter the machine gets

@@ -1,77 +1,67 @@
-"""The Windows window's hot-plug refresh under Wine: WM_DEVICECHANGE for a
-printer-class interface makes the window refresh by itself."""
+"""The Windows window with a machine that SetupAPI lists as a printer-class
+interface with an 88-character path (no fallback device name exists): the
+program finds it on the real API, and refreshes by itself on the
+interface's removal and arrival (WM_DEVICECHANGE)."""
 
-import subprocess
-import time
+import os
 import unittest
 
-from ldt_e2e import TITLE, Session, settle
-from test_window import REPLY_A, ListedInterfaceTest
-from usbprint_fixture import SEND_DEVICECHANGE, USBPRINT, send_devicechange
+from ldt_e2e import REPLY_A, TITLE, VALUE_BOXES, OwnSessionPerTest, settle
+from test_window import PREFIX, WineSession
+from usbprint_fixture import LONG_INSTANCE, ListedInterface, send_devicechange
 
 
-class DeviceChangeDelivery(unittest.TestCase):
-    """What the hot-plug test relies on: Wine copies the broadcast record of
-    a WM_DEVICECHANGE sent from another process."""
+class ListedSession(WineSession):
+    """The simulator behind a listed interface of `instance`; no fallback
+    device name exists."""
+    query = "X"  # a listed interface gets QueryCommandX
 
-    def test_theReceivingWindowReadsTheClassAndTheName(self):
-        s = Session("devicechange")
-        listener = subprocess.Popen(["wine", SEND_DEVICECHANGE, "--listen", "DC listener"], env=s.env,
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
-        try:
-            self.assertEqual(listener.stdout.readline().strip(), "listening")
-            for event in ("ARRIVAL", "REMOVAL"):
-                r = subprocess.run(["wine", SEND_DEVICECHANGE, event, "DC listener"], env=s.env,
-                                   stdin=subprocess.DEVNULL, capture_output=True)
-                self.assertEqual(r.returncode, 0, r.stderr)
-                self.assertEqual(listener.stdout.readline().split(),
-                                 [event.lower(), USBPRINT.upper(),
-                                  "\\\\?\\usb#vid_1a86&pid_7584#0001#" + USBPRINT])
-        finally:
-            listener.kill()
-            listener.wait()
-            listener.stdout.close()
-            s.close()
+    def __init__(self, name, instance=LONG_INSTANCE):
+        super().__init__(name)
+        for fallback in ("korva0", "korva1"):
+            if os.path.lexists(os.path.join(PREFIX, "dosdevices", fallback)):
+                super().close()
+                raise RuntimeError("dosdevices/%s exists: the fallback would be found" % fallback)
+        self.usb = ListedInterface(self.env, instance)
+        self.link = self.usb.device_link
 
-
-class HotPlug(ListedInterfaceTest):
-    """The window refreshes by itself on a printer-class interface's arrival
-    and removal (WM_DEVICECHANGE), without a click and without the Error box."""
-    session = "hotplug"
-
-    def boxes_until(self, wid, done, timeout):
-        """Polls the boxes until done(boxes) holds; a generous limit, since
-        the refresh is due about half a second after the message."""
-        deadline = time.monotonic() + timeout
-        while True:
-            boxes = self.boxes_with_text(self.s.screenshot("hotplug"), wid)
-            if done(boxes) or time.monotonic() > deadline:
-                return boxes
-            time.sleep(0.2)
-
-    def test_arrivalShowsTheValues_removalEmptiesTheBoxes_withoutAClickOrAnErrorBox(self):
-        self.s.start_app()
-        box = self.s.find("^Error$")
-        self.assertIsNotNone(box, "no Error box at start with nothing attached")
-        self.s.xdo("key", "--window", box, "space")
-        wid = self.s.find(TITLE)
-        self.assertIsNotNone(wid)
-        settle(0.5)
-
-        self.s.start_sim("normal", reply=REPLY_A)
+    def attach(self):
         self.usb.register()
         self.usb.start_relay()
-        self.assertEqual(send_devicechange(self.s.env, "ARRIVAL"), 0, "WM_DEVICECHANGE not delivered")
-        boxes = self.boxes_until(wid, lambda b: all(b.values()), 5.0)
-        self.assertFalse([n for n, dark in boxes.items() if dark == 0], "no refresh on the arrival message: boxes without a value")
-        self.assertEqual(self.s.queries(), ["X"])
 
+    def detach(self):
         self.usb.stop_relay()
         self.usb.unregister()
+
+    def close(self):
+        super().close()
+        self.usb.close()
+
+
+class ListedInterfaceWindow(OwnSessionPerTest, unittest.TestCase):
+    session = ListedSession
+
+    def test_valuesThroughTheInterface_clearedOnRemoval_backOnArrival_withoutAClickOrABox(self):
+        self.s.start_sim("normal", reply=REPLY_A)
+        self.s.attach()
+        self.s.start_app()
+        wid = self.s.find(TITLE)
+        self.assertIsNotNone(wid, "the window did not appear")
+        settle(1.0)
+        self.assertEqual(self.filled(wid, "listed"), len(VALUE_BOXES), "values through the interface at start")
+        self.assertEqual(self.s.queries(), ["X"])
+
+        self.s.detach()
         self.assertEqual(send_devicechange(self.s.env, "REMOVAL"), 0, "WM_DEVICECHANGE not delivered")
-        boxes = self.boxes_until(wid, lambda b: not any(b.values()), 5.0)
-        self.assertIsNone(self.s.find("^Error$", timeout=0.5), "an Error box after removal")
-        self.assertEqual(sum(boxes.values()), 0, "values left after removal")
+        self.assertEqual(self.wait_filled(wid, lambda n: n == 0, "removed"), 0, "values left after removal")
+
+        # The interface reopens for the refresh the arrival brings.
+        self.s.attach()
+        self.assertEqual(send_devicechange(self.s.env, "ARRIVAL"), 0, "WM_DEVICECHANGE not delivered")
+        self.assertEqual(self.wait_filled(wid, lambda n: n == len(VALUE_BOXES), "arrived"), len(VALUE_BOXES),
+                         "no refresh on the arrival message")
+        self.assertEqual(self.s.queries(), ["X", "X"])
+        self.assertEqual(self.s.find_all("^Error$"), [], "a refresh of the window's own shows no box")
 
 
 if __name__ == "__main__":

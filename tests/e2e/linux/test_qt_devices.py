@@ -15,72 +15,41 @@ needs is missing. Environment as for test_qt_window.py.
 import os
 import subprocess
 import sys
-import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
-from ldt_e2e import VALUE_BOXES, run, settle  # noqa: E402
-from test_qt_window import APP, NAMESPACE, SIM, TITLE, QtSession, QtWindowTest, missing  # noqa: E402
-from test_window import REPLY_A  # noqa: E402
+from ldt_e2e import REPLY_A, SIM, TITLE, VALUE_BOXES, run, settle  # noqa: E402
+from test_qt_window import APP, NAMESPACE, QtWindowTest, missing  # noqa: E402
 
 OUTSIDER = "nobody"
 REPORT = os.path.join(os.path.dirname(APP), "..", "ldt-report")
+PERMISSION = [NAMESPACE, "--sim", SIM, "--node", "0660:lp", "--as-user", OUTSIDER, "--"]
 
 
 class Devices(QtWindowTest):
-    def setUp(self):
-        self.s = QtSession(self._testMethodName.split("_")[1])
-
-    def tearDown(self):
-        self.s.close()
-
-    def values(self, wid, label):
-        return sum(1 for n in self.boxes_with_text(self.s.screenshot(label), wid).values() if n > 0)
-
-    def wait_values(self, wid, want, label, seconds=5.0):
-        """Polls until `want(number of boxes with text)` holds; returns that number."""
-        deadline = time.monotonic() + seconds
-        while True:
-            n = self.values(wid, label)
-            if want(n) or time.monotonic() > deadline:
-                return n
-            time.sleep(0.2)
-
-    def dismiss_error_box(self):
-        box = self.s.find("^Error$")
-        self.assertIsNotNone(box, "no Error box")
-        settle(0.3)
-        self.s.xdo("windowfocus", "--sync", box)
-        self.s.xdo("key", "Return")
-        return box
-
     def test_hotplug_valuesAppearWithoutAClick_thenClearWhenUnplugged_withoutAnyBox(self):
         self.s.start_sim("normal", reply=REPLY_A)
-        self.s.started_at = time.monotonic()
-        # The namespace script execs the program: the pid is the program's.
-        self.s.app = subprocess.Popen([NAMESPACE, "--unplugged", "--link", self.s.link, "--", APP], env=self.s.env,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.s.launch([NAMESPACE, "--unplugged", "--link", self.s.link, "--", APP])
         self.dismiss_error_box()  # nothing attached at start: the one box of the first refresh
         wid = self.s.find(TITLE)
         self.assertIsNotNone(wid, "no window after the box")
         settle(0.5)
-        self.assertEqual(self.values(wid, "unplugged"), 0)
+        self.assertEqual(self.filled(wid, "unplugged"), 0)
         self.assertEqual(len(self.s.queries()), 0)
 
         plug = run(NAMESPACE, "--plug", str(self.s.app.pid))
         self.assertEqual(plug.returncode, 0, plug.stderr)
-        n = self.wait_values(wid, lambda n: n == len(VALUE_BOXES), "plugged-in")
-        self.assertEqual(n, len(VALUE_BOXES), "values after plugging in, without a click")
+        self.assertEqual(self.wait_filled(wid, lambda n: n == len(VALUE_BOXES), "plugged-in"), len(VALUE_BOXES),
+                         "values after plugging in, without a click")
         self.assertEqual(len(self.s.queries()), 1, "one refresh for the arrival: %s" % self.s.queries())
         self.assertEqual(self.s.find_all("^Error$"), [])
 
         unplug = run(NAMESPACE, "--unplug", str(self.s.app.pid))
         self.assertEqual(unplug.returncode, 0, unplug.stderr)
-        self.assertEqual(self.wait_values(wid, lambda n: n == 0, "unplugged-again"), 0,
+        self.assertEqual(self.wait_filled(wid, lambda n: n == 0, "unplugged-again"), 0,
                          "values cleared after unplugging")
         settle(0.5)
         self.assertEqual(self.s.find_all("^Error$"), [], "a refresh of the window's own shows no box")
@@ -88,8 +57,7 @@ class Devices(QtWindowTest):
         self.assertIsNone(self.s.app.poll())
 
     def test_permission_theBoxNamesTheNodeTheReasonAndTheFix_onceForEachRequestedRefresh(self):
-        self.s.app = subprocess.Popen([NAMESPACE, "--sim", SIM, "--node", "0660:lp", "--as-user", OUTSIDER, "--", APP],
-                                      env=self.s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.s.launch(PERMISSION + [APP])
         box = self.s.find("^Error$")
         self.assertIsNotNone(box, "no Error box for the node the user may not open")
         settle(0.3)
@@ -101,7 +69,7 @@ class Devices(QtWindowTest):
         self.assertIsNotNone(wid, "no window after the box")
         settle(0.6)
         self.assertEqual(self.s.find_all("^Error$"), [], "one box only")
-        self.assertEqual(self.values(wid, "permission-window"), 0, "no values")
+        self.assertEqual(self.filled(wid, "permission-window"), 0, "no values")
         self.click(wid, "Refresh")
         self.dismiss_error_box()  # a requested refresh says it again
         settle(0.5)
@@ -110,7 +78,7 @@ class Devices(QtWindowTest):
         self.assertEqual(self.wait_exit(), 0)
 
     def test_permission_ldtReportPrintsTheSameReason_andExitsThree(self):
-        out = run(NAMESPACE, "--sim", SIM, "--node", "0660:lp", "--as-user", OUTSIDER, "--", REPORT)
+        out = run(*PERMISSION, REPORT)
         self.assertEqual(out.returncode, 3, out.stderr)
         self.assertEqual(out.stdout, "")
         self.assertTrue(out.stderr.startswith("Cannot open /dev/usb/lp0: Permission denied.\nOnly members of the group lp"),
@@ -120,11 +88,11 @@ class Devices(QtWindowTest):
     def window_owner(self, command):
         """Starts `command` (the demo's namespace around the window) and
         returns the uid that the window's process runs as."""
-        self.s.app = subprocess.Popen(command, env=self.s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.s.launch(command)
         wid = self.s.find(TITLE)
         self.assertIsNotNone(wid, "the demo's window did not appear")
         settle(0.5)
-        self.assertEqual(self.values(wid, "demo"), len(VALUE_BOXES), "the demo shows the simulated values")
+        self.assertEqual(self.filled(wid, "demo"), len(VALUE_BOXES), "the demo shows the simulated values")
         pid = int(self.s.xdo("getwindowpid", wid).stdout.strip())
         with open("/proc/%d/status" % pid) as f:
             return next(int(line.split()[1]) for line in f if line.startswith("Uid:"))

@@ -1,17 +1,12 @@
-// send_devicechange.exe ARRIVAL|REMOVAL [TITLE]
+// send_devicechange.exe ARRIVAL|REMOVAL
 //
-// Tells the window titled TITLE (default "Laser Diagnostic Tool") that a
+// Tells the window titled "Laser Diagnostic Tool" that a
 // printer-class interface arrived or left, as the system would: a
 // WM_DEVICECHANGE with DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE and a
 // DEV_BROADCAST_DEVICEINTERFACE_W of class GUID_DEVINTERFACE_USBPRINT.
 // Wine copies the broadcast record into the receiving process for these two
 // codes. Exits 0 when the message was delivered, 1 when no such window
 // exists or it did not answer within 5 s, 2 on bad arguments.
-//
-// send_devicechange.exe --listen TITLE
-//
-// Makes a window titled TITLE and prints one line per device broadcast it
-// receives ("arrival|removal <guid> <name>"), to check that delivery.
 
 #include <windows.h>
 #include <dbt.h>
@@ -27,44 +22,11 @@ namespace {
 const GUID kUsbPrint = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 const wchar_t kName[] = L"\\\\?\\usb#vid_1a86&pid_7584#0001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
-LRESULT CALLBACK ListenProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DEVICECHANGE && (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)) {
-        const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
-        if (header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
-            const auto* record = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
-            wchar_t guid[40] = L"";
-            StringFromGUID2(record->dbcc_classguid, guid, 40);
-            std::printf("%s %ls %ls\n", wParam == DBT_DEVICEARRIVAL ? "arrival" : "removal", guid, record->dbcc_name);
-            std::fflush(stdout);
-        }
-        return TRUE;
-    }
-    if (message == WM_CLOSE) PostQuitMessage(0);
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-int Listen(const wchar_t* title) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ListenProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"ldt-devicechange-listener";
-    if (!RegisterClassW(&wc)) return 1;
-    if (!CreateWindowW(wc.lpszClassName, title, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance,
-                       nullptr))
-        return 1;
-    std::printf("listening\n");
-    std::fflush(stdout);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    return 0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 3 && std::wcscmp(argv[1], L"--listen") == 0) return Listen(argv[2]);
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: send_devicechange ARRIVAL|REMOVAL [TITLE] | --listen TITLE\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: send_devicechange ARRIVAL|REMOVAL\n");
         return 2;
     }
     WPARAM event;
@@ -76,9 +38,9 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "send_devicechange: ARRIVAL or REMOVAL, not %ls\n", argv[1]);
         return 2;
     }
-    const HWND window = FindWindowW(nullptr, argc == 3 ? argv[2] : L"Laser Diagnostic Tool");
+    const HWND window = FindWindowW(nullptr, L"Laser Diagnostic Tool");
     if (!window) {
-        std::fprintf(stderr, "send_devicechange: no window titled so\n");
+        std::fprintf(stderr, "send_devicechange: the window is not there\n");
         return 1;
     }
     // The record ends with the zero-terminated name; dbcc_size covers it.

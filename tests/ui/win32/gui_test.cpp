@@ -501,7 +501,7 @@ TEST(GdiCanvas, CopySkinWithAMissingBitmapDrawsNothing) {
     EXPECT_EQ(surface.At(10, 10), 0xFF00FFu);
 }
 
-// Every field of the spec reaches its place in the font (the values are
+// Every field of the FontSpec reaches its place in the font (the values are
 // all different, so a swap shows), the background turns transparent, and
 // the font is deselected and deleted with the canvas.
 TEST(GdiCanvas, SetTextFontSelectsTheFontTransparentlyAndReleasesItAfterwards) {

@@ -21,7 +21,9 @@ public:
     InputBus(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     std::unique_ptr<InterfaceSet> OpenInterfaceSet(const Guid&) override { return nullptr; }
     OpenResult Open(const WString&, OpenMode) override { return {std::make_unique<InputDevice>(), {}, {}}; }
-    void WriteEach(const std::vector<Device*>&, const void*, std::size_t) override {}
+    void WriteEach(std::vector<DeviceWrite>& writes, const void*, std::size_t size) override {
+        for (DeviceWrite& w : writes) w.written = size;
+    }
     void ReadEach(std::vector<DeviceRead>& reads) override {
         for (DeviceRead& r : reads) {
             r.received = size_ < r.capacity ? size_ : r.capacity;

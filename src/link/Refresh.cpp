@@ -14,10 +14,13 @@ void ClearMachineData(MachineLink& link, MachineData& data) {
     data.Clear();
 }
 
-std::vector<std::size_t> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
-                                       MachineData& data, const LinkServices& services) {
+std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
+                                          MachineData& data, const LinkServices& services) {
     if (devices.empty()) return {};
-    services.bus.WriteEach(devices, command.data(), command.size());
+    std::vector<DeviceWrite> writes;
+    writes.reserve(devices.size());
+    for (Device* d : devices) writes.push_back({d});
+    services.bus.WriteEach(writes, command.data(), command.size());
     services.clock.Pause(kReplyPauseMs);
 
     // One buffer per device, each with room for the terminating zero.
@@ -27,15 +30,15 @@ std::vector<std::size_t> ExchangeQuery(const std::vector<Device*>& devices, cons
     for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], buffers[i].data(), kReplyBytes});
     services.bus.ReadEach(reads);
 
-    std::vector<std::size_t> received;
+    std::vector<ExchangeCounts> counts;
     for (std::size_t i = 0; i < reads.size(); ++i) {
         const std::size_t n = std::min(reads[i].received, kReplyBytes);
         buffers[i][n] = 0;
         const char* text = buffers[i].data();
         ParseReply(data, services.codePage.ToWide(std::string(text, strlen(text))));
-        received.push_back(n);
+        counts.push_back({std::min(writes[i].written, command.size()), n});
     }
-    return received;
+    return counts;
 }
 
 namespace {
@@ -54,7 +57,10 @@ RefreshOutcome QueryFallback(MachineData& data, const LinkServices& services, Re
         PortOutcome port;
         port.path = kFallbackName1;
         port.opened = true;
-        port.answered = ExchangeQuery({fallback.device.get()}, QueryCommandY, data, services).at(0) > 0;
+        const ExchangeCounts counts = ExchangeQuery({fallback.device.get()}, QueryCommandY, data, services).at(0);
+        port.written = counts.written;
+        port.received = counts.received;
+        port.answered = counts.received > 0;
         outcome.ports.push_back(std::move(port));
         break;
     }
@@ -91,8 +97,13 @@ RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const Li
 
     std::vector<Device*> devices;
     for (const auto& d : open) devices.push_back(d.get());
-    const std::vector<std::size_t> received = ExchangeQuery(devices, QueryCommandX, data, services);
-    for (std::size_t i = 0; i < received.size(); ++i) outcome.ports[openPorts[i]].answered = received[i] > 0;
+    const std::vector<ExchangeCounts> counts = ExchangeQuery(devices, QueryCommandX, data, services);
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        PortOutcome& port = outcome.ports[openPorts[i]];
+        port.written = counts[i].written;
+        port.received = counts[i].received;
+        port.answered = counts[i].received > 0;
+    }
     return outcome;
 }
 

@@ -34,6 +34,8 @@ struct PortOutcome {
     WString path;            // as listed (without the backslash OpenPort adds); empty for an empty slot
     bool opened = false;
     bool answered = false;   // its read brought at least one byte
+    std::size_t written = 0;   // bytes of the query the device took
+    std::size_t received = 0;  // bytes its read brought
     WString reason, remedy;  // why it did not open (see OpenResult)
 };
 
@@ -58,9 +60,13 @@ void ClearMachineData(MachineLink& link, MachineData& data);
 // them, pauses 50 ms once, then reads each once (at most 256 bytes) within
 // one shared deadline. Each reply is cut at its first zero byte, converted
 // and parsed into `data` in the order of `devices`, so the result is what
-// querying them one after another gives. Returns the bytes each device
-// brought. The devices stay open; the caller's owners close them.
-std::vector<std::size_t> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
+// querying them one after another gives. Returns, per device in order, the
+// bytes it took and the bytes it brought. The devices stay open; the
+// caller's owners close them.
+struct ExchangeCounts {
+    std::size_t written = 0, received = 0;
+};
+std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
                                        MachineData& data, const LinkServices& services);
 
 // The whole refresh. Shows at most one message box (no channel at all, and

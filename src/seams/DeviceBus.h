@@ -40,6 +40,19 @@ enum class InterfaceQuery {
     DetailFailed,  // the index exists but its path could not be fetched
 };
 
+// What the system says about the device behind an interface. Every field
+// may be empty (not known, or not given by this system). The strings come
+// from the device and its driver as they are: untrusted, of any length and
+// content; whoever shows them bounds and escapes them.
+struct DeviceIdentity {
+    WString vendorId, productId;           // USB ids, four lower-case hex digits ("1a86")
+    WString manufacturer, product, serial;  // the device's own strings
+    WString ieee1284Id;                    // the IEEE 1284 device id ("MFG:…;MDL:…;")
+    WString description;                   // the system's name for it (friendly name or description)
+    WString driver;                        // the driver (service) bound to it
+    WString location;                      // where the system keeps it: instance id, or USB interface name
+};
+
 // The present interfaces of one class, listed index by index. Destroying
 // the set releases it.
 class InterfaceSet {
@@ -47,6 +60,21 @@ public:
     virtual ~InterfaceSet() = default;
     // Interface `index` (0-based). `path` is written only for Ok.
     virtual InterfaceQuery Query(unsigned index, WString& path) = 0;
+    // The device behind interface `index`, as far as the system tells;
+    // all fields empty when it tells nothing or the index does not exist.
+    // Never fails and returns at once (no device I/O).
+    virtual DeviceIdentity Identify(unsigned index) {
+        (void)index;
+        return {};
+    }
+};
+
+// A printer-class interface that is present on the bus but has no port the
+// bus could open (on Linux: no usblp node), with why and what to do.
+struct PortlessInterface {
+    DeviceIdentity identity;
+    WString cause;   // one sentence: why there is no port
+    WString remedy;  // one or two sentences: what the user can do
 };
 
 // One open device, made only by its bus's Open. It is the sole owner of the
@@ -72,6 +100,12 @@ struct OpenResult {
     WString remedy;
 };
 
+// One write of a batch: the batch's bytes to `device`.
+struct DeviceWrite {
+    Device* device;            // from this bus's Open; not owned
+    std::size_t written = 0;  // set by WriteEach: how many of the bytes the device took
+};
+
 // One read of a batch: at most `capacity` bytes of `device` into `buffer`.
 struct DeviceRead {
     Device* device;  // from this bus's Open; not owned
@@ -92,12 +126,14 @@ public:
     // null device and the reason.
     virtual OpenResult Open(const WString& path, OpenMode mode) = 0;
 
-    // Writes the same `size` bytes to every device, one request each, all
-    // at once. Returns when every device has taken them or the bus's bound
-    // (1 second unless the backend was made with another) has passed since
-    // the call, whichever comes first; a write still pending then is
-    // cancelled and finished before this returns. Outcomes are not reported.
-    virtual void WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) = 0;
+    // Writes the same `size` bytes to every device, all at once, and sets
+    // each `written`: the bytes that device took (`size` when it took them
+    // all; 0 when the write failed or the device went away). Returns when
+    // every device has taken them all or the bus's bound (1 second unless
+    // the backend was made with another) has passed since the call,
+    // whichever comes first; a write still pending then is cancelled and
+    // finished before this returns.
+    virtual void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) = 0;
 
     // Starts one read on every device, all at once, and sets each
     // `received`: whatever the first transfer of that device brought (at
@@ -107,6 +143,23 @@ public:
     // costs one bound, not one each. Reads still pending then are cancelled
     // and finished before this returns: no buffer is touched afterwards.
     virtual void ReadEach(std::vector<DeviceRead>& reads) = 0;
+
+    // Printer-class interfaces that are present but have no port, each with
+    // its cause and remedy. Empty where the system has no such case (every
+    // present interface is listed by OpenInterfaceSet). Reads only the
+    // system's own records: no device I/O, returns at once.
+    virtual std::vector<PortlessInterface> FindPortlessInterfaces() { return {}; }
+
+    // Whether the device behind a port that was listed before and is now
+    // gone may come back by itself within a couple of seconds, so that a
+    // window keeps its values and looks again instead of clearing them: true
+    // while the device itself is still attached (a printing service took
+    // the port away for a moment), false once it is known to be unplugged.
+    // Backends that cannot tell answer true.
+    virtual bool PortMayReturn(const WString& path) {
+        (void)path;
+        return true;
+    }
 };
 
 }  // namespace ldt

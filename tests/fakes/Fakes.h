@@ -93,6 +93,7 @@ public:
         std::deque<std::string> replies;  // one per read; none left -> 0 bytes
         WString refusal = {};             // not empty: the device exists but does not open, for this reason
         WString remedy = {};
+        bool refusesWrites = false;  // opens, but takes none of the query
     };
     struct OpenRecord {
         std::string path;
@@ -136,9 +137,13 @@ public:
         }
         return result;
     }
-    void WriteEach(const std::vector<Device*>& batch, const void* data, std::size_t size) override {
+    void WriteEach(std::vector<DeviceWrite>& batch, const void* data, std::size_t size) override {
         ++writeBatches;
-        for (Device* d : batch) writes.emplace_back(open.at(d), std::string(static_cast<const char*>(data), size));
+        for (DeviceWrite& w : batch) {
+            const std::string& path = open.at(w.device);
+            writes.emplace_back(path, std::string(static_cast<const char*>(data), size));
+            w.written = devices.at(path).refusesWrites ? 0 : size;
+        }
     }
     void ReadEach(std::vector<DeviceRead>& reads) override {
         ++readBatches;

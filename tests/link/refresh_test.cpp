@@ -166,3 +166,19 @@ TEST_F(RefreshTest, noPortOpens_theTextNamesEachPortItsReasonAndRemedy_butTheRef
               "Cannot open /dev/usb/lp1: Device or resource busy.");
 }
 
+
+TEST_F(RefreshTest, eachPortReportsTheBytesItTookAndBrought) {
+    AddPort("p0", {"a,b,"});
+    AddPort("p1", {});
+    AddPort("p2", {"c,"});
+    bus.devices["p2\\"].refusesWrites = true;
+    const RefreshOutcome outcome = Refresh();
+    ASSERT_EQ(outcome.ports.size(), 3u);
+    const std::size_t written[] = {5, 5, 0}, received[] = {4, 0, 2};
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(outcome.ports[i].written, written[i]);
+        EXPECT_EQ(outcome.ports[i].received, received[i]);
+        EXPECT_EQ(outcome.ports[i].answered, received[i] > 0);
+    }
+}

@@ -137,19 +137,21 @@ OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
     return result;
 }
 
-void SysfsDeviceBus::WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) {
+void SysfsDeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) {
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs_);
     std::vector<int> fds;
     std::vector<std::size_t> all;
-    for (Device* d : devices) {
+    for (DeviceWrite& w : writes) {
+        w.written = 0;
         all.push_back(fds.size());
-        fds.push_back(FdOf(d));
+        fds.push_back(FdOf(w.device));
     }
     PollUntil(fds, all, POLLOUT, deadline, [&](std::size_t i, short revents) {
         if (!(revents & POLLOUT)) return;
         ssize_t n;
         do n = ::write(fds[i], data, size);
         while (n < 0 && errno == EINTR);
+        if (n > 0) writes[i].written = static_cast<std::size_t>(n);
     });
 }
 

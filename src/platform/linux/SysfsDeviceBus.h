@@ -27,7 +27,7 @@ public:
     OpenResult Open(const WString& path, OpenMode mode) override;
     // Both wait with one poll() over all the devices until the shared
     // deadline; POLLERR/POLLHUP without data mean the device is gone.
-    void WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) override;
+    void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
     void ReadEach(std::vector<DeviceRead>& reads) override;
 
     // What to do about a node that is not ours to open, or held by another

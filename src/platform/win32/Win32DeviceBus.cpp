@@ -171,13 +171,16 @@ OpenResult Win32DeviceBus::Open(const WString& path, OpenMode mode) {
     return result;
 }
 
-void Win32DeviceBus::WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) {
+void Win32DeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) {
+    for (DeviceWrite& w : writes) w.written = 0;
     if (size > std::numeric_limits<DWORD>::max()) return;
-    std::vector<Request> batch(devices.size());
-    for (std::size_t i = 0; i < devices.size(); ++i) batch[i].device = HandleOf(devices[i]);
+    std::vector<Request> batch(writes.size());
+    for (std::size_t i = 0; i < writes.size(); ++i) batch[i].device = HandleOf(writes[i].device);
     RunBatch(batch, timeoutMs_, [&](std::size_t i, OVERLAPPED* o) {
         return WriteFile(batch[i].device, data, static_cast<DWORD>(size), nullptr, o) != 0;
     });
+    for (std::size_t i = 0; i < writes.size(); ++i)
+        if (batch[i].ok && batch[i].transferred <= size) writes[i].written = batch[i].transferred;
 }
 
 void Win32DeviceBus::ReadEach(std::vector<DeviceRead>& reads) {

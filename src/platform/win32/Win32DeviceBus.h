@@ -24,7 +24,7 @@ public:
     // One overlapped request per device and one wait over all of their
     // events. Requests still pending at the deadline are cancelled and
     // their completion awaited before returning.
-    void WriteEach(const std::vector<Device*>& devices, const void* data, std::size_t size) override;
+    void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
     void ReadEach(std::vector<DeviceRead>& reads) override;
 
 private:

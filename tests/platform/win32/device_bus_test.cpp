@@ -19,8 +19,10 @@ using testing::W;
 std::unique_ptr<Device> Open(Win32DeviceBus& bus, const std::wstring& path, OpenMode mode) {
     return bus.Open(W(path), mode).device;
 }
-void WriteOne(Win32DeviceBus& bus, Device* device, const void* data, std::size_t size) {
-    bus.WriteEach({device}, data, size);
+std::size_t WriteOne(Win32DeviceBus& bus, Device* device, const void* data, std::size_t size) {
+    std::vector<DeviceWrite> writes{{device}};
+    bus.WriteEach(writes, data, size);
+    return writes[0].written;
 }
 std::size_t ReadOne(Win32DeviceBus& bus, Device* device, void* buffer, std::size_t capacity) {
     std::vector<DeviceRead> reads{{device, buffer, capacity}};
@@ -205,9 +207,10 @@ TEST(Win32DeviceBusBatch, SilentAndAnsweringPipesShareOneDeadline) {
         devices.push_back(Open(bus, name, OpenMode::ReadWriteShared));
         ASSERT_TRUE(devices.back());
     }
-    std::vector<Device*> all;
-    for (auto& d : devices) all.push_back(d.get());
+    std::vector<DeviceWrite> all;
+    for (auto& d : devices) all.push_back({d.get()});
     bus.WriteEach(all, "q", 1);
+    for (const DeviceWrite& w : all) EXPECT_EQ(w.written, 1u);
     // Pipes 0 and 2 answer, 2 before 0 (and late, from another thread); 1 and 3 stay silent.
     std::thread answer([&] {
         DWORD n;

@@ -217,7 +217,7 @@ TEST_F(FullDiskTest, replacedAndRewrittenFiles_keepTheirOldText_andSaySo) {
         << Utf16ToUtf8(plain.message);
     const auto linked = files.WriteWhole(Path("disk/linked.txt"), big);
     EXPECT_EQ(linked.status, ReportWriteResult::WriteFailed);
-    EXPECT_NE(Utf16ToUtf8(linked.message).find("No space left on device. Its previous content was put back."),
+    EXPECT_NE(Utf16ToUtf8(linked.message).find("No space left on device.\nIts previous content was put back."),
               std::string::npos)
         << Utf16ToUtf8(linked.message);
     EXPECT_EQ(Read("disk/plain.txt"), "old plain");

@@ -146,20 +146,5 @@ TEST(SafeSave, EachPathEndsWithTheRightContentAndWords) {
     }
 }
 
-TEST(SafeSave, TemporaryNamesSpellTheirNumberAndMatchOnlyTheirPattern) {
-    const TemporaryNamePattern hex{u"~ldt", u"0123456789abcdef", 4, true}, exact{u".t~", u"ab", 3, false};
-    EXPECT_EQ(Narrow(hex.Name(0x1a2)), "~ldt01a2.tmp");
-    EXPECT_EQ(Narrow(hex.Name(0x123456)), "~ldt3456.tmp");
-    EXPECT_EQ(Narrow(exact.Name(6)), ".t~bba.tmp");
-    const struct {
-        const TemporaryNamePattern& pattern;
-        const char16_t* name;
-        bool matches;
-    } rows[] = {{hex, u"~ldt01a2.tmp", true}, {hex, u"~LDT01A2.TMP", true},  {hex, u"~ldt01g2.tmp", false},
-                {hex, u"~ldt012.tmp", false},  {hex, u"~ldt01a2.txt", false}, {exact, u".t~bba.tmp", true},
-                {exact, u".t~BBA.tmp", false}, {exact, u".T~bba.tmp", false}, {exact, u".t~bba.TMP", false}};
-    for (const auto& row : rows) EXPECT_EQ(row.pattern.Matches(row.name), row.matches) << Narrow(row.name);
-}
-
 }  // namespace
 }  // namespace ldt

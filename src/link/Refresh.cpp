@@ -1,5 +1,7 @@
 #include "link/Refresh.h"
 
+#include "seams/Messages.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -114,8 +116,7 @@ WString UnopenedPortsText(const RefreshOutcome& outcome) {
         if (port.opened) return {};
         if (port.path.empty()) continue;  // a slot whose path could not be listed (or was too long)
         if (!text.empty()) text += u"\n\n";
-        text += u"Cannot open " + port.path + u": " + (port.reason.empty() ? WString(u"unknown error") : port.reason) + u".";
-        if (!port.remedy.empty()) text += u"\n" + port.remedy;
+        text += AddLine(CannotOpen(port.path, port.reason), port.remedy);
     }
     return text;
 }

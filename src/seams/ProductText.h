@@ -1,6 +1,7 @@
 #pragma once
 // The product's own words, in one place for every front end and backend
-// that shows them (the Prompts backends, the windows, ldt-report).
+// that shows them (the Prompts backends, the windows, ldt-report). The
+// messages built around the system's own words are in seams/Messages.h.
 
 namespace ldt {
 

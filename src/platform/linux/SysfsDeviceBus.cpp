@@ -2,6 +2,7 @@
 
 #include "platform/linux/UniqueFd.h"
 #include "platform/linux/Utf8CodePage.h"
+#include "seams/Messages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,12 +18,6 @@
 #include <vector>
 
 namespace ldt {
-
-const char16_t SysfsDeviceBus::kPermissionRemedy[] =
-    u"Only members of the group lp may use it: join the group (sudo adduser $USER lp, then log in again), "
-    u"or install the udev rule that comes with the program, which gives the user at the desktop access.";
-const char16_t SysfsDeviceBus::kBusyRemedy[] =
-    u"Another program holds it open: close that program, then press Refresh.";
 
 namespace {
 
@@ -128,7 +123,7 @@ OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
         const int error = errno;
         result.reason = Utf8ToUtf16(std::strerror(error));
         if (error == EACCES || error == EPERM)
-            result.remedy = kPermissionRemedy;
+            result.remedy = kLpGroupRemedy;
         else if (error == EBUSY)
             result.remedy = kBusyRemedy;
         return result;

@@ -30,11 +30,6 @@ public:
     void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
     void ReadEach(std::vector<DeviceRead>& reads) override;
 
-    // What to do about a node that is not ours to open, or held by another
-    // program.
-    static const char16_t kPermissionRemedy[];
-    static const char16_t kBusyRemedy[];
-
 private:
     std::string sysRoot_, devRoot_;
     int timeoutMs_;

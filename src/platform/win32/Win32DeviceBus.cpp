@@ -1,6 +1,7 @@
 #include "platform/win32/Win32DeviceBus.h"
 
 #include "platform/win32/Win32Handle.h"
+#include "seams/Messages.h"
 
 #include <setupapi.h>
 
@@ -164,7 +165,7 @@ OpenResult Win32DeviceBus::Open(const WString& path, OpenMode mode) {
     if (!h.Valid()) {
         const DWORD error = GetLastError();
         result.reason = win32::SystemErrorText(error);
-        if (error == ERROR_SHARING_VIOLATION) result.remedy = u"Another program holds it open: close that program, then press Refresh.";
+        if (error == ERROR_SHARING_VIOLATION) result.remedy = kBusyRemedy;
         return result;
     }
     result.device = std::make_unique<Win32Device>(std::move(h));

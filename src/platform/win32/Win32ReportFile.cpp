@@ -1,12 +1,9 @@
 #include "platform/win32/Win32ReportFile.h"
 
+#include "platform/SafeSave.h"
 #include "platform/win32/Win32Handle.h"
 
-#include <windows.h>
-
 #include <algorithm>
-#include <cwchar>
-#include <cwctype>
 #include <memory>
 #include <vector>
 
@@ -16,26 +13,13 @@ namespace {
 
 using win32::UniqueHandle;
 
-constexpr wchar_t kTemporaryPrefix[] = L"~ldt";
-constexpr wchar_t kTemporarySuffix[] = L".tmp";
-constexpr std::size_t kTemporaryDigits = 4;
-// A temporary this old is left from a killed save (in 100 ns units).
-constexpr ULONGLONG kStaleAge = 10ull * 60 * 10'000'000;
+constexpr TemporaryNamePattern kTemporaries{u"~ldt", u"0123456789abcdef", 4, true};
 // The attributes a program may set; re-applied after a replace that
 // dropped them.
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-WString Describe(const char16_t* what, const WString& path, DWORD error) {
-    return what + path + u".\r\n" + win32::SystemErrorText(error);
-}
-
-ReportWriteResult Failure(ReportWriteResult::Status status, const char16_t* what, const WString& path,
-                          DWORD error) {
-    return {status, Describe(what, path, error)};
-}
-
-DWORD LastError() {
+SystemError LastError() {
     const DWORD error = GetLastError();
     return error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;
 }
@@ -57,38 +41,9 @@ std::wstring LongForm(const std::wstring& full) {
     return full;
 }
 
-bool IsTemporaryName(const wchar_t* name) {
-    const std::wstring n(name);
-    const std::size_t prefix = std::wcslen(kTemporaryPrefix), suffix = std::wcslen(kTemporarySuffix);
-    if (n.size() != prefix + kTemporaryDigits + suffix) return false;
-    if (_wcsnicmp(n.c_str(), kTemporaryPrefix, prefix) != 0) return false;
-    if (_wcsicmp(n.c_str() + prefix + kTemporaryDigits, kTemporarySuffix) != 0) return false;
-    return std::all_of(n.begin() + prefix, n.begin() + prefix + kTemporaryDigits,
-                       [](wchar_t c) { return std::iswxdigit(c) != 0; });
-}
-
-// Deletes our temporaries in `dir` older than kStaleAge. A save in
-// progress holds its temporary open without sharing, so the delete fails.
-void RemoveStaleTemporaries(const std::wstring& dir) {
-    WIN32_FIND_DATAW found;
-    HANDLE first = FindFirstFileW((dir + L"\\" + kTemporaryPrefix + L"*" + kTemporarySuffix).c_str(), &found);
-    if (first == INVALID_HANDLE_VALUE) return;
-    const std::unique_ptr<void, decltype(&FindClose)> search(first, &FindClose);
-    FILETIME nowTime;
-    GetSystemTimeAsFileTime(&nowTime);
-    const ULONGLONG now = (ULONGLONG(nowTime.dwHighDateTime) << 32) | nowTime.dwLowDateTime;
-    do {
-        const ULONGLONG written =
-            (ULONGLONG(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryName(found.cFileName) &&
-            now > written && now - written > kStaleAge)
-            DeleteFileW((dir + L"\\" + found.cFileName).c_str());
-    } while (FindNextFileW(search.get(), &found));
-}
-
 // A new temporary in `dir`, opened for writing without sharing; its path
 // in `name`. Invalid (GetLastError set) when none could be made.
-UniqueHandle CreateTemporary(const std::wstring& dir, std::wstring& name) {
+UniqueHandle CreateTemporaryIn(const std::wstring& dir, std::wstring& name) {
     for (unsigned attempt = 0; attempt < Win32ReportFile::kTemporaryAttempts; ++attempt) {
         name = dir + L"\\" + win32::ToWin(Win32ReportFile::TemporaryName(attempt));
         UniqueHandle file(
@@ -106,8 +61,8 @@ bool Rewind(HANDLE file) {
     return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
 }
 
-// Writes every byte from the start and cuts the file there; false with
-// GetLastError() set otherwise.
+// Writes every byte from the start, cuts the file there and flushes it;
+// false with GetLastError() set otherwise.
 bool WriteAll(HANDLE file, const std::string& bytes) {
     if (!Rewind(file)) return false;
     std::size_t done = 0;
@@ -140,106 +95,153 @@ bool ReadAll(HANDLE file, std::string& out) {
     return false;
 }
 
-// Writes `bytes` over the open file itself, keeping its old content in
-// memory and writing it back when any step fails.
-ReportWriteResult RewriteInPlace(HANDLE file, const std::string& bytes, const WString& path) {
-    std::string old;
-    if (!ReadAll(file, old)) return Failure(ReportWriteResult::WriteFailed, u"Cannot write ", path, LastError());
-    if (WriteAll(file, bytes)) return {};
-    WString message = Describe(u"Cannot write ", path, LastError());
-    if (WriteAll(file, old))
-        message += u"\r\nIts previous content was put back.";
-    else
-        message += u"\r\nPutting its previous content back failed too: " + win32::SystemErrorText(LastError());
-    return {ReportWriteResult::WriteFailed, message};
+UniqueHandle OpenExclusive(const std::wstring& path, DWORD disposition) {
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
 }
+
+class Win32Save final : public SaveFilePrimitives {
+public:
+    explicit Win32Save(Win32ReportFile::ReplaceCall replace) : replace_(replace) {}
+
+    // The exclusive open of the target also keeps others away while the new
+    // content is prepared.
+    SystemError OpenTarget(const WString& path, SaveTarget& target) override {
+        const std::wstring name = win32::ToWin(path);
+        target_ = OpenExclusive(name, OPEN_ALWAYS);
+        if (!target_.Valid()) return LastError();
+        created_ = GetLastError() != ERROR_ALREADY_EXISTS;
+        full_ = FullPath(name);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileType(target_.Get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(target_.Get(), &info)) {
+            RemoveCreatedTarget();
+            return ERROR_INVALID_NAME;
+        }
+        attributes_ = info.dwFileAttributes;
+        dir_ = LongForm(full_.substr(0, full_.find_last_of(L'\\')));
+        target = {created_, info.nNumberOfLinks > 1, false};
+        return 0;
+    }
+
+    // A save in progress holds its temporary open without sharing, so the
+    // delete fails.
+    void RemoveStaleTemporaries() override {
+        WIN32_FIND_DATAW found;
+        const HANDLE first = FindFirstFileW((dir_ + L"\\~ldt*.tmp").c_str(), &found);
+        if (first == INVALID_HANDLE_VALUE) return;
+        const std::unique_ptr<void, decltype(&FindClose)> search(first, &FindClose);
+        FILETIME nowTime;
+        GetSystemTimeAsFileTime(&nowTime);
+        const ULONGLONG now = (ULONGLONG(nowTime.dwHighDateTime) << 32) | nowTime.dwLowDateTime;
+        constexpr ULONGLONG kStale = ULONGLONG(kStaleTemporarySeconds) * 10'000'000;  // in 100 ns
+        do {
+            const ULONGLONG written =
+                (ULONGLONG(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                kTemporaries.Matches(win32::FromWin(found.cFileName)) && now > written && now - written > kStale)
+                DeleteFileW((dir_ + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(search.get(), &found));
+    }
+
+    SystemError ReadTarget(std::string& content) override { return ReadAll(target_.Get(), content) ? 0 : LastError(); }
+    SystemError WriteTarget(const std::string& bytes) override { return WriteAll(target_.Get(), bytes) ? 0 : LastError(); }
+
+    void RemoveCreatedTarget() override {
+        if (!created_) return;
+        target_.Close();
+        DeleteFileW(full_.c_str());
+        created_ = false;
+    }
+
+    SystemError CreateTemporary() override {
+        temp_ = CreateTemporaryIn(dir_, tempPath_);
+        return temp_.Valid() ? 0 : LastError();
+    }
+
+    // ReplaceFileW itself carries attributes, security and streams over.
+    bool CarryOverToTemporary() override { return true; }
+
+    SystemError WriteTemporary(const std::string& bytes) override {
+        return WriteAll(temp_.Get(), bytes) && temp_.Close() ? 0 : LastError();
+    }
+
+    ReplaceOutcome ReplaceTarget(SystemError& error, WString& keptIn) override {
+        target_.Close();
+        if (created_) {
+            if (!MoveFileExW(tempPath_.c_str(), full_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                error = LastError();
+                return ReplaceOutcome::Failed;
+            }
+            tempPath_.clear();
+            created_ = false;
+            return ReplaceOutcome::Replaced;
+        }
+        // The replaced file goes to a reserved backup name first, so that a
+        // replace that fails half-way never leaves the old content nowhere.
+        std::wstring backup;
+        CreateTemporaryIn(dir_, backup);
+        const BOOL replaced = replace_(full_.c_str(), tempPath_.c_str(), backup.empty() ? nullptr : backup.c_str(),
+                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        error = replaced ? ERROR_SUCCESS : LastError();
+        if (!backup.empty()) {
+            if (GetFileAttributesW(full_.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                MoveFileExW(backup.c_str(), full_.c_str(), 0))
+                DeleteFileW(backup.c_str());
+            else
+                keptIn = win32::FromWin(backup);
+        }
+        if (replaced) {
+            tempPath_.clear();
+            KeepAttributes();
+            return ReplaceOutcome::Replaced;
+        }
+        // Without the right to remove the old file the system refuses the
+        // replace and leaves both files as they were: the old file itself
+        // may still be written.
+        if (keptIn.empty() && (error == ERROR_ACCESS_DENIED || error == ERROR_UNABLE_TO_REMOVE_REPLACED)) {
+            target_ = OpenExclusive(full_, OPEN_EXISTING);
+            if (target_.Valid()) return ReplaceOutcome::Refused;
+            error = LastError();
+        }
+        return ReplaceOutcome::Failed;
+    }
+
+    void RemoveTemporary() override {
+        temp_.Close();
+        if (!tempPath_.empty()) DeleteFileW(tempPath_.c_str());
+        tempPath_.clear();
+    }
+
+    // MoveFileExW and ReplaceFileW write the folder's record through.
+    SystemError SyncFolder() override { return 0; }
+
+    WString ErrorText(SystemError error) override { return win32::SystemErrorText(error); }
+
+private:
+    // ReplaceFileW keeps the attributes; an implementation that dropped
+    // them gets them back here.
+    void KeepAttributes() {
+        const DWORD now = GetFileAttributesW(full_.c_str());
+        if (now == INVALID_FILE_ATTRIBUTES || (now & kSettableAttributes) == (attributes_ & kSettableAttributes))
+            return;
+        const DWORD wanted = (now & ~kSettableAttributes) | (attributes_ & kSettableAttributes);
+        SetFileAttributesW(full_.c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL);
+    }
+
+    Win32ReportFile::ReplaceCall replace_;
+    UniqueHandle target_, temp_;
+    std::wstring full_, dir_, tempPath_;
+    bool created_ = false;
+    DWORD attributes_ = 0;
+};
 
 }  // namespace
 
-WString Win32ReportFile::TemporaryName(unsigned attempt) {
-    static const char16_t digits[] = u"0123456789abcdef";
-    WString name(kTemporaryPrefix, kTemporaryPrefix + std::wcslen(kTemporaryPrefix));
-    for (std::size_t i = kTemporaryDigits; i-- > 0;) name += digits[(attempt >> (4 * i)) & 0xF];
-    return name + u".tmp";
-}
+WString Win32ReportFile::TemporaryName(unsigned attempt) { return kTemporaries.Name(attempt); }
 
-ReportWriteResult Win32ReportFile::WriteWhole(const WString& widePath, const std::string& bytes) {
-    const std::wstring path = win32::ToWin(widePath);
-
-    // The exclusive open of the target decides "cannot be opened"; it also
-    // keeps others away while the new content is prepared.
-    UniqueHandle target(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!target.Valid()) return Failure(ReportWriteResult::OpenFailed, u"Cannot open ", widePath, GetLastError());
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    const std::wstring full = FullPath(path);
-    auto dropNewTarget = [&] {
-        target.Close();
-        if (!existed) DeleteFileW(full.c_str());
-    };
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(target.Get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(target.Get(), &info)) {
-        dropNewTarget();
-        return Failure(ReportWriteResult::OpenFailed, u"Cannot open ", widePath, ERROR_INVALID_NAME);
-    }
-    const std::wstring dir = LongForm(full.substr(0, full.find_last_of(L'\\')));
-    RemoveStaleTemporaries(dir);
-
-    // A new file in its place would leave the other names with the old text.
-    if (existed && info.nNumberOfLinks > 1) return RewriteInPlace(target.Get(), bytes, widePath);
-
-    std::wstring temp;
-    UniqueHandle out = CreateTemporary(dir, temp);
-    if (!out.Valid()) {
-        // Typically a folder we may not write in: the file itself still is.
-        if (existed) return RewriteInPlace(target.Get(), bytes, widePath);
-        const DWORD error = LastError();
-        dropNewTarget();
-        return Failure(ReportWriteResult::WriteFailed, u"Cannot write ", widePath, error);
-    }
-    if (!WriteAll(out.Get(), bytes) || !out.Close()) {
-        const DWORD error = LastError();
-        out.Close();
-        DeleteFileW(temp.c_str());
-        dropNewTarget();
-        return Failure(ReportWriteResult::WriteFailed, u"Cannot write ", widePath, error);
-    }
-
-    if (!existed) {
-        target.Close();
-        if (MoveFileExW(temp.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
-        const DWORD error = LastError();
-        DeleteFileW(temp.c_str());
-        DeleteFileW(full.c_str());
-        return Failure(ReportWriteResult::WriteFailed, u"Cannot write ", widePath, error);
-    }
-
-    // The replaced file goes to a reserved backup name first, so that a
-    // replace that fails half-way never leaves the old content nowhere.
-    std::wstring backup;
-    CreateTemporary(dir, backup);
-    target.Close();
-    const BOOL replaced = ReplaceFileW(full.c_str(), temp.c_str(), backup.empty() ? nullptr : backup.c_str(),
-                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-    const DWORD error = replaced ? ERROR_SUCCESS : LastError();
-    if (!replaced) DeleteFileW(temp.c_str());
-    WString lost;
-    if (!backup.empty()) {
-        if (GetFileAttributesW(full.c_str()) != INVALID_FILE_ATTRIBUTES || MoveFileExW(backup.c_str(), full.c_str(), 0))
-            DeleteFileW(backup.c_str());
-        else
-            lost = u"\r\nIts previous content is in " + win32::FromWin(backup) + u".";
-    }
-    if (!replaced) return {ReportWriteResult::WriteFailed, Describe(u"Cannot write ", widePath, error) + lost};
-
-    // ReplaceFileW keeps the attributes; an implementation that dropped
-    // them gets them back here.
-    const DWORD now = GetFileAttributesW(full.c_str());
-    if (now != INVALID_FILE_ATTRIBUTES && (now & kSettableAttributes) != (info.dwFileAttributes & kSettableAttributes)) {
-        const DWORD wanted = (now & ~kSettableAttributes) | (info.dwFileAttributes & kSettableAttributes);
-        SetFileAttributesW(full.c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL);
-    }
-    return {};
+ReportWriteResult Win32ReportFile::WriteWhole(const WString& path, const std::string& bytes) {
+    Win32Save primitives(replace_);
+    return SafeSave(primitives, path, bytes);
 }
 
 }  // namespace ldt

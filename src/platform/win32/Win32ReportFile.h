@@ -1,19 +1,25 @@
 #pragma once
-// The report file on Windows: the target is opened exclusively first, the
-// bytes go to a temporary file in the same folder, which then takes the
-// target's place through ReplaceFileW (the system's call that keeps the
-// replaced file's attributes, security and streams). A file with other hard
-// links, or one in a folder that takes no new file, is rewritten in place.
+// The report file on Windows, under the portable save policy
+// (platform/SafeSave.h): the target is opened exclusively first, the bytes
+// go to a temporary file in the same folder, which then takes the target's
+// place through ReplaceFileW (the system's call that keeps the replaced
+// file's attributes, security and streams). A file with other hard links, a
+// folder that takes no new file, or a replace the system refuses for want
+// of the right to remove the old file, leads to a rewrite in place.
 
 #include "seams/ReportFile.h"
+
+#include <windows.h>
 
 namespace ldt {
 
 class Win32ReportFile final : public ReportFileSystem {
 public:
-    // Messages read "Cannot open <path>." or "Cannot write <path>.", a line
-    // break, and the system's text for the cause (after a failed in-place
-    // rewrite, another line says whether the old content was put back).
+    // The call that replaces a file: ReplaceFileW, or a stand-in with its
+    // contract (tests).
+    using ReplaceCall = decltype(&ReplaceFileW);
+    explicit Win32ReportFile(ReplaceCall replace = &ReplaceFileW) : replace_(replace) {}
+
     // Only disk files are written; a name that opens a device gives
     // OpenFailed.
     ReportWriteResult WriteWhole(const WString& path, const std::string& bytes) override;
@@ -26,6 +32,9 @@ public:
     // from a killed save and removed by the next save in that folder.
     static constexpr unsigned kTemporaryAttempts = 16;
     static WString TemporaryName(unsigned attempt);
+
+private:
+    ReplaceCall replace_;
 };
 
 }  // namespace ldt

@@ -23,8 +23,9 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
 sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
-from ldt_e2e import (OFFSET_LABELS, VALUE_BOXES, VERSION_RECT, WINDOW_SIZE, MachineWindowTests,  # noqa: E402
-                     OwnSessionPerTest, WithoutDataTests, run, settle, skin)
+from ldt_e2e import (OFFSET_LABELS, REPLY_A, VALUE_BOXES, VERSION_RECT, WINDOW_SIZE,  # noqa: E402
+                     MachineWindowTests, OwnSessionPerTest, WithoutDataTests, expected_report, run, settle,
+                     skin, wait_for)
 
 APP = os.environ.get("LDT_APP", "")
 NAMESPACE = os.environ.get("LDT_NAMESPACE", os.path.join(ROOT, "scripts", "usblp-namespace.sh"))
@@ -103,6 +104,27 @@ class WithMachine(MachineWindowTests, unittest.TestCase):
         self.assertEqual(self.s.geometry(self.wid)[:2], (x - 40, y + 25))
         self.assertEqual(len(self.s.queries()), n, "dragging clicks no button")
         self.assertSkinShown(self.s.screenshot("dragged"), self.wid, "after the drag")
+
+    def test_8_saveAsOverAFileWithAnAccessListAndAnAttribute_keepsBoth(self):
+        target = os.path.join(self.s.tmp, "kept.txt")
+        with open(target, "wb") as f:
+            f.write(b"old")
+        if run("setfacl", "-m", "u:nobody:rw", target).returncode != 0:
+            self.skipTest("no access lists here (setfacl comes with the package acl)")
+        os.setxattr(target, "user.origin", b"bench 7")
+        acl = run("getfacl", "--omit-header", "--numeric", target).stdout
+        self.click(self.wid, "Save as")
+        self.assertIsNotNone(self.s.find("^Save As$", timeout=10), "the Save As dialog did not open")
+        settle(0.4)
+        self.s.xdo("type", "--delay", "10", self.s.typed_path(target[:-len(".txt")]))
+        self.s.xdo("key", "Return")
+        wait_for(lambda: os.path.getsize(target) > 3, 10)
+        settle(self.s.pause)
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), expected_report(REPLY_A))
+        self.assertIn("user:65534:rw-", acl)
+        self.assertEqual(run("getfacl", "--omit-header", "--numeric", target).stdout, acl)
+        self.assertEqual(os.getxattr(target, "user.origin"), b"bench 7")
 
 
 class WithoutData(WithoutDataTests, unittest.TestCase):

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -54,6 +55,17 @@ struct AsUser {
     }
     bool ok;
 };
+
+// What `command` prints on its standard output.
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+        ::pclose(pipe);
+    }
+    return out;
+}
 
 void SetAge(const fs::path& file, int seconds) {
     struct timespec times[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
@@ -185,6 +197,47 @@ TEST_F(ReportFileTest, anotherUsersLinkInAStickyWorldWritableFolder_isNotFollowe
     EXPECT_EQ(Entries(dir / "shared"), 1u);
 }
 
+TEST_F(ReportFileTest, anotherUsersLinkedFolderInAStickyWorldWritableFolder_isNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to own links as other users";
+    fs::create_directory(dir / "private");
+    std::ofstream(dir / "private/r.txt") << "root only";
+    fs::create_directory(dir / "shared");
+    ASSERT_EQ(::chown((dir / "shared").c_str(), kThird, kThird), 0);
+    ::chmod((dir / "shared").c_str(), 01777);
+    fs::create_directory_symlink(dir / "private", dir / "shared/folder");
+    for (const uid_t owner : {kOther, kThird}) {
+        ASSERT_EQ(::lchown((dir / "shared/folder").c_str(), owner, owner), 0);
+        const auto r = files.WriteWhole(Path("shared/folder/r.txt"), "through the link");
+        EXPECT_EQ(r.status, owner == kOther ? ReportWriteResult::OpenFailed : ReportWriteResult::Written) << owner;
+        EXPECT_EQ(Read("private/r.txt"), owner == kOther ? "root only" : "through the link");
+    }
+}
+
+// A file with an access list and an extended attribute, replaced through
+// the temporary: it keeps both, and its group bits (the list's mask) grant
+// no more than before.
+TEST_F(ReportFileTest, replacedFile_keepsItsAccessListAndExtendedAttributes) {
+    std::ofstream(dir / "r.txt") << "old";
+    ::chmod((dir / "r.txt").c_str(), 0644);
+    const std::string file = (dir / "r.txt").string();
+    const auto acl = [&] { return Shell("getfacl --omit-header --numeric " + file); };
+    if (Shell("setfacl -m u:nobody:rw " + file + " && echo ok") != "ok\n" ||
+        ::setxattr(file.c_str(), "user.origin", "bench 7", 7, 0) != 0)
+        GTEST_SKIP() << "no access lists or user attributes here (setfacl from the package acl)";
+    const std::string before = acl();
+    const struct stat old = Stat("r.txt");
+    ASSERT_EQ(files.WriteWhole(Path("r.txt"), "new").status, ReportWriteResult::Written);
+    EXPECT_EQ(Read("r.txt"), "new");
+    EXPECT_NE(Stat("r.txt").st_ino, old.st_ino) << "not replaced: the copy was not tried";
+    EXPECT_EQ(Stat("r.txt").st_mode, old.st_mode);
+    EXPECT_EQ(acl(), before);
+    EXPECT_NE(before.find("user:65534:rw-"), std::string::npos) << before;
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(file.c_str(), "user.origin", value, sizeof value), 7);
+    EXPECT_STREQ(value, "bench 7");
+    EXPECT_EQ(Entries(), 1u);
+}
+
 // A small tmpfs filled to the last byte: a real full disk, for a replaced
 // file, a file rewritten in place and a new one.
 struct FullDiskTest : ReportFileTest {
@@ -217,7 +270,7 @@ TEST_F(FullDiskTest, replacedAndRewrittenFiles_keepTheirOldText_andSaySo) {
         << Utf16ToUtf8(plain.message);
     const auto linked = files.WriteWhole(Path("disk/linked.txt"), big);
     EXPECT_EQ(linked.status, ReportWriteResult::WriteFailed);
-    EXPECT_NE(Utf16ToUtf8(linked.message).find("No space left on device. Its previous content was put back."),
+    EXPECT_NE(Utf16ToUtf8(linked.message).find("No space left on device.\nIts previous content was put back."),
               std::string::npos)
         << Utf16ToUtf8(linked.message);
     EXPECT_EQ(Read("disk/plain.txt"), "old plain");

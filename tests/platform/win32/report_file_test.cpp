@@ -56,8 +56,8 @@ TEST(Win32ReportFile, FileHeldOpenByAnotherHandleIsUntouched) {
 
     const ReportWriteResult r = Win32ReportFile().WriteWhole(W(file), "new bytes\r\n");
     EXPECT_EQ(r.status, ReportWriteResult::OpenFailed);
-    EXPECT_TRUE(StartsWith(r.message, u"Cannot open " + W(file) + u".\r\n"));
-    EXPECT_GT(r.message.size(), (u"Cannot open " + W(file) + u".\r\n").size());  // the cause follows
+    EXPECT_TRUE(StartsWith(r.message, u"Cannot open " + W(file) + u": "));
+    EXPECT_GT(r.message.size(), (u"Cannot open " + W(file) + u": .").size());  // the cause follows
     holder.Close();
 
     EXPECT_EQ(ReadAll(file), old);
@@ -72,7 +72,7 @@ TEST(Win32ReportFile, NamesThatAreNoFileGiveOpenFailed) {
         SCOPED_TRACE(std::string(name.begin(), name.end()));
         const ReportWriteResult r = Win32ReportFile().WriteWhole(W(name), "x");
         EXPECT_EQ(r.status, ReportWriteResult::OpenFailed);
-        EXPECT_TRUE(StartsWith(r.message, u"Cannot open " + W(name) + u".\r\n"));
+        EXPECT_TRUE(StartsWith(r.message, u"Cannot open " + W(name) + u": "));
     }
     EXPECT_FALSE(testing::Exists(dir.Join(L"no-such-dir")));
     EXPECT_TRUE(dir.Files().empty());
@@ -101,7 +101,7 @@ protected:
 TEST_F(TemporaryNamesTaken, NewFileIsNotLeftBehind) {
     const ReportWriteResult r = Win32ReportFile().WriteWhole(W(target_), "x\r\n");
     EXPECT_EQ(r.status, ReportWriteResult::WriteFailed);
-    EXPECT_TRUE(StartsWith(r.message, u"Cannot write " + W(target_) + u".\r\n"));
+    EXPECT_TRUE(StartsWith(r.message, u"Cannot write " + W(target_) + u": "));
     EXPECT_TRUE(dir_.Files().empty());
 }
 
@@ -180,6 +180,37 @@ TEST(Win32ReportFile, ReplacedFileKeepsItsAttributes) {
     EXPECT_EQ(GetFileAttributesW(file.c_str()) & (attributes | FILE_ATTRIBUTE_READONLY), attributes);
     SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"report.txt"});
+}
+
+template <DWORD kError>
+BOOL WINAPI FailingReplace(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+    SetLastError(kError);
+    return FALSE;
+}
+
+// A replace the system refuses for want of the right to remove the old file
+// leaves it as it was: it is rewritten in place. Any other failure keeps the
+// old content and says why.
+TEST(Win32ReportFile, RefusedReplaceRewritesInPlace) {
+    const struct {
+        Win32ReportFile::ReplaceCall replace;
+        ReportWriteResult::Status status;
+        const char* content;
+    } rows[] = {{&FailingReplace<ERROR_ACCESS_DENIED>, ReportWriteResult::Written, "new\r\n"},
+                {&FailingReplace<ERROR_UNABLE_TO_REMOVE_REPLACED>, ReportWriteResult::Written, "new\r\n"},
+                {&FailingReplace<ERROR_UNABLE_TO_MOVE_REPLACEMENT>, ReportWriteResult::WriteFailed, "old\r\n"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.content);
+        ScratchDir dir;
+        const std::wstring file = dir.Join(L"report.txt");
+        ASSERT_TRUE(testing::WriteFileBytes(file, "old\r\n"));
+        const DWORD index = FileIndex(file);
+        const ReportWriteResult r = Win32ReportFile(row.replace).WriteWhole(W(file), "new\r\n");
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_EQ(ReadAll(file), row.content);
+        EXPECT_EQ(FileIndex(file), index);
+        EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"report.txt"});
+    }
 }
 
 TEST(Win32ReportFile, NamesUpToTheLimitAreSavedNewOrReplaced) {

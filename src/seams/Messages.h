@@ -1,0 +1,61 @@
+#pragma once
+// The messages the product builds around the system's own words (a port
+// that did not open, a report file that could not be saved), for every
+// backend and front end that shows them.
+//
+// One layout for all of them:
+// - A message is one or more lines joined by "\n" (never "\r\n": the
+//   message boxes and the console both break lines at "\n").
+// - The first line says what failed, on what and why:
+//   "Cannot open <path>: <reason>." The reason is the system's text as the
+//   system gives it, followed by exactly one full stop: one is added only
+//   where the system's text does not already end in one.
+// - Each further line is one whole sentence of ours that ends in a full
+//   stop: what the user can do about it, or what became of the old content.
+// - No message ends in a line break or a blank.
+
+#include "seams/CodePage.h"
+
+namespace ldt {
+
+// Remedies for a device that did not open.
+constexpr char16_t kBusyRemedy[] = u"Another program holds it open: close that program, then press Refresh.";
+constexpr char16_t kLpGroupRemedy[] =
+    u"Only members of the group lp may use it: join the group (sudo adduser $USER lp, then log in again), "
+    u"or install the udev rule that comes with the program, which gives the user at the desktop access.";
+
+// What became of a report file's old content after a failed rewrite.
+constexpr char16_t kContentPutBack[] = u"Its previous content was put back.";
+
+// `text` ended by exactly one full stop.
+inline WString Sentence(WString text) {
+    if (text.empty() || text.back() != u'.') text += u'.';
+    return text;
+}
+
+// "<action> <path>: <reason>." (an empty reason reads "unknown error").
+inline WString FailureLine(const char16_t* action, const WString& path, const WString& reason) {
+    return Sentence(action + (u" " + path) + u": " + (reason.empty() ? WString(u"unknown error") : reason));
+}
+inline WString CannotOpen(const WString& path, const WString& reason) {
+    return FailureLine(u"Cannot open", path, reason);
+}
+inline WString CannotWrite(const WString& path, const WString& reason) {
+    return FailureLine(u"Cannot write", path, reason);
+}
+
+// `message` with `line` on a line of its own after it (nothing added for
+// an empty line).
+inline WString AddLine(WString message, const WString& line) {
+    if (!line.empty()) message += u"\n" + line;
+    return message;
+}
+
+// The lines that say the old content could not be put back: why, or where
+// it is kept instead.
+inline WString PutBackFailed(const WString& reason) {
+    return Sentence(u"Putting its previous content back failed too: " + reason);
+}
+inline WString ContentKeptIn(const WString& path) { return u"Its previous content is in " + path + u"."; }
+
+}  // namespace ldt

@@ -60,6 +60,13 @@ if(WIN32)
     add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                         -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
 
+    # The version resource's fields (res/LaserDiagnosticTool.rc), for
+    # resource scripts only. windres drops the quotes of a string define, so
+    # the text goes in bare (one number token) and the script quotes it.
+    string(REPLACE "." "," version_fields ${PROJECT_VERSION})
+    add_compile_definitions("$<$<COMPILE_LANGUAGE:RC>:LDT_VERSION_FIELDS=${version_fields}>"
+                            "$<$<COMPILE_LANGUAGE:RC>:LDT_VERSION_NUMBER=${PROJECT_VERSION}>")
+
     configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in
                    ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY NEWLINE_STYLE CRLF)
     install(FILES ${PROJECT_BINARY_DIR}/packaging/README.txt DESTINATION .)
@@ -97,18 +104,23 @@ group changes are needed.
         message(FATAL_ERROR "packaging/linux/changelog does not start with version ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
     endif()
 
+    # The manual pages name the version as @PROJECT_VERSION@.
+    set(gz_dir ${PROJECT_BINARY_DIR}/packaging)
+    foreach(page ldt-report.1 laser-diagnostic-tool.1)
+        configure_file(${debian_dir}/${page} ${gz_dir}/man/${page} @ONLY)
+    endforeach()
+
     # Debian wants the changelog and manual pages compressed without a name
     # or time in the gzip header.
-    set(gz_dir ${PROJECT_BINARY_DIR}/packaging)
     set(gz_files)
-    foreach(pair changelog:changelog.Debian ldt-report.1:ldt-report.1
-                 laser-diagnostic-tool.1:laser-diagnostic-tool.1)
+    foreach(pair ${debian_dir}/changelog:changelog.Debian ${gz_dir}/man/ldt-report.1:ldt-report.1
+                 ${gz_dir}/man/laser-diagnostic-tool.1:laser-diagnostic-tool.1)
         string(REPLACE ":" ";" pair ${pair})
         list(GET pair 0 from)
         list(GET pair 1 to)
         add_custom_command(OUTPUT ${gz_dir}/${to}.gz
-            COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${debian_dir}/${from} ${gz_dir}/${to}.gz
-            DEPENDS ${debian_dir}/${from} VERBATIM)
+            COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${from} ${gz_dir}/${to}.gz
+            DEPENDS ${from} VERBATIM)
         list(APPEND gz_files ${gz_dir}/${to}.gz)
     endforeach()
     add_custom_target(ldt_package_docs ALL DEPENDS ${gz_files})

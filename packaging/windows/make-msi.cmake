@@ -11,7 +11,7 @@
 #     LDT_SIGN_PROGRAMS the programs are signed on their way in.
 if(CPACK_TEMPORARY_DIRECTORY)
     set(LDT_STAGE "${CPACK_TEMPORARY_DIRECTORY}")
-    # Beside the zip (CPACK_PACKAGE_FILES is its place before CPack moves it).
+    # Beside the zip.
     set(LDT_MSI "${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.msi")
     set(LDT_VERSION "${CPACK_PACKAGE_VERSION}")
     set(LDT_WIXL "${CPACK_LDT_WIXL}")

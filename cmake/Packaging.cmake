@@ -1,6 +1,7 @@
 # Packages built from the install rules by CPack:
 #   cmake --build --preset linux --target package   the Debian package
-#   cmake --build --preset win32 --target package   the Windows zip
+#   cmake --build --preset win32 --target package   the Windows zip and installer
+#   cmake --build --preset win32 --target msi       the Windows installer alone
 # Included before any target is made, so that the reproducibility flags
 # below reach every target of the Windows build.
 include(GNUInstallDirs)
@@ -49,16 +50,56 @@ if(WIN32)
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
     # Writes SHA256SUMS and dates every staged file at SOURCE_DATE_EPOCH.
     set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/windows/stage-zip.cmake)
-    # Packs the zip again in name order, without the builder's ids.
-    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/windows/order-zip.cmake)
+    # Packs the zip again in name order, without the builder's ids, then
+    # builds the installer from the same staged files.
+    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/windows/order-zip.cmake
+                                 ${PROJECT_SOURCE_DIR}/packaging/windows/make-msi.cmake)
     find_program(LDT_ZIP zip)
     set(CPACK_LDT_ZIP ${LDT_ZIP})
+
+    # Signing (packaging/windows/sign.cmake): with a certificate, the
+    # programs in the zip and the installer, and the installer itself, are
+    # signed and time-stamped. Each setting may also come from the
+    # environment variable of the same name when the package is built.
+    set(LDT_SIGN_CERT "" CACHE FILEPATH
+        "Code-signing certificate (PEM or DER), or a PKCS#12 file with its key; empty: no signing")
+    set(LDT_SIGN_KEY "" CACHE FILEPATH "The certificate's private key (PEM or DER)")
+    set(LDT_SIGN_PASSWORD_FILE "" CACHE FILEPATH "A file holding the private key's password")
+    set(LDT_SIGN_TIMESTAMP_URL "" CACHE STRING "The RFC 3161 time-stamp server to sign with")
+    find_program(LDT_WIXL wixl)
+    set(msi_settings)
+    foreach(var LDT_WIXL LDT_SIGN_CERT LDT_SIGN_KEY LDT_SIGN_PASSWORD_FILE LDT_SIGN_TIMESTAMP_URL)
+        set(CPACK_${var} "${${var}}")
+        if(${var})
+            list(APPEND msi_settings "-D${var}=${${var}}")
+        endif()
+    endforeach()
+
+    # The installer alone, from the stripped programs as the zip has them.
+    set(msi_stage ${PROJECT_BINARY_DIR}/packaging/msi/files)
+    add_custom_target(msi
+        COMMAND ${CMAKE_COMMAND} -E rm -rf ${msi_stage}
+        COMMAND ${CMAKE_COMMAND} -E env TZ=UTC SOURCE_DATE_EPOCH=${LDT_SOURCE_DATE_EPOCH}
+                ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${msi_stage} --strip
+        COMMAND ${CMAKE_COMMAND} ${msi_settings} -DLDT_STAGE=${msi_stage} -DLDT_SIGN_PROGRAMS=ON
+                -DLDT_MSI=${PROJECT_BINARY_DIR}/LaserDiagnosticTool-${PROJECT_VERSION}-win32.msi
+                -DLDT_VERSION=${PROJECT_VERSION}
+                -P ${PROJECT_SOURCE_DIR}/packaging/windows/make-msi.cmake
+        VERBATIM)
+    add_dependencies(msi LaserDiagnosticTool ldt-report)
 
     # Reproducible programs: no link time in the PE header, no build paths
     # (source first, so that the build tree inside it maps to `build`).
     add_link_options(-Wl,--no-insert-timestamp)
     add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                         -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+
+    # The version resource's fields (res/LaserDiagnosticTool.rc), for
+    # resource scripts only. windres drops the quotes of a string define, so
+    # the text goes in bare (one number token) and the script quotes it.
+    string(REPLACE "." "," version_fields ${PROJECT_VERSION})
+    add_compile_definitions("$<$<COMPILE_LANGUAGE:RC>:LDT_VERSION_FIELDS=${version_fields}>"
+                            "$<$<COMPILE_LANGUAGE:RC>:LDT_VERSION_NUMBER=${PROJECT_VERSION}>")
 
     configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in
                    ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY NEWLINE_STYLE CRLF)
@@ -97,18 +138,23 @@ group changes are needed.
         message(FATAL_ERROR "packaging/linux/changelog does not start with version ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
     endif()
 
+    # The manual pages name the version as @PROJECT_VERSION@.
+    set(gz_dir ${PROJECT_BINARY_DIR}/packaging)
+    foreach(page ldt-report.1 laser-diagnostic-tool.1)
+        configure_file(${debian_dir}/${page} ${gz_dir}/man/${page} @ONLY)
+    endforeach()
+
     # Debian wants the changelog and manual pages compressed without a name
     # or time in the gzip header.
-    set(gz_dir ${PROJECT_BINARY_DIR}/packaging)
     set(gz_files)
-    foreach(pair changelog:changelog.Debian ldt-report.1:ldt-report.1
-                 laser-diagnostic-tool.1:laser-diagnostic-tool.1)
+    foreach(pair ${debian_dir}/changelog:changelog.Debian ${gz_dir}/man/ldt-report.1:ldt-report.1
+                 ${gz_dir}/man/laser-diagnostic-tool.1:laser-diagnostic-tool.1)
         string(REPLACE ":" ";" pair ${pair})
         list(GET pair 0 from)
         list(GET pair 1 to)
         add_custom_command(OUTPUT ${gz_dir}/${to}.gz
-            COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${debian_dir}/${from} ${gz_dir}/${to}.gz
-            DEPENDS ${debian_dir}/${from} VERBATIM)
+            COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${from} ${gz_dir}/${to}.gz
+            DEPENDS ${from} VERBATIM)
         list(APPEND gz_files ${gz_dir}/${to}.gz)
     endforeach()
     add_custom_target(ldt_package_docs ALL DEPENDS ${gz_files})

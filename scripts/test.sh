@@ -54,6 +54,8 @@ if [ $native_only = 0 ]; then
   bash scripts/wine-prefix.sh stop "$prefix"
   kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null
   step "windows zip (contents, reproducible)" bash tests/packaging/zip_repro_test.sh "$root/build/win32" "$root/build/win32-repro"
+  step "windows installer (msi: install, upgrade, uninstall under wine)" bash tests/packaging/msi_test.sh "$root/build/win32"
+  step "windows signing (osslsigncode, local time stamps)" bash tests/packaging/sign_test.sh "$root/build/win32"
 fi
 
 echo

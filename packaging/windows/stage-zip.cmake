@@ -1,11 +1,14 @@
 # CPACK_PRE_BUILD_SCRIPTS hook for the Windows zip: runs on the staged files
-# before they are packed. Writes SHA256SUMS for exactly the files that are
-# shipped (after CPack stripped them), then gives every staged file and
-# folder the time SOURCE_DATE_EPOCH, since the zip records each file's time.
+# before they are packed. Signs the programs when a certificate is given
+# (sign.cmake), writes SHA256SUMS for exactly the files that are shipped
+# (after CPack stripped them), then gives every staged file and folder the
+# time SOURCE_DATE_EPOCH, since the zip records each file's time.
 set(stage "${CPACK_TEMPORARY_DIRECTORY}")
 if(NOT EXISTS "${stage}/LaserDiagnosticTool.exe")
     message(FATAL_ERROR "stage-zip: no LaserDiagnosticTool.exe in ${stage}")
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/sign.cmake)
+ldt_sign("${stage}/LaserDiagnosticTool.exe" "${stage}/ldt-report.exe")
 
 set(sums "")
 foreach(name LaserDiagnosticTool.exe ldt-report.exe README.txt)

@@ -5,11 +5,12 @@
 # needed, commands never run as root for a sudo caller, hot-plug seen by
 # ldt-report and by an inotify watch on /dev/usb, and a node root:lp 0660
 # that a user outside lp cannot open.
-#   ldt_report_usblp.sh LDT_REPORT LDT_MACHINE_SIM
+#   ldt_report_usblp.sh LDT_REPORT LDT_MACHINE_SIM VERSION
+#       (VERSION: the project's version, which --json reports)
 # Exits 77 (skipped) where mount namespaces are not allowed; parts that need
 # root or user namespaces say SKIP and are left out.
 set -euo pipefail
-report="$1" sim="$2"
+report="$1" sim="$2" version="$3"
 ns="$(cd "$(dirname "$0")/../.." && pwd)/scripts/usblp-namespace.sh"
 fail() { echo "FAIL: $*"; exit 1; }
 tmp="$(mktemp -d)"
@@ -39,12 +40,12 @@ reply='FW-1,"q"\\x,Té,4,5,6,7,8,9,10,11,12,13,14,Left  15,Up    16,17,'
 status=0
 json="$("$ns" --sim "$sim" --sim-arg --reply --sim-arg "$reply" -- "$report" --json)" || status=$?
 [ $status -eq 0 ] || fail "ldt-report --json exited $status"
-REPLY_TEXT="$reply" python3 -c '
+REPLY_TEXT="$reply" VERSION="$version" python3 -c '
 import json, os, sys
 doc = json.loads(sys.stdin.read())
 fields = os.environ["REPLY_TEXT"].split(",")[:-1]
 assert doc["fields"] == fields, (doc["fields"], fields)
-assert doc["version"] == "1.0.0.1"
+assert doc["version"] == os.environ["VERSION"], doc["version"]
 order = [1, 0, 3, 4, 5, 6, 2, 16, 7, 8, 9, 10, 12, 13, 14, 15]
 assert [e["value"] for e in doc["report"]] == [fields[i] for i in order], doc["report"]
 assert doc["report"][0]["label"] == "Firmware_Ver" and doc["report"][15]["label"] == "Image Offset Tuning  _Y"

@@ -64,7 +64,7 @@ TEST_F(ReportCmd, helpAndVersion_anyOtherArgumentIsAUsageError) {
     EXPECT_EQ(out.str().rfind("Usage: ldt-report", 0), 0u);
     out.str("");
     EXPECT_EQ(Run({"--version"}), 0);
-    EXPECT_EQ(out.str(), "ldt-report 1.0.0.1\n");
+    EXPECT_EQ(out.str(), std::string("ldt-report ") + LDT_PRODUCT_VERSION + "\n");
     EXPECT_TRUE(bus.opens.empty());
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--port"}, {"--json", "--version"}})
         EXPECT_EQ(Run(args), kReportUsage) << args[0];
@@ -79,7 +79,7 @@ TEST_F(ReportCmd, json_holdsTheLabelledReport_theRawFields_andEveryPort) {
     bus.devices["quiet\\"] = {};
     EXPECT_EQ(Run({"--json"}), 0);
     const std::string s = out.str();
-    EXPECT_EQ(s.rfind("{\"version\": \"1.0.0.1\",", 0), 0u) << s;
+    EXPECT_EQ(s.rfind(std::string("{\"version\": \"") + LDT_PRODUCT_VERSION + "\",", 0), 0u) << s;
     EXPECT_NE(s.find("{\"label\": \"Firmware_Ver\", \"value\": \"1\"}"), std::string::npos);
     EXPECT_NE(s.find("{\"label\": \"Image Offset Tuning  _X\", \"value\": \"Left  1\"}"), std::string::npos);
     EXPECT_NE(s.find("{\"label\": \"Vector Mode\", \"value\": \"\\\"q\\\"\\\\\\u0001\"}"), std::string::npos);

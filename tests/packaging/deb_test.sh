@@ -62,7 +62,8 @@ else
   grep -q '^Firmware_Ver' <<<"$out" || fail "no Firmware_Ver line: $out"
   echo "PASS: the installed ldt-report read the simulated machine"
 fi
-[ "$(/usr/bin/ldt-report --version)" = "ldt-report 1.0.0.1" ] || fail "ldt-report --version"
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+[ "$(/usr/bin/ldt-report --version)" = "ldt-report $version" ] || fail "ldt-report --version is not $version"
 
 rule=/usr/lib/udev/rules.d/70-laser-diagnostic-tool.rules
 cmp -s "$rule" "$root/packaging/linux/70-laser-diagnostic-tool.rules" || fail "$rule is not the packaged rule"
@@ -70,7 +71,9 @@ grep -Eq '^SUBSYSTEM=="usbmisc", KERNEL=="lp\[0-9\]\*",.*GROUP="lp".*TAG\+="uacc
   fail "$rule does not give the seat user and lp access"
 [[ "${rule##*/}" < 73-seat-late.rules ]] || fail "the rule runs after uaccess is applied"
 [ "$(man -w ldt-report)" = /usr/share/man/man1/ldt-report.1.gz ] || fail "man does not find ldt-report(1)"
-MANWIDTH=80 man ldt-report 2>/dev/null | grep -q 'EXIT STATUS' || fail "ldt-report(1) does not render"
+page="$(MANWIDTH=80 man ldt-report 2>/dev/null)"
+grep -q 'EXIT STATUS' <<<"$page" || fail "ldt-report(1) does not render"
+grep -q "ldt-report $version" <<<"$page" || fail "ldt-report(1) does not name version $version"
 echo "PASS: udev rule and manual page installed"
 
 dpkg -r $pkg >/dev/null || fail "dpkg -r"

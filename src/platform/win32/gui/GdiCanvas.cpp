@@ -42,4 +42,9 @@ void GdiCanvas::DrawAppIcon(int x, int y) {
     DrawIcon(dc_, x, y, art_.icon);
 }
 
+void GdiCanvas::DrawFocusCue(const Rect& rect) {
+    const RECT r = {rect.left, rect.top, rect.right, rect.bottom};
+    ::DrawFocusRect(dc_, &r);
+}
+
 }  // namespace ldt::gui

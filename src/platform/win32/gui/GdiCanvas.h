@@ -29,6 +29,7 @@ public:
     void SetTextFont(const FontSpec& font) override;
     void DrawString(const Rect& rect, const WString& text, unsigned format) override;
     void DrawAppIcon(int x, int y) override;
+    void DrawFocusCue(const Rect& rect) override;
 
 private:
     HDC dc_;

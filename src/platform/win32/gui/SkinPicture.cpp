@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace ldt::gui {
 
@@ -15,57 +14,67 @@ namespace {
 int Stride(int width) { return (width * 3 + 3) / 4 * 4; }
 
 // For each of `to` new pixels along one axis of `from` old ones: the old
-// pixels it covers and how much of each, summing to 1.
+// pixels it covers (count[i] from first[i]) and the share of each, in
+// fixed point: weight[offset[i]] on, summing to exactly `one`.
 struct Taps {
     std::vector<int> first, count;
-    std::vector<double> weight;  // count[i] weights from offset[i]
     std::vector<std::size_t> offset;
+    std::vector<std::uint32_t> weight;
 };
 
-Taps Coverage(int from, int to) {
+Taps Coverage(int from, int to, std::uint32_t one) {
     Taps t;
     const double scale = static_cast<double>(from) / to;
     for (int d = 0; d < to; ++d) {
         const double a = d * scale, b = (d + 1) * scale;
         const int s0 = static_cast<int>(std::floor(a));
-        const int s1 = std::min(from, static_cast<int>(std::ceil(b)));
+        const int s1 = std::max(s0 + 1, std::min(from, static_cast<int>(std::ceil(b))));
         t.first.push_back(s0);
         t.offset.push_back(t.weight.size());
-        int n = 0;
-        for (int s = s0; s < s1; ++s, ++n) t.weight.push_back((std::min(b, s + 1.0) - std::max(a, double(s))) / (b - a));
-        t.count.push_back(n);
+        t.count.push_back(s1 - s0);
+        std::uint32_t sum = 0;
+        std::size_t largest = t.weight.size();
+        for (int s = s0; s < s1; ++s) {
+            const double share = (std::min(b, s + 1.0) - std::max(a, double(s))) / (b - a);
+            t.weight.push_back(static_cast<std::uint32_t>(std::lround(share * one)));
+            sum += t.weight.back();
+            if (t.weight.back() > t.weight[largest]) largest = t.weight.size() - 1;
+        }
+        t.weight[largest] += one - sum;  // the rounding's remainder, so that the shares sum to one
     }
     return t;
 }
 
+// Fixed-point scales: a row of sums stays below 2^18, a pixel's below 2^30.
+constexpr std::uint32_t kDownOne = 1u << 10, kAcrossOne = 1u << 12;
+constexpr int kShift = 22;
+
 }  // namespace
 
 Pixels AreaResample(const Pixels& source, int width, int height) {
-    const Taps across = Coverage(source.width, width), down = Coverage(source.height, height);
-    // Across first, into one row of sums per source row.
-    std::vector<double> rows(static_cast<std::size_t>(width) * 3 * source.height);
-    for (int y = 0; y < source.height; ++y) {
-        const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(y) * source.stride;
-        double* out = rows.data() + static_cast<std::size_t>(y) * width * 3;
-        for (int x = 0; x < width; ++x) {
-            double c[3] = {0, 0, 0};
-            for (int k = 0; k < across.count[x]; ++k) {
-                const double w = across.weight[across.offset[x] + k];
-                const std::uint8_t* p = in + (across.first[x] + k) * 3;
-                for (int i = 0; i < 3; ++i) c[i] += w * p[i];
-            }
-            std::copy(c, c + 3, out + x * 3);
-        }
-    }
+    if (width == source.width && height == source.height) return source;
+    const Taps across = Coverage(source.width, width, kAcrossOne);
+    const Taps down = Coverage(source.height, height, kDownOne);
     Pixels result{width, height, Stride(width), {}};
     result.bytes.assign(static_cast<std::size_t>(result.stride) * height, 0);
+    // Row by row: the source rows a new row covers, weighted into one row,
+    // then across. Integers throughout: x87 floating point is slow here.
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(source.width) * 3);
     for (int y = 0; y < height; ++y) {
+        std::fill(row.begin(), row.end(), 0u);
+        for (int k = 0; k < down.count[y]; ++k) {
+            const std::uint32_t w = down.weight[down.offset[y] + k];
+            const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(down.first[y] + k) * source.stride;
+            for (std::size_t i = 0; i < row.size(); ++i) row[i] += w * in[i];
+        }
         std::uint8_t* out = result.bytes.data() + static_cast<std::size_t>(y) * result.stride;
-        for (int x = 0; x < width * 3; ++x) {
-            double v = 0;
-            for (int k = 0; k < down.count[y]; ++k)
-                v += down.weight[down.offset[y] + k] * rows[static_cast<std::size_t>(down.first[y] + k) * width * 3 + x];
-            out[x] = static_cast<std::uint8_t>(std::clamp(v + 0.5, 0.0, 255.0));
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t c[3] = {0, 0, 0};
+            const std::uint32_t* weights = &across.weight[across.offset[x]];
+            const std::uint32_t* p = &row[static_cast<std::size_t>(across.first[x]) * 3];
+            for (int k = 0; k < across.count[x]; ++k, p += 3)
+                for (int i = 0; i < 3; ++i) c[i] += weights[k] * p[i];
+            for (int i = 0; i < 3; ++i) out[x * 3 + i] = static_cast<std::uint8_t>((c[i] + (1u << (kShift - 1))) >> kShift);
         }
     }
     return result;
@@ -108,9 +117,13 @@ Bitmap MakeBitmap(const Pixels& pixels) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (bitmap && bits) std::memcpy(bits, pixels.bytes.data(), pixels.bytes.size());
+    // In the screen's own format, so that each paint's copy converts nothing.
+    HDC screen = GetDC(nullptr);
+    Bitmap bitmap(CreateCompatibleBitmap(screen, pixels.width, pixels.height));
+    if (bitmap && !SetDIBits(screen, bitmap.Get(), 0, static_cast<UINT>(pixels.height), pixels.bytes.data(), &info,
+                             DIB_RGB_COLORS))
+        bitmap.Reset();
+    ReleaseDC(nullptr, screen);
     return bitmap;
 }
 

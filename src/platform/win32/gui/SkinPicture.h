@@ -29,7 +29,7 @@ Pixels AreaResample(const Pixels& source, int width, int height);
 // initialised on the calling thread.
 Pixels DecodePngResource(HINSTANCE module, UINT id);
 
-// A top-down 24-bit DIB section holding `pixels`; null on failure.
+// A bitmap compatible with the screen holding `pixels`; null on failure.
 Bitmap MakeBitmap(const Pixels& pixels);
 
 }  // namespace ldt::gui

@@ -54,6 +54,7 @@ public:
     void SetTextFont(const FontSpec&) override {}
     void DrawString(const Rect&, const WString& text, unsigned) override { drawn += text.size(); }
     void DrawAppIcon(int, int) override {}
+    void DrawFocusCue(const Rect&) override {}
     std::size_t drawn = 0;
 };
 

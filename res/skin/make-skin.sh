@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the window skin and the application icon from their SVG sources:
 #   res/skin/skin.svg -> res/skin/SkinBitmap.bmp  (817 x 418, uncompressed 24 bpp, bottom-up)
+#                     -> res/skin/skin@2x.png     (1634 x 836, 24 bpp, for scales above 100 %)
 #   res/icon/app.svg  -> res/icon/app.ico         (16, 32 and 48 px)
 #                     -> res/icon/app.png         (48 px, for the Linux window)
 # Both outputs are committed, so a build needs neither this script nor the fonts.
@@ -38,6 +39,15 @@ rsvg-convert --width 817 --height 418 --background-color '#ffffff' \
     -type TrueColor -compress None -define bmp:format=bmp3 \
     "BMP3:$here/SkinBitmap.bmp"
 echo "wrote $here/SkinBitmap.bmp"
+
+# The same picture at twice the size, drawn from the vectors (not enlarged),
+# without text chunks or times so that the bytes depend on the source only.
+rsvg-convert --width 1634 --height 836 --background-color '#ffffff' \
+    -o "$tmp/skin2.png" "$here/skin.svg"
+"$IM" "$tmp/skin2.png" -background '#ffffff' -alpha remove -alpha off -strip \
+    -define png:color-type=2 -define png:bit-depth=8 -define png:exclude-chunks=all \
+    "PNG24:$here/skin@2x.png"
+echo "wrote $here/skin@2x.png"
 
 # --- icon ---
 for size in 16 32 48; do

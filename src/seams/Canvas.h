@@ -31,8 +31,10 @@ public:
     virtual ~Canvas() = default;
 
     // Copies a width x height block of the skin picture at (srcX, srcY) to
-    // (dstX, dstY) of the surface. Pixels outside the picture or the surface
-    // are the platform's concern.
+    // (dstX, dstY) of the surface. All six are pixels of the picture the
+    // backend holds for the paint's scale: at 96 DPI the 817 x 418 skin, at
+    // another DPI the skin drawn at 817 x 418 units scaled by ScalePx. Pixels
+    // outside the picture or the surface are the platform's concern.
     virtual void CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) = 0;
 
     // Makes `font` the text font and the text background transparent. The
@@ -45,6 +47,11 @@ public:
     // Minimised window: erases the icon background and draws the
     // application's icon with its top-left corner at (x, y).
     virtual void DrawAppIcon(int x, int y) = 0;
+
+    // Draws the platform's keyboard focus cue (a dotted rectangle) just
+    // inside `rect`. Only painted while the cue is shown, so a session
+    // without keyboard use never calls it.
+    virtual void DrawFocusCue(const Rect& rect) = 0;
 };
 
 }  // namespace ldt

@@ -38,29 +38,42 @@ WString OffsetAmount(const WString& value) {
     return value.size() > 6 ? value.substr(6) : WString();
 }
 
-void PaintMachineValues(Canvas& canvas, const MachineData& data) {
-    for (const ValueSlot& slot : kValueSlots) canvas.DrawString(slot.rect, data.At(slot.field), kDtCenter);
+WString OffsetText(const OffsetSlot& slot, const WString& value) {
+    WString text = DirectionLabel(slot, value);
+    const WString amount = OffsetAmount(value);
+    if (!amount.empty()) text += u" " + amount;
+    return text;
+}
+
+void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi) {
+    for (const ValueSlot& slot : kValueSlots)
+        canvas.DrawString(ScaleRect(slot.rect, dpi), data.At(slot.field), kDtCenter);
     for (const OffsetSlot& slot : kOffsetSlots) {
         const WString& value = data.At(slot.field);
-        canvas.DrawString(slot.label, DirectionLabel(slot, value), kDtCenter);
-        canvas.DrawString(slot.value, OffsetAmount(value), kDtCenter);
+        canvas.DrawString(ScaleRect(slot.label, dpi), DirectionLabel(slot, value), kDtCenter);
+        canvas.DrawString(ScaleRect(slot.value, dpi), OffsetAmount(value), kDtCenter);
     }
 }
 
-void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data) {
+void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data, HotButton focusCue) {
     if (state.iconic) {
         const Point at = CentredIcon(state.clientWidth, state.clientHeight, state.iconWidth, state.iconHeight);
         canvas.DrawAppIcon(at.x, at.y);
         return;
     }
-    canvas.CopySkin(0, 0, kSkinBlockWidth, kSkinBlockHeight, kClientOriginInSkin.x, kClientOriginInSkin.y);
-    canvas.SetTextFont(kTextFont);
-    canvas.DrawString(kVersionRect, kVersionLabel, kDtCenter);
-    if (data.Available()) PaintMachineValues(canvas, data);
+    const int dpi = state.dpi;
+    const Point origin = ScalePoint(kClientOriginInSkin, dpi);
+    canvas.CopySkin(0, 0, ScalePx(kSkinBlockWidth, dpi), ScalePx(kSkinBlockHeight, dpi), origin.x, origin.y);
+    canvas.SetTextFont(ScaleFont(kTextFont, dpi));
+    canvas.DrawString(ScaleRect(kVersionRect, dpi), kVersionLabel, kDtCenter);
+    if (data.Available()) PaintMachineValues(canvas, data, dpi);
+    if (focusCue != HotNone) canvas.DrawFocusCue(ScaleRect(ButtonRect(focusCue), dpi));
 }
 
-void PaintCaptionStrip(Canvas& windowCanvas) {
-    windowCanvas.CopySkin(kCaptionStripLeft, 0, kCaptionStripWidth, kCaptionStripHeight, kCaptionStripLeft, 0);
+void PaintCaptionStrip(Canvas& windowCanvas, int dpi) {
+    const Rect strip =
+        ScaleRect({kCaptionStripLeft, 0, kCaptionStripLeft + kCaptionStripWidth, kCaptionStripHeight}, dpi);
+    windowCanvas.CopySkin(strip.left, 0, strip.right - strip.left, strip.bottom, strip.left, 0);
 }
 
 }  // namespace ldt

@@ -3,10 +3,15 @@
 
 #include "machine/MachineData.h"
 #include "seams/Canvas.h"
+#include "ui/HotButtons.h"
+#include "ui/Scale.h"
 
 #include <array>
 
 namespace ldt {
+
+// All rectangles and sizes below are client coordinates in 96-DPI units;
+// the paint scales them with ScaleRect/ScaleFont.
 
 // Courier New, 16 x 12, heavy, fixed pitch, modern family.
 extern const FontSpec kTextFont;
@@ -43,19 +48,25 @@ extern const std::array<OffsetSlot, 2> kOffsetSlots;
 const char16_t* DirectionLabel(const OffsetSlot& slot, const WString& value);
 // What remains of the value once the six-character direction word is dropped.
 WString OffsetAmount(const WString& value);
+// The label and the amount as painted, as one text: "R: 3.5" ("R:" alone
+// when no amount remains).
+WString OffsetText(const OffsetSlot& slot, const WString& value);
 
-void PaintMachineValues(Canvas& canvas, const MachineData& data);
+void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi = kBaseDpi);
 
 struct PaintState {
     bool iconic;
-    int clientWidth, clientHeight;
-    int iconWidth, iconHeight;
+    int clientWidth, clientHeight;  // device pixels
+    int iconWidth, iconHeight;      // device pixels
+    int dpi = kBaseDpi;             // the scale every 96-DPI length is drawn at
 };
 
-// The client-area paint.
-void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data);
+// The client-area paint; with `focusCue` other than HotNone, the focus cue
+// around that button's hit rectangle last.
+void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data,
+                    HotButton focusCue = HotNone);
 
 // The skin's title strip over the caption, on the whole-window surface.
-void PaintCaptionStrip(Canvas& windowCanvas);
+void PaintCaptionStrip(Canvas& windowCanvas, int dpi = kBaseDpi);
 
 }  // namespace ldt

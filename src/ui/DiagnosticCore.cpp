@@ -58,9 +58,37 @@ void DiagnosticCore::CopyReport() {
     services_.prompts.ShowError(text);
 }
 
+namespace {
+
+// Tab order of the buttons.
+constexpr HotButton kTabOrder[] = {HotRefresh, HotSaveAs, HotClose};
+constexpr int kTabCount = 3;
+
+HotButton NextInTabOrder(HotButton current, int step) {
+    int at = step > 0 ? -1 : kTabCount;  // no focus yet: the first or the last
+    for (int i = 0; i < kTabCount; ++i)
+        if (kTabOrder[i] == current) at = i;
+    return kTabOrder[((at + step) % kTabCount + kTabCount) % kTabCount];
+}
+
+}  // namespace
+
+bool DiagnosticCore::ShowFocusCue(bool shown) {
+    if (focusCueShown_ == shown) return false;
+    focusCueShown_ = shown;
+    return focused_ != HotNone;
+}
+
 ClickAction DiagnosticCore::OnKey(Key key) {
     if (busy_) return ClickAction::None;
     switch (key) {
+    case Key::Tab:
+    case Key::ShiftTab:
+        focused_ = NextInTabOrder(focused_, key == Key::Tab ? 1 : -1);
+        focusCueShown_ = true;
+        return ClickAction::Repaint;
+    case Key::Space:
+        return Press(focused_);
     case Key::F5:
         RefreshMachineData();
         return ClickAction::RepaintErased;
@@ -74,32 +102,35 @@ ClickAction DiagnosticCore::OnKey(Key key) {
     return ClickAction::None;
 }
 
-ClickAction DiagnosticCore::OnLButtonUp() {
-    ClickAction action = ClickAction::None;
-    switch (buttons_.OnLButtonUp()) {
+ClickAction DiagnosticCore::Press(HotButton button) {
+    if (busy_) return ClickAction::None;
+    switch (button) {
     case HotClose:
-        action = ClickAction::EndDialog;
-        break;
+        return ClickAction::EndDialog;
     case HotSaveAs:
         SaveReport();
         break;
     case HotRefresh:
         RefreshMachineData();
-        action = ClickAction::RepaintErased;
-        break;
+        return ClickAction::RepaintErased;
     case HotNone:
         break;
     }
+    return ClickAction::None;
+}
+
+ClickAction DiagnosticCore::OnLButtonUp() {
+    const ClickAction action = Press(buttons_.OnLButtonUp());
     buttons_.ReleaseDone();
     return action;
 }
 
 void DiagnosticCore::PaintDataPanel(Canvas& canvas, const PaintState& state) const {
-    ldt::PaintDataPanel(canvas, state, data_);
+    ldt::PaintDataPanel(canvas, state, data_, focusCueShown_ ? focused_ : HotNone);
 }
 
-void DiagnosticCore::PaintCaptionStrip(Canvas& windowCanvas) const {
-    ldt::PaintCaptionStrip(windowCanvas);
+void DiagnosticCore::PaintCaptionStrip(Canvas& windowCanvas, int dpi) const {
+    ldt::PaintCaptionStrip(windowCanvas, dpi);
 }
 
 }  // namespace ldt

@@ -8,6 +8,7 @@
 #include "seams/Canvas.h"
 #include "seams/Clipboard.h"
 #include "seams/ReportFile.h"
+#include "ui/AccessibleModel.h"
 #include "ui/DataPanel.h"
 #include "ui/HotButtons.h"
 
@@ -31,14 +32,19 @@ enum class ClickAction {
     None,
     EndDialog,      // Close was clicked
     RepaintErased,  // Refresh ran: invalidate the whole client area, erasing
+    Repaint,        // the keyboard focus or its cue changed: repaint the client area
 };
 
 // The dialog's command keys, as the shells recognise them: the key alone
-// (F5) or with Ctrl alone (S, C); other modifiers make no command key.
+// (F5, Tab, Space), with Shift alone (Tab) or with Ctrl alone (S, C); other
+// modifiers make no command key.
 enum class Key {
-    F5,     // Refresh
-    CtrlS,  // Save as
-    CtrlC,  // the report onto the clipboard
+    F5,        // Refresh
+    CtrlS,     // Save as
+    CtrlC,     // the report onto the clipboard
+    Tab,       // focus to the next button: Refresh, Save as, Close and round
+    ShiftTab,  // focus to the previous button
+    Space,     // presses the focused button, as a click on it
 };
 
 class DiagnosticCore {
@@ -61,11 +67,35 @@ public:
 
     // A command key pressed in the dialog (auto-repeats are the shell's to
     // drop): runs the command as its button would and returns what the
-    // shell must then do, the same as after that button's click. Does
-    // nothing while a refresh, Save as or a box of this dialog is under way.
+    // shell must then do, the same as after that button's click (Repaint
+    // when only the focus or its cue changed). Tab and Shift+Tab show the
+    // focus cue; Space without a focused button does nothing. Does nothing
+    // while a refresh, Save as or a box of this dialog is under way.
     ClickAction OnKey(Key key);
 
-    void OnMouseMove(int x, int y) { buttons_.OnMouseMove(x, y); }
+    // Exactly what a click on `button` does (Space, and an assistive
+    // technology's default action); nothing for HotNone or while a
+    // refresh, Save as or a box of this dialog is under way.
+    ClickAction Press(HotButton button);
+
+    // The button with the keyboard focus: HotNone until the first Tab or
+    // Shift+Tab. Clicks do not move it.
+    HotButton Focused() const { return focused_; }
+    // Whether the focus cue is painted: hidden until the keyboard is used,
+    // then shown (the shell may also set it from the platform's own rule).
+    bool FocusCueShown() const { return focusCueShown_; }
+    // Returns true when this changed what is painted.
+    bool ShowFocusCue(bool shown);
+
+    // The window as a screen reader reads it (DescribeWindow of Data()).
+    std::vector<AccessibleItem> Describe() const { return DescribeWindow(data_); }
+
+    // The DPI mouse positions are given at (96 until the shell says).
+    void SetDpi(int dpi) { dpi_ = dpi; }
+    int Dpi() const { return dpi_; }
+
+    // (x, y): client pixels at Dpi().
+    void OnMouseMove(int x, int y) { buttons_.OnMouseMove(x, y, dpi_); }
     // True when the shell should show the hand cursor (and skip default
     // processing).
     bool OnSetCursor() const { return buttons_.WantsHandCursor(); }
@@ -73,8 +103,9 @@ public:
     // Runs Save as or Refresh to completion when a button is clicked.
     ClickAction OnLButtonUp();
 
+    // Paints at state.dpi, the focus cue included while it is shown.
     void PaintDataPanel(Canvas& canvas, const PaintState& state) const;
-    void PaintCaptionStrip(Canvas& windowCanvas) const;
+    void PaintCaptionStrip(Canvas& windowCanvas, int dpi = kBaseDpi) const;
 
     const MachineData& Data() const { return data_; }
     const MachineLink& Link() const { return link_; }
@@ -86,6 +117,9 @@ private:
     MachineData data_;
     ButtonTracker buttons_;
     bool busy_ = false;  // a refresh, Save as or a box is under way
+    HotButton focused_ = HotNone;
+    bool focusCueShown_ = false;
+    int dpi_ = kBaseDpi;
 };
 
 }  // namespace ldt

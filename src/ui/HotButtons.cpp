@@ -1,5 +1,7 @@
 #include "ui/HotButtons.h"
 
+#include "ui/Scale.h"
+
 namespace ldt {
 
 Rect ButtonRect(HotButton button) {
@@ -12,10 +14,11 @@ Rect ButtonRect(HotButton button) {
     return {0, 0, 0, 0};
 }
 
-HotButton NextHotButton(HotButton current, int x, int y) {
-    if (current != HotNone) return ButtonRect(current).Contains(x, y) ? current : HotNone;
+HotButton NextHotButton(HotButton current, int x, int y, int dpi) {
+    const auto over = [&](HotButton b) { return ScaleRect(ButtonRect(b), dpi).Contains(x, y); };
+    if (current != HotNone) return over(current) ? current : HotNone;
     for (HotButton b : {HotClose, HotSaveAs, HotRefresh})
-        if (ButtonRect(b).Contains(x, y)) return b;
+        if (over(b)) return b;
     return HotNone;
 }
 

@@ -14,20 +14,22 @@ enum HotButton : std::int32_t {
     HotRefresh = 3,
 };
 
-// Hit rectangle of a button (client coordinates); empty for HotNone.
+// Hit rectangle of a button (client coordinates in 96-DPI units); empty for
+// HotNone.
 Rect ButtonRect(HotButton button);
 
-// The hot button after a mouse move to (x, y). A hot button is left only by
-// moving off it, so a move from one button straight onto another passes
-// through HotNone.
-HotButton NextHotButton(HotButton current, int x, int y);
+// The hot button after a mouse move to (x, y), in client pixels at `dpi`
+// (each rectangle scaled by ScaleRect). A hot button is left only by moving
+// off it, so a move from one button straight onto another passes through
+// HotNone.
+HotButton NextHotButton(HotButton current, int x, int y, int dpi = 96);
 
 class ButtonTracker {
 public:
     HotButton Hot() const { return hot_; }
     std::int32_t PressedFlag() const { return pressed_; }
 
-    void OnMouseMove(int x, int y) { hot_ = NextHotButton(hot_, x, y); }
+    void OnMouseMove(int x, int y, int dpi = 96) { hot_ = NextHotButton(hot_, x, y, dpi); }
     // True when the hand cursor should be shown.
     bool WantsHandCursor() const { return hot_ != HotNone; }
     void OnLButtonDown() { pressed_ = 1; }

@@ -199,8 +199,8 @@ struct Point2 {
 class RecordingCanvas final : public Canvas {
 public:
     struct Op {
-        enum Kind { Copy, Font, Text, Icon } kind;
-        Rect rect{};    // Copy: dst x, y, width, height in left..bottom; Text: rect; Icon: x, y
+        enum Kind { Copy, Font, Text, Icon, Focus } kind;
+        Rect rect{};    // Copy: dst x, y, width, height in left..bottom; Text, Focus: rect; Icon: x, y
         Point2 src{};   // Copy: source
         std::string text;
         unsigned format = 0;
@@ -208,11 +208,14 @@ public:
     void CopySkin(int dx, int dy, int w, int h, int sx, int sy) override {
         ops.push_back({Op::Copy, {dx, dy, w, h}, {sx, sy}, {}, 0});
     }
-    void SetTextFont(const FontSpec&) override { ops.push_back({Op::Font, {}, {}, {}, 0}); }
+    void SetTextFont(const FontSpec& f) override {
+        ops.push_back({Op::Font, {f.height, f.width, 0, 0}, {}, {}, 0});
+    }
     void DrawString(const Rect& r, const WString& text, unsigned format) override {
         ops.push_back({Op::Text, r, {}, Narrow(text), format});
     }
     void DrawAppIcon(int x, int y) override { ops.push_back({Op::Icon, {x, y, 0, 0}, {}, {}, 0}); }
+    void DrawFocusCue(const Rect& r) override { ops.push_back({Op::Focus, r, {}, {}, 0}); }
 
     std::vector<TextOp> Texts() const {
         std::vector<TextOp> t;

@@ -93,6 +93,25 @@ TEST(PaintDataPanel, minimised_drawsTheIconCentred_notTheSkin) {
     EXPECT_EQ(canvas.ops[0].rect.top, -1);
 }
 
+// At 144 DPI the skin comes from the picture at that scale, the font and
+// the rectangles scaled; the caption strip likewise.
+TEST(PaintDataPanel, atAnotherDpi_everyLengthIsScaled) {
+    fakes::RecordingCanvas canvas;
+    PaintDataPanel(canvas, {false, 1218, 596, 32, 32, 144}, Sample());
+    ASSERT_EQ(canvas.ops.size(), 21u);
+    EXPECT_EQ(canvas.ops[0].rect, (Rect{0, 0, 1226, 627}));
+    EXPECT_EQ(canvas.ops[0].src.x, 5);
+    EXPECT_EQ(canvas.ops[0].src.y, 45);
+    EXPECT_EQ(canvas.ops[1].rect.left, 24);  // font height
+    EXPECT_EQ(canvas.ops[1].rect.top, 18);   // and width
+    EXPECT_EQ(canvas.ops[2].rect, (Rect{1050, 555, 1215, 780}));
+    EXPECT_EQ(canvas.ops[3].rect, (Rect{300, 128, 420, 158}));  // firmware
+    fakes::RecordingCanvas strip;
+    PaintCaptionStrip(strip, 192);
+    EXPECT_EQ(strip.ops[0].rect, (Rect{6, 0, 1620, 58}));
+    EXPECT_EQ(strip.ops[0].src.x, 6);
+}
+
 // The strip is copied to where it sits in the skin.
 TEST(PaintCaptionStrip, copiesTheTitleStripOverTheCaption) {
     fakes::RecordingCanvas canvas;

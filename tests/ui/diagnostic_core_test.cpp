@@ -168,3 +168,62 @@ TEST_F(Dialog, portsThatDoNotOpen_areExplainedOnlyWhereTheShellAsks_andOnlyOnReq
     linux.AutoRefresh();
     EXPECT_EQ(prompts.errors.size(), 1u);
 }
+
+TEST_F(Dialog, tabMovesTheFocusRound_shiftTabBack_andShowsTheCue) {
+    EXPECT_EQ(core.Focused(), HotNone);
+    EXPECT_FALSE(core.FocusCueShown());
+    const struct {
+        Key key;
+        HotButton focused;
+    } steps[] = {{Key::Tab, HotRefresh},     {Key::Tab, HotSaveAs},      {Key::Tab, HotClose},
+                 {Key::Tab, HotRefresh},     {Key::ShiftTab, HotClose}, {Key::ShiftTab, HotSaveAs}};
+    int i = 0;
+    for (const auto& s : steps) {
+        EXPECT_EQ(core.OnKey(s.key), ClickAction::Repaint) << "step " << i;
+        EXPECT_EQ(core.Focused(), s.focused) << "step " << i++;
+    }
+    EXPECT_TRUE(core.FocusCueShown());
+    EXPECT_TRUE(bus.writes.empty());
+
+    DiagnosticCore fresh{{bus, clock, codePage, prompts, files, clipboard}};
+    fresh.OnKey(Key::ShiftTab);
+    EXPECT_EQ(fresh.Focused(), HotClose);
+}
+
+TEST_F(Dialog, spacePressesTheFocusedButtonAsAClick_andNothingWithoutFocus) {
+    EXPECT_EQ(core.OnKey(Key::Space), ClickAction::None);
+    EXPECT_TRUE(bus.writes.empty());
+    core.OnKey(Key::Tab);
+    EXPECT_EQ(core.OnKey(Key::Space), ClickAction::RepaintErased);
+    EXPECT_EQ(bus.writes.size(), 1u);
+    core.OnKey(Key::Tab);
+    prompts.savePath = WString(u"r");
+    EXPECT_EQ(core.OnKey(Key::Space), ClickAction::None);
+    EXPECT_EQ(files.files.count("r.txt"), 1u);
+    core.OnKey(Key::Tab);
+    EXPECT_EQ(core.OnKey(Key::Space), ClickAction::EndDialog);
+    EXPECT_EQ(core.Press(HotRefresh), ClickAction::RepaintErased);
+    EXPECT_EQ(bus.writes.size(), 2u);
+}
+
+// No key, no cue: a mouse-only session paints what it always painted. The
+// cue is the focused button's hit rectangle at the paint's scale.
+TEST_F(Dialog, focusCuePaintedOnlyOnceTheKeyboardIsUsed_atThePaintsScale) {
+    using Op = fakes::RecordingCanvas::Op;
+    const auto cues = [&](int dpi) {
+        fakes::RecordingCanvas canvas;
+        core.PaintDataPanel(canvas, {false, 813, 388, 32, 32, dpi});
+        std::vector<Rect> rects;
+        for (const Op& op : canvas.ops)
+            if (op.kind == Op::Focus) rects.push_back(op.rect);
+        return rects;
+    };
+    Click(100, 300, 100, 300);
+    EXPECT_TRUE(cues(96).empty());
+    core.OnKey(Key::Tab);
+    EXPECT_EQ(cues(96), std::vector<Rect>{ButtonRect(HotRefresh)});
+    EXPECT_EQ(cues(192), (std::vector<Rect>{{190, 580, 280, 680}}));
+    EXPECT_TRUE(core.ShowFocusCue(false));  // the platform hid the cues again
+    EXPECT_TRUE(cues(96).empty());
+    EXPECT_FALSE(core.ShowFocusCue(false));
+}

@@ -79,4 +79,13 @@ void QtCanvas::DrawAppIcon(int x, int y) {
     icon_.paint(&painter_, QRect(x, y, kIconSize, kIconSize));
 }
 
+void QtCanvas::DrawFocusCue(const Rect& rect) {
+    // A one-pixel dotted rectangle just inside `rect`.
+    painter_.save();
+    painter_.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter_.setBrush(Qt::NoBrush);
+    painter_.drawRect(QRect(rect.left, rect.top, rect.right - rect.left - 1, rect.bottom - rect.top - 1));
+    painter_.restore();
+}
+
 }  // namespace ldt

@@ -27,6 +27,7 @@ public:
     void SetTextFont(const FontSpec& font) override;
     void DrawString(const Rect& rect, const WString& text, unsigned format) override;
     void DrawAppIcon(int x, int y) override;
+    void DrawFocusCue(const Rect& rect) override;
 
     // The size DrawAppIcon draws at, the counterpart of the system icon size.
     static constexpr int kIconSize = 32;

@@ -11,9 +11,9 @@ GdiCanvas::~GdiCanvas() {
 }
 
 void GdiCanvas::CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) {
-    const Bitmap skin(LoadBitmapW(art_.module, MAKEINTRESOURCEW(art_.skinBitmap)));
+    const Bitmap loaded(art_.scaledSkin ? nullptr : LoadBitmapW(art_.module, MAKEINTRESOURCEW(art_.skinBitmap)));
     MemoryDC memory(dc_);
-    if (!memory.Select(skin.Get())) return;
+    if (!memory.Select(art_.scaledSkin ? art_.scaledSkin : loaded.Get())) return;
     BitBlt(dc_, dstX, dstY, width, height, memory.Get(), srcX, srcY, SRCCOPY);
 }
 
@@ -40,6 +40,11 @@ void GdiCanvas::DrawString(const Rect& rect, const WString& text, unsigned forma
 void GdiCanvas::DrawAppIcon(int x, int y) {
     SendMessageW(art_.window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc_), 0);
     DrawIcon(dc_, x, y, art_.icon);
+}
+
+void GdiCanvas::DrawFocusCue(const Rect& rect) {
+    const RECT r = {rect.left, rect.top, rect.right, rect.bottom};
+    ::DrawFocusRect(dc_, &r);
 }
 
 }  // namespace ldt::gui

@@ -52,27 +52,24 @@ def white_boxes(pic, min_area=400, min_fill=0.9):
     """The skin's value boxes: connected areas of pure white that nearly
     fill their bounding rectangle, as inclusive skin rectangles."""
     w, h = pic.w, pic.h
-    white = bytearray(1 if pic.px[3 * i:3 * i + 3] == b"\xff\xff\xff" else 0 for i in range(w * h))
+    white = {i for i in range(w * h) if pic.px[3 * i:3 * i + 3] == b"\xff\xff\xff"}
     boxes = []
-    for start in range(w * h):
-        if not white[start]:
-            continue
-        white[start] = 0
-        stack, count = [start], 0
-        x0, y0, x1, y1 = w, h, -1, -1
+    while white:
+        stack = [white.pop()]
+        area = []
         while stack:
             i = stack.pop()
-            count += 1
-            x, y = i % w, i // w
-            x0, y0, x1, y1 = min(x0, x), min(y0, y), max(x1, x), max(y1, y)
-            for j in (i - 1 if x > 0 else -1, i + 1 if x < w - 1 else -1, i - w, i + w):
-                if 0 <= j < w * h and white[j]:
-                    white[j] = 0
+            area.append((i % w, i // w))
+            for j in (i - 1 if i % w else -1, i + 1 if i % w < w - 1 else -1, i - w, i + w):
+                if j in white:
+                    white.remove(j)
                     stack.append(j)
-        area = (x1 - x0 + 1) * (y1 - y0 + 1)
-        if area >= min_area and count >= min_fill * area:
-            boxes.append((x0, y0, x1, y1))
-    return boxes
+        xs, ys = [x for x, _ in area], [y for _, y in area]
+        box = (min(xs), min(ys), max(xs), max(ys))
+        rect = (box[2] - box[0] + 1) * (box[3] - box[1] + 1)
+        if rect >= min_area and len(area) >= min_fill * rect:
+            boxes.append(box)
+    return sorted(boxes)
 
 
 def captions(svg_path):

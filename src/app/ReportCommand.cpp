@@ -1,6 +1,7 @@
 #include "app/ReportCommand.h"
 
 #include "machine/Report.h"
+#include "platform/Utf8.h"
 #include "seams/ProductText.h"
 
 #include <cstdio>
@@ -74,34 +75,7 @@ void PrintJson(const MachineData& data, const RefreshOutcome& outcome, std::ostr
 
 }  // namespace
 
-std::string ToUtf8(const WString& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string ToUtf8(const WString& text) { return Utf16ToUtf8(text); }
 
 int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock& clock,
                      const CodePage& codePage, std::ostream& out, std::ostream& err) {

@@ -1,5 +1,7 @@
 #include "machine-sim/MachineSimulator.h"
 
+#include "platform/Deadline.h"
+#include "platform/linux/Poll.h"
 #include "platform/linux/UniqueFd.h"
 
 #include <fcntl.h>
@@ -9,7 +11,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -24,7 +25,6 @@ namespace ldt {
 namespace {
 
 using Millis = std::chrono::milliseconds;
-using Clock = std::chrono::steady_clock;
 
 constexpr unsigned char kQueryPrefix[] = {0x1A, 0x24, 0x69, 0x34};
 constexpr std::size_t kMaxReplyFileBytes = 64 * 1024;
@@ -245,10 +245,7 @@ void MachineSimulator::Impl::Serve() {
     unsigned char buffer[512];
     for (;;) {
         pollfd fds[2] = {{master.Get(), POLLIN, 0}, {wakeRead.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
+        if (PollForever(fds, 2) < 0) return;
         if (fds[1].revents != 0) return;  // Stop()
         if (fds[0].revents == 0) continue;
         const ssize_t n = ::read(master.Get(), buffer, sizeof buffer);
@@ -323,16 +320,8 @@ void MachineSimulator::Impl::Record(char which) {
 
 // Waits, or returns false at once when Stop() is called.
 bool MachineSimulator::Impl::Pause(Millis duration) {
-    const auto end = Clock::now() + duration;
-    for (;;) {
-        const auto now = Clock::now();
-        if (now >= end) return true;
-        const long long left = std::chrono::ceil<Millis>(end - now).count();
-        pollfd wake{wakeRead.Get(), POLLIN, 0};
-        const int rc = ::poll(&wake, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
-        if (rc > 0) return false;
-        if (rc < 0 && errno != EINTR) return false;
-    }
+    pollfd wake{wakeRead.Get(), POLLIN, 0};
+    return PollUntil(&wake, 1, Deadline(duration)) == 0;
 }
 
 // Writes all of `bytes` to the master. A client that does not read can fill
@@ -348,8 +337,7 @@ bool MachineSimulator::Impl::Send(const std::string& bytes) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return true;  // reply lost; keep serving
         pollfd fds[2] = {{master.Get(), POLLOUT, 0}, {wakeRead.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
-        if (fds[1].revents != 0) return false;
+        if (PollForever(fds, 2) < 0 || fds[1].revents != 0) return false;
     }
     return true;
 }

@@ -111,11 +111,7 @@ BOOL DiagnosticDialog::OnInitDialog() {
     announced_ = core_.Describe();
     // From now on a printer-class interface that arrives or leaves brings a
     // refresh by itself.
-    GUID printers;
-    printers.Data1 = kUsbPrintInterfaceClass.data1;
-    printers.Data2 = kUsbPrintInterfaceClass.data2;
-    printers.Data3 = kUsbPrintInterfaceClass.data3;
-    for (int i = 0; i < 8; ++i) printers.Data4[i] = kUsbPrintInterfaceClass.data4[i];
+    const GUID printers = win32::ToWinGuid(kUsbPrintInterfaceClass);
     printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
     return TRUE;
 }

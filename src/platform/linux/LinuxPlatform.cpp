@@ -1,21 +1,10 @@
 #include "platform/Platform.h"
+#include "platform/SleepClock.h"
 #include "platform/linux/PosixReportFile.h"
 #include "platform/linux/SysfsDeviceBus.h"
 #include "platform/linux/Utf8CodePage.h"
 
-#include <chrono>
-#include <thread>
-
 namespace ldt::platform {
-
-namespace {
-class SleepClock final : public Clock {
-public:
-    void Pause(unsigned milliseconds) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
-};
-}  // namespace
 
 std::unique_ptr<DeviceBus> MakeDeviceBus() { return std::make_unique<SysfsDeviceBus>(); }
 std::unique_ptr<Clock> MakeClock() { return std::make_unique<SleepClock>(); }

@@ -1,5 +1,7 @@
 #include "platform/linux/SysfsDeviceBus.h"
 
+#include "platform/Deadline.h"
+#include "platform/linux/Poll.h"
 #include "platform/linux/UniqueFd.h"
 #include "platform/linux/Utf8CodePage.h"
 #include "seams/Messages.h"
@@ -12,7 +14,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -59,31 +60,31 @@ private:
 
 int FdOf(Device* device) { return static_cast<UsblpDevice*>(device)->Fd(); }
 
-using SteadyClock = std::chrono::steady_clock;
-
-// Polls the descriptors of `pending` (indexes into the caller's batch) for
-// `events` until the deadline, calling `ready(index, revents)` once for each
-// that becomes ready; an index is dropped when it has been handled.
+// Polls every descriptor of `fds` for `events` until the deadline, calling
+// `ready(index, revents)` for each that becomes ready; an index is dropped
+// once `ready` says it is finished, else polled again.
 template <typename Ready>
-void PollUntil(std::vector<int> fds, std::vector<std::size_t> pending, short events,
-               SteadyClock::time_point deadline, Ready ready) {
+void PollEach(const std::vector<int>& fds, short events, const Deadline& deadline, Ready ready) {
+    std::vector<std::size_t> pending(fds.size());
+    for (std::size_t i = 0; i < pending.size(); ++i) pending[i] = i;
+    std::vector<pollfd> polls;
     while (!pending.empty()) {
-        std::vector<pollfd> polls;
+        polls.clear();
         for (std::size_t i : pending) polls.push_back({fds[i], events, 0});
-        // Rounded up, so that no poll returns before the deadline.
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-        const int r = poll(polls.data(), polls.size(), static_cast<int>(std::max<long long>(0, left)));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return;
+        if (PollUntil(polls.data(), polls.size(), deadline) <= 0) return;
         std::vector<std::size_t> still;
         for (std::size_t k = 0; k < polls.size(); ++k) {
-            if (polls[k].revents)
-                ready(pending[k], polls[k].revents);
-            else
-                still.push_back(pending[k]);
+            if (!polls[k].revents || !ready(pending[k], polls[k].revents)) still.push_back(pending[k]);
         }
         pending.swap(still);
     }
+}
+
+template <typename Batch>
+std::vector<int> FdsOf(const Batch& batch) {
+    std::vector<int> fds;
+    for (const auto& entry : batch) fds.push_back(FdOf(entry.device));
+    return fds;
 }
 
 }  // namespace
@@ -94,14 +95,13 @@ SysfsDeviceBus::SysfsDeviceBus(std::string sysRoot, std::string devRoot, int rea
 std::unique_ptr<InterfaceSet> SysfsDeviceBus::OpenInterfaceSet(const Guid&) {
     std::vector<std::pair<long, std::string>> found;
     const std::string classRoot = sysRoot_ + "/class/usbmisc";
-    if (DIR* dir = opendir(classRoot.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
+    if (const UniqueDir dir(opendir(classRoot.c_str())); dir.Valid()) {
+        while (const dirent* entry = readdir(dir.Get())) {
             long number = 0;
             const std::string name = entry->d_name;
             if (IsLpName(name, number) && IsPrinterInterface(classRoot + "/" + name))
                 found.emplace_back(number, name);
         }
-        closedir(dir);
     }
     std::sort(found.begin(), found.end());
     std::vector<WString> paths;
@@ -133,38 +133,36 @@ OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
 }
 
 void SysfsDeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) {
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs_);
-    std::vector<int> fds;
-    std::vector<std::size_t> all;
-    for (DeviceWrite& w : writes) {
-        w.written = 0;
-        all.push_back(fds.size());
-        fds.push_back(FdOf(w.device));
-    }
-    PollUntil(fds, all, POLLOUT, deadline, [&](std::size_t i, short revents) {
-        if (!(revents & POLLOUT)) return;
+    const Deadline deadline{std::chrono::milliseconds(timeoutMs_)};
+    const auto* bytes = static_cast<const char*>(data);
+    for (DeviceWrite& w : writes) w.written = 0;
+    if (size == 0) return;
+    const std::vector<int> fds = FdsOf(writes);
+    // A device that takes part of the bytes is written the rest as it makes
+    // room, until the deadline.
+    PollEach(fds, POLLOUT, deadline, [&](std::size_t i, short revents) {
+        if (!(revents & POLLOUT)) return true;  // gone, or failed
+        std::size_t& written = writes[i].written;
         ssize_t n;
-        do n = ::write(fds[i], data, size);
+        do n = ::write(fds[i], bytes + written, size - written);
         while (n < 0 && errno == EINTR);
-        if (n > 0) writes[i].written = static_cast<std::size_t>(n);
+        if (n < 0) return errno != EAGAIN;
+        written += static_cast<std::size_t>(n);
+        return n == 0 || written == size;
     });
 }
 
 void SysfsDeviceBus::ReadEach(std::vector<DeviceRead>& reads) {
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs_);
-    std::vector<int> fds;
-    std::vector<std::size_t> all;
-    for (DeviceRead& r : reads) {
-        r.received = 0;
-        all.push_back(fds.size());
-        fds.push_back(FdOf(r.device));
-    }
-    PollUntil(fds, all, POLLIN, deadline, [&](std::size_t i, short revents) {
-        if (!(revents & POLLIN) || reads[i].capacity == 0) return;
+    const Deadline deadline{std::chrono::milliseconds(timeoutMs_)};
+    for (DeviceRead& r : reads) r.received = 0;
+    const std::vector<int> fds = FdsOf(reads);
+    PollEach(fds, POLLIN, deadline, [&](std::size_t i, short revents) {
+        if (!(revents & POLLIN) || reads[i].capacity == 0) return true;
         ssize_t n;
         do n = ::read(fds[i], reads[i].buffer, reads[i].capacity);
         while (n < 0 && errno == EINTR);
         if (n > 0) reads[i].received = static_cast<std::size_t>(n);
+        return true;  // one transfer is all a read takes
     });
 }
 

@@ -26,7 +26,9 @@ public:
     // strerror's reason and, for permission and busy nodes, what to do.
     OpenResult Open(const WString& path, OpenMode mode) override;
     // Both wait with one poll() over all the devices until the shared
-    // deadline; POLLERR/POLLHUP without data mean the device is gone.
+    // deadline; POLLERR/POLLHUP without data mean the device is gone. A
+    // device that takes only part of a write is written the rest as it
+    // makes room, until the deadline.
     void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
     void ReadEach(std::vector<DeviceRead>& reads) override;
 

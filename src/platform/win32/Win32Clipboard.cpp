@@ -9,20 +9,7 @@ namespace ldt {
 namespace {
 
 // Owns a global memory block until the clipboard takes it.
-class GlobalBlock {
-public:
-    explicit GlobalBlock(std::size_t bytes) : block_(GlobalAlloc(GMEM_MOVEABLE, bytes)) {}
-    GlobalBlock(const GlobalBlock&) = delete;
-    GlobalBlock& operator=(const GlobalBlock&) = delete;
-    ~GlobalBlock() {
-        if (block_) GlobalFree(block_);
-    }
-    HGLOBAL Get() const { return block_; }
-    void Release() { block_ = nullptr; }
-
-private:
-    HGLOBAL block_;
-};
+using GlobalBlock = win32::UniqueGlobal;
 
 // Keeps a moveable block locked in place for the guard's life.
 class BlockLock {
@@ -69,7 +56,7 @@ ClipboardResult Failed(DWORD code) { return Failed(win32::SystemErrorText(code))
 
 ClipboardResult Win32Clipboard::PutText(const WString& text) {
     const std::size_t length = text.find(u'\0') == WString::npos ? text.size() : text.find(u'\0');
-    GlobalBlock block((length + 1) * sizeof(wchar_t));
+    GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE, (length + 1) * sizeof(wchar_t)));
     if (!block.Get()) return Failed(GetLastError());
     {
         BlockLock lock(block.Get());

@@ -1,10 +1,12 @@
 #include "platform/win32/Win32DeviceBus.h"
 
+#include "platform/Deadline.h"
 #include "platform/win32/Win32Handle.h"
 #include "seams/Messages.h"
 
 #include <setupapi.h>
 
+#include <chrono>
 #include <cstddef>
 #include <limits>
 #include <memory>
@@ -19,15 +21,6 @@ namespace {
 static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28, "interface record size on 32-bit Windows");
 static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 6, "detail record header on 32-bit Windows");
 #endif
-
-GUID ToWinGuid(const Guid& g) {
-    GUID out;
-    out.Data1 = g.data1;
-    out.Data2 = g.data2;
-    out.Data3 = g.data3;
-    for (int i = 0; i < 8; ++i) out.Data4[i] = g.data4[i];
-    return out;
-}
 
 class Win32Device final : public Device {
 public:
@@ -91,11 +84,12 @@ struct Request {
 // Starts every request with `start` (which returns what ReadFile/WriteFile
 // returned), then waits for all of them with one wait over their events
 // until `timeoutMs` has passed since the call. A request still pending then
-// is cancelled, and its completion is awaited, so that neither its
-// OVERLAPPED nor its buffer is in use once this returns.
+// is cancelled (that request only: others of this thread on the same handle
+// go on), and its completion is awaited, so that neither its OVERLAPPED nor
+// its buffer is in use once this returns.
 template <typename Start>
 void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    const Deadline deadline{std::chrono::milliseconds(timeoutMs)};
     for (std::size_t i = 0; i < batch.size(); ++i) {
         Request& r = batch[i];
         r.event = win32::UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -103,9 +97,9 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
         r.overlapped.hEvent = r.event.Get();
         if (start(i, &r.overlapped) || GetLastError() == ERROR_IO_PENDING) r.pending = true;
     }
+    std::vector<HANDLE> events;
     for (;;) {
-        std::vector<HANDLE> events;
-        std::vector<Request*> waiting;
+        events.clear();
         for (Request& r : batch) {
             if (!r.pending) continue;
             // A request that completed at once signals its event too.
@@ -114,19 +108,17 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
                 r.pending = false;
             } else if (events.size() < MAXIMUM_WAIT_OBJECTS) {
                 events.push_back(r.overlapped.hEvent);
-                waiting.push_back(&r);
             }
         }
         if (events.empty()) return;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) break;
-        const DWORD w = WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
-                                               static_cast<DWORD>(deadline - now));
+        const DWORD left = deadline.RemainingMs<DWORD>(INFINITE - 1);
+        if (left == 0) break;
+        const DWORD w = WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, left);
         if (w == WAIT_TIMEOUT || w == WAIT_FAILED) break;
     }
     for (Request& r : batch) {
         if (!r.pending) continue;
-        CancelIo(r.device);
+        CancelIoEx(r.device, &r.overlapped);
         // A request that completed just before the cancellation keeps its result.
         r.ok = GetOverlappedResult(r.device, &r.overlapped, &r.transferred, TRUE) != 0;
         r.pending = false;
@@ -137,8 +129,10 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
 
 Win32DeviceBus::Win32DeviceBus(DWORD timeoutMs) : timeoutMs_(timeoutMs) {}
 
+HANDLE Win32DeviceBus::NativeHandle(Device& device) { return HandleOf(&device); }
+
 std::unique_ptr<InterfaceSet> Win32DeviceBus::OpenInterfaceSet(const Guid& interfaceClass) {
-    const GUID guid = ToWinGuid(interfaceClass);
+    const GUID guid = win32::ToWinGuid(interfaceClass);
     HDEVINFO set = SetupDiGetClassDevsW(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<DeviceInfoSet>(set, guid);

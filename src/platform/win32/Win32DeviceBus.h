@@ -22,10 +22,15 @@ public:
     OpenResult Open(const WString& path, OpenMode mode) override;
 
     // One overlapped request per device and one wait over all of their
-    // events. Requests still pending at the deadline are cancelled and
-    // their completion awaited before returning.
+    // events. Requests still pending at the deadline are cancelled, one by
+    // one, and their completion awaited before returning.
     void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
     void ReadEach(std::vector<DeviceRead>& reads) override;
+
+    // The system handle of a device this bus opened; the device keeps
+    // owning it. A cancelled request of a batch is that request only, so
+    // requests of the caller's own on the handle go on.
+    static HANDLE NativeHandle(Device& device);
 
 private:
     DWORD timeoutMs_;

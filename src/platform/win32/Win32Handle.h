@@ -1,8 +1,10 @@
 #pragma once
-// Owners of kernel handles and the UTF-16 glue between ldt::WString and the
-// platform's wide strings.
+// The owners of Windows resources, and the glue between the seams' types
+// (WString, Guid) and the platform's (wide strings, GUID).
 
+#include "platform/UniqueResource.h"
 #include "seams/CodePage.h"
+#include "seams/DeviceBus.h"
 
 #include <windows.h>
 
@@ -10,42 +12,56 @@
 
 namespace ldt::win32 {
 
-// Owns a kernel handle (file, device, event); closes it once. Both null and
-// INVALID_HANDLE_VALUE mean "none".
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            handle_ = other.Release();
-        }
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { Close(); }
+// Each owner frees its resource exactly once (platform/UniqueResource.h).
 
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Release() {
-        HANDLE h = handle_;
-        handle_ = nullptr;
-        return h;
-    }
-    // Closes the handle now; false (with GetLastError set) when CloseHandle
-    // failed. Closing an empty owner succeeds.
-    bool Close() {
-        const bool ok = !Valid() || CloseHandle(handle_);
-        handle_ = nullptr;
-        return ok;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
+// A kernel handle (file, device, event), closed with CloseHandle. Both null
+// and INVALID_HANDLE_VALUE mean "none".
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static HANDLE Invalid() { return nullptr; }
+    static bool Valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static bool Free(HANDLE h) { return CloseHandle(h) != 0; }
 };
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+
+// A GDI object (bitmap, font, region, ...), deleted with DeleteObject.
+template <class Object>
+struct GdiObjectTraits {
+    using Handle = Object;
+    static Object Invalid() { return nullptr; }
+    static bool Valid(Object h) { return h != nullptr; }
+    static bool Free(Object h) { return DeleteObject(h) != 0; }
+};
+template <class Object>
+using GdiObject = UniqueResource<GdiObjectTraits<Object>>;
+
+// A registration for device notifications, ended with UnregisterDeviceNotification.
+struct DeviceNotificationTraits {
+    using Handle = HDEVNOTIFY;
+    static HDEVNOTIFY Invalid() { return nullptr; }
+    static bool Valid(HDEVNOTIFY h) { return h != nullptr; }
+    static bool Free(HDEVNOTIFY h) { return UnregisterDeviceNotification(h) != 0; }
+};
+using UniqueDeviceNotification = UniqueResource<DeviceNotificationTraits>;
+
+// A global memory block, freed with GlobalFree unless the system took it.
+struct GlobalMemoryTraits {
+    using Handle = HGLOBAL;
+    static HGLOBAL Invalid() { return nullptr; }
+    static bool Valid(HGLOBAL h) { return h != nullptr; }
+    static bool Free(HGLOBAL h) { return GlobalFree(h) == nullptr; }
+};
+using UniqueGlobal = UniqueResource<GlobalMemoryTraits>;
+
+// The seams' interface class as the system's GUID.
+inline GUID ToWinGuid(const Guid& g) {
+    GUID out;
+    out.Data1 = g.data1;
+    out.Data2 = g.data2;
+    out.Data3 = g.data3;
+    for (int i = 0; i < 8; ++i) out.Data4[i] = g.data4[i];
+    return out;
+}
 
 // wchar_t is 16-bit on Windows: conversions copy code units.
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 code units");

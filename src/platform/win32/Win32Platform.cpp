@@ -1,6 +1,6 @@
 #include "platform/Platform.h"
+#include "platform/SleepClock.h"
 #include "platform/win32/AnsiCodePage.h"
-#include "platform/win32/SleepClock.h"
 #include "platform/win32/Win32DeviceBus.h"
 #include "platform/win32/Win32ReportFile.h"
 

@@ -1,6 +1,7 @@
 #include "fakes/Fakes.h"
 #include "link/Refresh.h"
 #include "platform/linux/SysfsDeviceBus.h"
+#include "platform/linux/UniqueFd.h"
 #include "platform/linux/Utf8CodePage.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #ifdef LDT_HAVE_SIM
 #include "machine-sim/MachineSimulator.h"
@@ -88,6 +93,49 @@ TEST(SysfsDeviceBus, refreshWithoutInterfacesOrFallback_showsTheNoConnectionBox)
     MachineData data;
     RefreshMachineData(link, data, {bus, clock, cp, prompts});
     EXPECT_EQ(prompts.errors.size(), 1u);
+}
+
+// Two FIFOs stand in for devices whose buffers take only part of a write
+// at first: one is drained after a while, the other never. The first gets
+// every byte, in order; the second keeps what it took, counted, until the
+// shared deadline.
+TEST(SysfsDeviceBus, shortWrites_areFinishedAsTheDeviceMakesRoom_untilTheDeadline) {
+    FakeTree t;
+    std::vector<UniqueFd> readers;
+    std::vector<std::unique_ptr<Device>> devices;
+    auto bus = t.Bus(400);
+    for (const char* name : {"lp0", "lp1"}) {
+        ASSERT_EQ(::mkfifo(t.Dev(name).c_str(), 0600), 0);
+        readers.emplace_back(::open(t.Dev(name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_TRUE(readers.back().Valid());
+        ::fcntl(readers.back().Get(), F_SETPIPE_SZ, 4096);
+        devices.push_back(bus.Open(Utf8ToUtf16(t.Dev(name)), OpenMode::WriteExclusive).device);
+        ASSERT_TRUE(devices.back());
+    }
+    const std::size_t room = static_cast<std::size_t>(::fcntl(readers[1].Get(), F_GETPIPE_SZ));
+    std::string data(4 * room, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + i % 23);
+
+    std::string drained;
+    std::thread reader([&] {
+        std::this_thread::sleep_for(Ms(100));
+        char buffer[1024];
+        for (const auto end = Now() + Ms(2000); drained.size() < data.size() && Now() < end;) {
+            const ssize_t n = ::read(readers[0].Get(), buffer, sizeof buffer);
+            if (n > 0) drained.append(buffer, static_cast<std::size_t>(n));
+            else std::this_thread::sleep_for(Ms(5));
+        }
+    });
+    std::vector<DeviceWrite> writes{{devices[0].get()}, {devices[1].get()}};
+    const auto t0 = Now();
+    bus.WriteEach(writes, data.data(), data.size());
+    const auto took = std::chrono::duration_cast<Ms>(Now() - t0).count();
+    reader.join();
+    EXPECT_EQ(writes[0].written, data.size());
+    EXPECT_TRUE(drained == data) << drained.size() << " bytes came, not in order or not all";
+    EXPECT_EQ(writes[1].written, room);
+    EXPECT_GE(took, 400);
+    EXPECT_LT(took, 1500);
 }
 
 #ifdef LDT_HAVE_SIM

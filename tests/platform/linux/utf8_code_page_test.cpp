@@ -18,9 +18,9 @@ TEST(Utf8CodePage, malformedBytesBecomeReplacementCharacters) {
     EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
 }
 
-TEST(Utf8CodePage, unpairedSurrogatesBecomeTheDefaultCharacter) {
-    EXPECT_EQ(Utf16ToUtf8(WString(u"a") + char16_t(0xD800) + u"b"), "a?b");
-    EXPECT_EQ(Utf16ToUtf8(WString(1, char16_t(0xDC00))), "?");
+TEST(Utf8CodePage, unpairedSurrogatesBecomeReplacementCharacters) {
+    EXPECT_EQ(Utf16ToUtf8(WString(u"a") + char16_t(0xD800) + u"b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(Utf16ToUtf8(WString(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
 }
 
 TEST(Utf8CodePage, zeroBytesAreKept) {

@@ -194,6 +194,42 @@ TEST_F(PipeDevice, WriteNobodyTakesReturnsAfterTheTimeout) {
     EXPECT_LT(elapsed, 2500.0);
 }
 
+// A write that times out is cancelled alone: a read of this thread's own
+// on the same handle (and one on a second handle to the same pipe) goes on
+// and gets what comes later.
+TEST_F(PipeDevice, CancellingATimedOutWrite_leavesTheThreadsOtherRequestsAlone) {
+    const HANDLE handle = Win32DeviceBus::NativeHandle(*device_);
+    HANDLE duplicate = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &duplicate, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
+    const win32::UniqueHandle second(duplicate);
+    struct OwnRead {
+        win32::UniqueHandle event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        OVERLAPPED overlapped{};
+        char buffer[16];
+    } own[2];
+    const HANDLE handles[2] = {handle, second.Get()};
+    for (int i = 0; i < 2; ++i) {
+        own[i].overlapped.hEvent = own[i].event.Get();
+        ASSERT_FALSE(ReadFile(handles[i], own[i].buffer, 3, nullptr, &own[i].overlapped));
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+    }
+
+    Win32DeviceBus quick(300);
+    const std::string flood(4u * 1024 * 1024, 'f');  // more than the pipe holds; nobody reads it
+    std::vector<DeviceWrite> writes{{device_.get()}};
+    quick.WriteEach(writes, flood.data(), flood.size());
+    EXPECT_LT(writes[0].written, flood.size());
+
+    Send("abcdef");
+    for (int i = 0; i < 2; ++i) {
+        DWORD got = 0;
+        EXPECT_TRUE(GetOverlappedResult(handles[i], &own[i].overlapped, &got, TRUE))
+            << "read " << i << ": error " << GetLastError();
+        EXPECT_EQ(std::string(own[i].buffer, got), i == 0 ? "abc" : "def") << "read " << i;
+    }
+}
+
 // Several pipes read at once: replies come back out of order, silent ones
 // share one deadline, and every buffer belongs to its own device.
 TEST(Win32DeviceBusBatch, SilentAndAnsweringPipesShareOneDeadline) {

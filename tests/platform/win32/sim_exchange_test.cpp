@@ -2,8 +2,8 @@
 // through the Wine prefix's device links. Each suite runs under its own
 // simulator mode (see CMakeLists.txt); they are excluded from the plain run.
 
+#include "platform/SleepClock.h"
 #include "platform/win32/AnsiCodePage.h"
-#include "platform/win32/SleepClock.h"
 #include "platform/win32/Win32DeviceBus.h"
 
 #include "Win32TestSupport.h"

@@ -2,45 +2,30 @@
 // Owns a registration for device-interface arrival and removal messages
 // (WM_DEVICECHANGE) to a window.
 
+#include "platform/win32/Win32Handle.h"
+
 #include <windows.h>
 
 #include <dbt.h>
 
 namespace ldt::gui {
 
-class DeviceNotification {
+class DeviceNotification : public win32::UniqueDeviceNotification {
 public:
     DeviceNotification() = default;
     // Registers `window` for the arrival and removal of interfaces of
     // `interfaceClass`; Valid() tells whether the system took it.
-    DeviceNotification(HWND window, const GUID& interfaceClass) {
+    DeviceNotification(HWND window, const GUID& interfaceClass)
+        : win32::UniqueDeviceNotification(Register(window, interfaceClass)) {}
+
+private:
+    static HDEVNOTIFY Register(HWND window, const GUID& interfaceClass) {
         DEV_BROADCAST_DEVICEINTERFACE_W filter{};
         filter.dbcc_size = sizeof filter;
         filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         filter.dbcc_classguid = interfaceClass;
-        handle_ = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+        return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     }
-    DeviceNotification(DeviceNotification&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    DeviceNotification& operator=(DeviceNotification&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = other.handle_;
-            other.handle_ = nullptr;
-        }
-        return *this;
-    }
-    DeviceNotification(const DeviceNotification&) = delete;
-    DeviceNotification& operator=(const DeviceNotification&) = delete;
-    ~DeviceNotification() { Reset(); }
-
-    bool Valid() const { return handle_ != nullptr; }
-    void Reset() {
-        if (handle_) UnregisterDeviceNotification(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HDEVNOTIFY handle_ = nullptr;
 };
 
 // Whether a WM_DEVICECHANGE tells of a device interface that arrived or

@@ -2,41 +2,15 @@
 // Owners of device contexts and GDI objects, each released by the scope that
 // acquired it.
 
-#include <windows.h>
+#include "platform/win32/Win32Handle.h"
 
-#include <utility>
+#include <windows.h>
 
 namespace ldt::gui {
 
-// A GDI object (bitmap, font, region, ...) deleted with DeleteObject.
-template <class Handle>
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(Handle handle) : handle_(handle) {}
-    GdiObject(GdiObject&& other) noexcept : handle_(other.Release()) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    ~GdiObject() { Reset(); }
-
-    Handle Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-    // Gives up ownership (for a region handed to SetWindowRgn).
-    Handle Release() { return std::exchange(handle_, nullptr); }
-    void Reset(Handle handle = nullptr) {
-        if (handle_) DeleteObject(handle_);
-        handle_ = handle;
-    }
-
-private:
-    Handle handle_ = nullptr;
-};
-
+// A GDI object (bitmap, font, region, ...) deleted with DeleteObject;
+// Release() gives it up (for a region handed to SetWindowRgn).
+using win32::GdiObject;
 using Bitmap = GdiObject<HBITMAP>;
 using Font = GdiObject<HFONT>;
 using Region = GdiObject<HRGN>;

@@ -63,6 +63,58 @@ private slots:
         QCOMPARE(surface.pixel(0, 0), QColor(Qt::magenta).rgb());
     }
 
+    void copySkin_atTwiceTheDensity_drawsEverySourcePixel_inUnitsOfThe1xPicture() {
+        // A 2x skin of 10 x 10 units on a 2x surface: each device pixel is a
+        // source pixel, none blown up; blocks and clipping count in units.
+        QImage skin(20, 20, QImage::Format_RGB32);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x) skin.setPixel(x, y, qRgb(x * 12, y * 12, 7));
+        skin.setDevicePixelRatio(2);
+        QImage surface = Surface(40, 40, Qt::magenta);
+        surface.setDevicePixelRatio(2);
+        {
+            QPainter painter(&surface);
+            QIcon icon;
+            QtCanvas canvas(painter, skin, icon);
+            canvas.CopySkin(1, 2, 30, 30, 6, 7);
+        }
+        for (const QPoint& p : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(7, 5)})
+            QCOMPARE(surface.pixel(QPoint(2, 4) + p), skin.pixel(QPoint(12, 14) + p));
+        QCOMPARE(surface.pixel(9, 9), skin.pixel(19, 19));
+        QCOMPARE(surface.pixel(10, 4), QColor(Qt::magenta).rgb());
+        QCOMPARE(surface.pixel(2, 10), QColor(Qt::magenta).rgb());
+        QCOMPARE(surface.pixel(1, 3), QColor(Qt::magenta).rgb());
+    }
+
+    void focusCue_dotsTheInsideEdge_invertingWhatIsBeneath_atEveryScale() {
+        for (const qreal ratio : {1.0, 1.5, 2.0}) {
+            QImage surface = Surface(qRound(40 * ratio), qRound(40 * ratio), Qt::white);
+            surface.setDevicePixelRatio(ratio);
+            {
+                QPainter painter(&surface);
+                const QImage skin;
+                const QIcon icon;
+                QtCanvas(painter, skin, icon).DrawFocusCue({10, 10, 30, 20});
+            }
+            // The cue lies on the box's device-pixel edges, half of them dark.
+            const QRect box(qRound(10 * ratio), qRound(10 * ratio), qRound(20 * ratio), qRound(10 * ratio));
+            QRect ink;
+            int dark = 0, edge = 0;
+            for (int y = 0; y < surface.height(); ++y)
+                for (int x = 0; x < surface.width(); ++x) {
+                    if (!Dark(surface.pixel(x, y))) continue;
+                    ink |= QRect(x, y, 1, 1);
+                    ++dark;
+                }
+            edge = 2 * (box.width() + box.height()) - 4;
+            const QString row = QString::number(ratio);
+            QVERIFY2(qAbs(ink.left() - box.left()) <= 1 && qAbs(ink.right() - box.right()) <= 1, qPrintable(row));
+            QVERIFY2(qAbs(ink.top() - box.top()) <= 1 && qAbs(ink.bottom() - box.bottom()) <= 1, qPrintable(row));
+            QVERIFY2(qAbs(dark - edge / 2) <= 4, qPrintable(row + ": " + QString::number(dark)));
+            QVERIFY2(!Dark(surface.pixel(box.center())), qPrintable(row));
+        }
+    }
+
     void textFont_hasTheRequestedCellHeightAndCharacterWidth() {
         const QFont font = MakeQFont(kTextFont);
         const QFontMetrics metrics(font);

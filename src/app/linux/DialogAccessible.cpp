@@ -185,9 +185,7 @@ void InstallDialogAccessibility() {
 
 void AnnounceChanges(const DiagnosticDialog& dialog, AnnouncedState& announced) {
     AnnouncedState now{dialog.Core().Describe(), dialog.Core().Focused()};
-    QAccessibleInterface* window =
-        QAccessible::isActive() ? QAccessible::queryAccessibleInterface(const_cast<DiagnosticDialog*>(&dialog))
-                                : nullptr;
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(const_cast<DiagnosticDialog*>(&dialog));
     // The first description is the baseline: nothing was said before it.
     if (window && !announced.items.empty()) {
         for (const size_t i : ChangedValues(announced.items, now.items)) {

@@ -27,7 +27,8 @@ struct AnnouncedState {
 // Tells assistive technology what changed in `dialog` since `announced`
 // (a value change for each item whose text changed, a focus event
 // when the keyboard focus moved to a button) and makes `announced` the
-// dialog's current state. Nothing is sent while no client listens.
+// dialog's current state. Qt passes the events on only while a client
+// listens.
 void AnnounceChanges(const DiagnosticDialog& dialog, AnnouncedState& announced);
 
 }  // namespace ldt

@@ -3,6 +3,8 @@
 
     atspi_tree.py TITLE            prints the window's children as JSON lines
     atspi_tree.py TITLE press NAME runs the press action of the child NAME
+    atspi_tree.py listen SECONDS   prints "ready", then for SECONDS the text
+                                   and focus events, one JSON line each
 
 Each line: role, name, text (through the text interface), actions, states
 and extents (screen coordinates). Exits 1 when no such window is listed.
@@ -39,7 +41,23 @@ def describe(node):
             "extents": [box.x, box.y, box.width, box.height]}
 
 
+def listen(seconds):
+    from gi.repository import GLib
+
+    def heard(event):
+        print(json.dumps({"type": event.type, "name": event.source.name if event.source else None,
+                          "detail1": event.detail1, "data": str(event.any_data)}), flush=True)
+
+    pyatspi.Registry.registerEventListener(heard, "object:text-changed", "object:state-changed:focused", "focus:")
+    GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
+    print("ready", flush=True)
+    pyatspi.Registry.start()
+    return 0
+
+
 def main(argv):
+    if argv[1] == "listen":
+        return listen(float(argv[2]))
     window = find_window(argv[1])
     if window is None:
         print("no window named %r" % argv[1], file=sys.stderr)

@@ -209,8 +209,10 @@ void DiagnosticDialog::paintEvent(QPaintEvent*) {
 int DiagnosticDialog::Dpi() const { return static_cast<int>(std::lround(kBaseDpi * devicePixelRatioF())); }
 
 QPoint DiagnosticDialog::DevicePoint(const QMouseEvent& event) const {
-    // Qt's logical position is the device position divided by the ratio.
-    const QPointF at = event.position() * devicePixelRatioF();
+    // Qt's logical position is the device position divided by the ratio;
+    // the widget position is rounded to whole logical pixels, the window's
+    // (the scene position: this dialog is the window) is not.
+    const QPointF at = event.scenePosition() * devicePixelRatioF();
     return QPoint(static_cast<int>(std::floor(at.x() + 0.5)), static_cast<int>(std::floor(at.y() + 0.5)));
 }
 

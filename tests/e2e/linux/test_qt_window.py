@@ -40,10 +40,11 @@ class QtSession(ldt_e2e.Session):
     # Frameless: window pixel (x, y) is skin pixel (x, y); client (0, 0) is window (3, 30).
     client_in_window = (3, 30)
     query = "X"  # the usblp node is a printer-class interface
+    xvfb_args = ("-br",)
 
     def __init__(self, name):
         super().__init__("qt-" + name)
-        xvfb, self.display = ldt_e2e.start_xvfb("-br")
+        xvfb, self.display = ldt_e2e.start_xvfb(*self.xvfb_args)
         self.procs.append(xvfb)
         self.env = dict(os.environ, DISPLAY=self.display, LANG="C.UTF-8", QT_QPA_PLATFORM="xcb")
         self.env.pop("WINEPREFIX", None)

@@ -174,16 +174,19 @@ void DiagnosticDialog::PrepareFirstPaint() {
 }
 
 QImage DiagnosticDialog::LoadSkin() const {
-    // Above 1x the picture comes from the 2x source, never from the 1x one
-    // blown up.
     if (devicePixelRatioF() <= 1) return QImage(kSkinResource);
-    QImage skin(kSkin2xResource);
-    skin.setDevicePixelRatio(2);
-    return skin;
+    // Above 1x the picture comes from the 2x source, never from the 1x one
+    // blown up. Decoding it takes several times as long as a paint, so it
+    // is decoded once and kept while the window is scaled.
+    if (skin2x_.isNull()) {
+        skin2x_ = QImage(kSkin2xResource);
+        skin2x_.setDevicePixelRatio(2);
+    }
+    return skin2x_;
 }
 
 void DiagnosticDialog::paintEvent(QPaintEvent*) {
-    // The picture is loaded for each paint and let go after it.
+    // The 1x picture is loaded for each paint and let go after it.
     const QImage skin = preparedSkin_.isNull() ? LoadSkin() : std::exchange(preparedSkin_, QImage());
     QPainter painter(this);
     // Between 1x and 2x the 2x picture is filtered down.

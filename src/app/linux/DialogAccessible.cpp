@@ -185,10 +185,14 @@ void InstallDialogAccessibility() {
 
 void AnnounceChanges(const DiagnosticDialog& dialog, AnnouncedState& announced) {
     AnnouncedState now{dialog.Core().Describe(), dialog.Core().Focused()};
-    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(const_cast<DiagnosticDialog*>(&dialog));
     // The first description is the baseline: nothing was said before it.
-    if (window && !announced.items.empty()) {
-        for (const size_t i : ChangedValues(announced.items, now.items)) {
+    const std::vector<size_t> changed =
+        announced.items.empty() ? std::vector<size_t>() : ChangedValues(announced.items, now.items);
+    const size_t focused = IndexOfButton(now.items, now.focus);
+    const bool focusMoved = !announced.items.empty() && now.focus != announced.focus && focused < now.items.size();
+    if (!changed.empty() || focusMoved) {
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(const_cast<DiagnosticDialog*>(&dialog));
+        for (const size_t i : changed) {
             QAccessibleInterface* item = window->child(static_cast<int>(i));
             const QString before = i < announced.items.size() ? ToQString(announced.items[i].value) : QString();
             const QString after = ToQString(now.items[i].value);
@@ -199,8 +203,7 @@ void AnnounceChanges(const DiagnosticDialog& dialog, AnnouncedState& announced) 
             QAccessibleTextUpdateEvent text(item, 0, before, after);
             QAccessible::updateAccessibility(&text);
         }
-        const size_t focused = IndexOfButton(now.items, now.focus);
-        if (now.focus != announced.focus && focused < now.items.size()) {
+        if (focusMoved) {
             QAccessibleEvent event(window->child(static_cast<int>(focused)), QAccessible::Focus);
             QAccessible::updateAccessibility(&event);
         }

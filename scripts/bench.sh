@@ -10,4 +10,5 @@ cmake --preset linux >/dev/null && cmake --build --preset linux >/dev/null
 cmake --preset win32 >/dev/null && cmake --build --preset win32 >/dev/null
 build/linux/bench/refresh_bench
 bash bench/startup.sh
+bash bench/win32/startup-dpi.sh
 bash bench/startup-qt.sh

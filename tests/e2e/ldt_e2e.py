@@ -66,6 +66,17 @@ def button_centre(name):
     return (l + r) // 2, (t + b) // 2
 
 
+def scaled(units, dpi):
+    """Device pixels for 96-DPI units at `dpi`, rounded as the programs round (halves up)."""
+    return (units * dpi + 48) // 96
+
+
+def scaled_box(rect, dpi):
+    """An inclusive client rectangle in 96-DPI units, in pixels at `dpi` (edges scaled)."""
+    l, t, r, b = rect
+    return scaled(l, dpi), scaled(t, dpi), scaled(r + 1, dpi) - 1, scaled(b + 1, dpi) - 1
+
+
 def expected_report(reply):
     fields = reply.split(",")[:-1]
     return "".join(label + fields[pos] + "\r\n" for label, pos in REPORT_ORDER).encode()
@@ -111,10 +122,10 @@ def skin():
     return Image(SKIN)
 
 
-def start_xvfb(*extra):
+def start_xvfb(*extra, size=(SCREEN_W, SCREEN_H)):
     """An Xvfb on a display number it picks itself: (process, ":N")."""
     r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "%dx%dx24" % size,
                              "-nolisten", "tcp"] + list(extra),
                             pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(w)
@@ -129,6 +140,7 @@ class Session:
     box, and skin_problems(shot, wid): how its window should look."""
 
     client_in_window = (0, 0)  # client (0, 0) in window coordinates
+    client_in_skin = (3, 30)  # client (x, y) shows skin pixel (x + 3, y + 30)
     query = ""  # the query letter the machine gets
     sim_args = ()
     pause = 0.5  # time a click or key takes to show
@@ -163,6 +175,12 @@ class Session:
     def typed_path(self, path):
         """What to type into the Save As dialog for the file `path`."""
         return path
+
+    def skin_pixel(self, x, y):
+        """The skin's pixel that client (x, y) shows."""
+        if not hasattr(self, "_skin"):
+            self._skin = skin()
+        return self._skin.at(x + self.client_in_skin[0], y + self.client_in_skin[1])
 
     def set_reply(self, text):
         tmp = self.reply + ".new"
@@ -366,6 +384,51 @@ class OwnSessionPerTest(WindowChecks):
 
     def tearDown(self):
         self.s.close()
+
+
+class KeyboardTests(OwnSessionPerTest):
+    """Tab, Shift+Tab and Space in a window showing a machine's values."""
+
+    def outline(self, wid, name):
+        """Screen pixels on the outline of a button's hit rectangle, with its client coordinates."""
+        l, t, r, b = BUTTONS[name]
+        ox, oy = self.s.client_origin(wid)
+        points = {(x, y) for x in range(l, r) for y in (t, b - 1)} | {(x, y) for y in range(t, b) for x in (l, r - 1)}
+        return [(ox + x, oy + y, x, y) for x, y in sorted(points)]
+
+    def cued(self, shot, before, wid):
+        """The buttons whose outline differs from `before`."""
+        return [name for name in BUTTONS
+                if any(shot.at(sx, sy) != before.at(sx, sy) for sx, sy, _, _ in self.outline(wid, name))]
+
+    def test_keyboard_tabCuesRefresh_spacePressesIt_shiftTabGoesRoundToClose(self):
+        self.s.start_sim("normal", reply=REPLY_A)
+        self.s.start_app()
+        wid = self.s.find(TITLE)
+        self.assertIsNotNone(wid, "the window did not appear")
+        settle(1.0)
+        before = self.s.screenshot("before-keys")
+        self.assertSkinShown(before, wid, "before any key")
+        for name in BUTTONS:
+            drawn = [(x, y) for sx, sy, x, y in self.outline(wid, name) if before.at(sx, sy) != self.s.skin_pixel(x, y)]
+            self.assertEqual(drawn, [], "no cue around %s before any key" % name)
+
+        self.s.key(wid, "Tab")
+        settle(self.s.pause)
+        self.assertEqual(self.cued(self.s.screenshot("tab"), before, wid), ["Refresh"])
+        self.assertEqual(self.s.queries(), [self.s.query])
+
+        self.s.key(wid, "space")
+        wait_for(lambda: len(self.s.queries()) > 1, 3.0)
+        settle(self.s.pause)
+        self.assertEqual(self.s.queries(), [self.s.query] * 2, "Space pressed Refresh once")
+        self.assertIsNone(self.s.app.poll(), "the program still runs")
+
+        self.s.key(wid, "shift+Tab")
+        settle(self.s.pause)
+        self.assertEqual(self.cued(self.s.screenshot("shift-tab"), before, wid), ["Close"])
+        self.s.key(wid, "space")
+        self.assertEqual(self.wait_exit(), 0, "Space on Close ends the program")
 
 
 class MachineWindowTests(WindowChecks):

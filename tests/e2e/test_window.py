@@ -11,7 +11,7 @@ import subprocess
 import unittest
 
 import ldt_e2e
-from ldt_e2e import MachineWindowTests, WithoutDataTests, run, skin
+from ldt_e2e import KeyboardTests, MachineWindowTests, WithoutDataTests, run, skin
 
 EXE = os.environ.get("LDT_EXE", "")
 PREFIX = os.environ.get("WINEPREFIX", "")
@@ -74,6 +74,10 @@ class WithMachine(MachineWindowTests, unittest.TestCase):
 
 
 class WithoutData(WithoutDataTests, unittest.TestCase):
+    session = WineSession
+
+
+class Keyboard(KeyboardTests, unittest.TestCase):
     session = WineSession
 
 

@@ -2,6 +2,8 @@
 
 #include "app/win32/DiagnosticDialog.h"
 
+#include <objbase.h>
+
 namespace ldt {
 
 namespace {
@@ -9,10 +11,16 @@ DiagnosticApp theApp;
 }
 
 BOOL DiagnosticApp::InitInstance() {
-    DiagnosticDialog dialog;
-    SetMainWindow(&dialog);
-    dialog.DoModal();
-    SetMainWindow(nullptr);
+    // COM for the skin decoder and for handing screen readers the window's
+    // accessible object.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        DiagnosticDialog dialog;
+        SetMainWindow(&dialog);
+        dialog.DoModal();
+        SetMainWindow(nullptr);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
     // No message loop: the program ends with the dialog.
     return FALSE;
 }

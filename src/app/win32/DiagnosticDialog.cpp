@@ -1,7 +1,9 @@
 #include "app/win32/DiagnosticDialog.h"
 
 #include "platform/Platform.h"
+#include "platform/win32/gui/SkinPicture.h"
 #include "platform/win32/gui/WinApp.h"
+#include "ui/Scale.h"
 #include "ui/WindowGeometry.h"
 
 #include "resource.h"
@@ -16,13 +18,43 @@ namespace {
 // were when the press was queued.
 std::optional<Key> CommandKey(WPARAM virtualKey) {
     const bool ctrl = GetKeyState(VK_CONTROL) < 0;
-    const bool others = GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_LWIN) < 0 ||
-                        GetKeyState(VK_RWIN) < 0;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const bool others = GetKeyState(VK_MENU) < 0 || GetKeyState(VK_LWIN) < 0 || GetKeyState(VK_RWIN) < 0;
     if (others) return std::nullopt;
+    if (virtualKey == VK_TAB && !ctrl) return shift ? Key::ShiftTab : Key::Tab;
+    if (shift) return std::nullopt;
     if (virtualKey == VK_F5 && !ctrl) return Key::F5;
+    if (virtualKey == VK_SPACE && !ctrl) return Key::Space;
     if (virtualKey == 'S' && ctrl) return Key::CtrlS;
     if (virtualKey == 'C' && ctrl) return Key::CtrlC;
     return std::nullopt;
+}
+
+// A user32 function that older systems lack; null there.
+template <class Fn>
+Fn User32(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The window's DPI: its monitor's where the system knows per-monitor DPI
+// (Windows 10 1607 on), else the system's.
+int WindowDpi(HWND window) {
+    static const auto getDpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    UINT dpi = getDpiForWindow ? getDpiForWindow(window) : 0;
+    if (dpi == 0) {
+        HDC screen = GetDC(nullptr);
+        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi ? static_cast<int>(dpi) : kBaseDpi;
+}
+
+// A template dialog of a per-monitor aware program is resized and its font
+// rescaled by the system on a DPI change; this window does its own scaling.
+void KeepDialogFromRescaling(HWND window) {
+    const auto setBehavior = User32<BOOL(WINAPI*)(HWND, int, int)>("SetDialogDpiChangeBehavior");
+    constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
+    if (setBehavior) setBehavior(window, kDisableAll, kDisableAll);
 }
 
 }  // namespace
@@ -36,6 +68,13 @@ DiagnosticDialog::DiagnosticDialog(HWND parent)
       files_(platform::MakeReportFileSystem()),
       core_({*bus_, *clock_, *codePage_, prompts_, *files_, clipboard_}) {}
 
+DiagnosticDialog::~DiagnosticDialog() {
+    if (accessible_) {
+        accessible_->Disconnect();
+        accessible_->Release();
+    }
+}
+
 const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
     static constexpr gui::MessageEntry kEntries[] = {
         gui::MapPaint<&DiagnosticDialog::PaintDataPanel>(),
@@ -46,6 +85,11 @@ const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
         gui::MapSetCursor<&DiagnosticDialog::OnSetCursor>(),
         gui::MapMessage<WM_DEVICECHANGE, &DiagnosticDialog::OnDeviceChange>(),
         gui::MapMessage<WM_TIMER, &DiagnosticDialog::OnTimer>(),
+        gui::MapMessage<WM_DPICHANGED, &DiagnosticDialog::OnDpiChanged>(),
+        gui::MapMessage<WM_GETOBJECT, &DiagnosticDialog::OnGetObject>(),
+        gui::MapMessage<kPressMessage, &DiagnosticDialog::OnPress>(),
+        gui::MapMessage<WM_UPDATEUISTATE, &DiagnosticDialog::OnUpdateUiState>(),
+        gui::MapMessage<WM_DESTROY, &DiagnosticDialog::OnDestroy>(),
     };
     static constexpr gui::MessageMap kMap = gui::MakeMessageMap(&kBaseMessageMap, kEntries);
     return kMap;
@@ -58,9 +102,13 @@ BOOL DiagnosticDialog::OnInitDialog() {
 
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    KeepDialogFromRescaling(Handle());
+    core_.SetDpi(WindowDpi(Handle()));
+    PrepareSkin();
     ShapeWindow();
 
     core_.RefreshMachineData();
+    announced_ = core_.Describe();
     // From now on a printer-class interface that arrives or leaves brings a
     // refresh by itself.
     GUID printers;
@@ -84,35 +132,69 @@ LRESULT DiagnosticDialog::OnTimer(WPARAM id, LPARAM) {
     KillTimer(Handle(), kDeviceTimer);
     // While a box or the Save As dialog of this window is open, try again
     // once it has closed.
-    if (core_.AutoRefresh())
+    if (core_.AutoRefresh()) {
         InvalidateRect(Handle(), nullptr, TRUE);
-    else
+        AnnounceChanges();
+    } else
         SetTimer(Handle(), kDeviceTimer, kDeviceSettleMs, nullptr);
     return 0;
 }
 
-void DiagnosticDialog::ShapeWindow() {
-    POINT points[kWindowRegion.size()];
-    for (std::size_t i = 0; i < kWindowRegion.size(); ++i) points[i] = {kWindowRegion[i].x, kWindowRegion[i].y};
-    gui::Region region(CreatePolygonRgn(points, static_cast<int>(kWindowRegion.size()), kWindingFill));
+// Clips the window to its region at the current DPI.
+void ClipWindow(HWND window, int dpi) {
+    const auto corners = WindowRegion(dpi);
+    POINT points[corners.size()];
+    for (std::size_t i = 0; i < corners.size(); ++i) points[i] = {corners[i].x, corners[i].y};
+    gui::Region region(CreatePolygonRgn(points, static_cast<int>(corners.size()), kWindingFill));
     // From a successful SetWindowRgn on, the window owns the region.
-    if (region && SetWindowRgn(Handle(), region.Get(), TRUE)) region.Release();
+    if (region && SetWindowRgn(window, region.Get(), TRUE)) region.Release();
+}
 
-    const WindowPlacement place = PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+void DiagnosticDialog::ShapeWindow() {
+    ClipWindow(Handle(), core_.Dpi());
+    const WindowPlacement place =
+        PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), core_.Dpi());
     MoveWindow(Handle(), place.left, place.top, place.width, place.height, TRUE);
     InvalidateRect(Handle(), nullptr, TRUE);
 }
 
+void DiagnosticDialog::PrepareSkin() {
+    const int dpi = core_.Dpi();
+    if (dpi == kBaseDpi) {
+        scaledSkin_.Reset();
+        return;
+    }
+    const gui::Pixels source = gui::DecodePngResource(gui::ResourceHandle(), IDR_SKIN_2X);
+    // Without the picture the skin would not match the scaled layout; the
+    // 100 % bitmap at least shows the values.
+    if (source.width == 0) return;
+    scaledSkin_ = gui::MakeBitmap(
+        gui::AreaResample(source, ScalePx(kSkinBlockWidth, dpi), ScalePx(kSkinBlockHeight, dpi)));
+}
+
+LRESULT DiagnosticDialog::OnDpiChanged(WPARAM dpi, LPARAM suggested) {
+    core_.SetDpi(LOWORD(dpi));
+    PrepareSkin();
+    ClipWindow(Handle(), core_.Dpi());
+    // The system's suggestion keeps the window on the monitor it moved to.
+    if (const auto* r = reinterpret_cast<const RECT*>(suggested))
+        SetWindowPos(Handle(), nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    return 0;
+}
+
 gui::GdiCanvas::Art DiagnosticDialog::Art() const {
-    return {gui::ResourceHandle(), IDB_SKIN, Handle(), icon_};
+    return {gui::ResourceHandle(), IDB_SKIN, Handle(), icon_, scaledSkin_.Get()};
 }
 
 void DiagnosticDialog::PaintDataPanel() {
     gui::PaintDC dc(Handle());
     RECT client{};
     GetClientRect(Handle(), &client);
-    const PaintState state = {IsIconic(Handle()) != FALSE, client.right - client.left, client.bottom - client.top,
-                              GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)};
+    const PaintState state = {IsIconic(Handle()) != FALSE,   client.right - client.left,
+                              client.bottom - client.top,    GetSystemMetrics(SM_CXICON),
+                              GetSystemMetrics(SM_CYICON),   core_.Dpi()};
     gui::GdiCanvas canvas(dc.Get(), Art());
     core_.PaintDataPanel(canvas, state);
     if (!state.iconic) Default();
@@ -132,7 +214,7 @@ bool DiagnosticDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LR
 void DiagnosticDialog::PaintCaptionStrip() {
     gui::WindowDC dc(Handle());
     gui::GdiCanvas canvas(dc.Get(), Art());
-    core_.PaintCaptionStrip(canvas);
+    core_.PaintCaptionStrip(canvas, core_.Dpi());
 }
 
 HCURSOR DiagnosticDialog::OnQueryDragIcon() { return static_cast<HCURSOR>(icon_); }
@@ -148,13 +230,23 @@ void DiagnosticDialog::OnLButtonUp(UINT, POINT) {
 }
 
 bool DiagnosticDialog::PreTranslateMessage(const MSG& message) {
+    // Space is ours, up and down: the template's hidden default button must
+    // never see it.
+    if ((message.message == WM_KEYUP || message.message == WM_CHAR) && message.wParam == VK_SPACE) return true;
     if (message.message != WM_KEYDOWN) return false;
     const std::optional<Key> key = CommandKey(message.wParam);
     if (!key) return false;
     // A held key runs its command once: a refresh blocks for a while, and
     // the repeats queued meanwhile would run it again and again.
     const bool repeat = (message.lParam & (1 << 30)) != 0;
-    if (!repeat) CarryOut(core_.OnKey(*key));
+    if (repeat) return true;
+    const HotButton focused = core_.Focused();
+    CarryOut(core_.OnKey(*key));
+    if (*key == Key::Tab || *key == Key::ShiftTab) {
+        // The keyboard is in use: the platform's cue state says so too.
+        SendMessageW(Handle(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        if (core_.Focused() != focused) AnnounceFocus();
+    }
     return true;
 }
 
@@ -165,10 +257,54 @@ void DiagnosticDialog::CarryOut(ClickAction action) {
         break;
     case ClickAction::RepaintErased:
         InvalidateRect(Handle(), nullptr, TRUE);
+        AnnounceChanges();
+        break;
+    case ClickAction::Repaint:
+        InvalidateRect(Handle(), nullptr, FALSE);
         break;
     case ClickAction::None:
         break;
     }
+}
+
+void DiagnosticDialog::Press(HotButton button) {
+    // The caller (another process) must not wait for a refresh or a box.
+    PostMessageW(Handle(), kPressMessage, static_cast<WPARAM>(button), 0);
+}
+
+LRESULT DiagnosticDialog::OnPress(WPARAM button, LPARAM) {
+    CarryOut(core_.Press(static_cast<HotButton>(button)));
+    return 0;
+}
+
+LRESULT DiagnosticDialog::OnGetObject(WPARAM flags, LPARAM objectId) {
+    if (static_cast<LONG>(static_cast<DWORD>(objectId)) != OBJID_CLIENT) return Default();
+    if (!accessible_) accessible_ = new WindowAccessible(Handle(), *this);
+    return LresultFromObject(IID_IAccessible, flags, accessible_);
+}
+
+LRESULT DiagnosticDialog::OnDestroy(WPARAM, LPARAM) {
+    if (accessible_) accessible_->Disconnect();
+    return Default();
+}
+
+LRESULT DiagnosticDialog::OnUpdateUiState(WPARAM, LPARAM) {
+    const LRESULT result = Default();
+    const auto state = static_cast<UINT>(SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0));
+    if (core_.ShowFocusCue((state & UISF_HIDEFOCUS) == 0)) InvalidateRect(Handle(), nullptr, FALSE);
+    return result;
+}
+
+void DiagnosticDialog::AnnounceChanges() {
+    std::vector<AccessibleItem> now = core_.Describe();
+    for (std::size_t i : ChangedValues(announced_, now))
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, Handle(), OBJID_CLIENT, static_cast<LONG>(i) + 1);
+    announced_ = std::move(now);
+}
+
+void DiagnosticDialog::AnnounceFocus() {
+    const std::size_t at = IndexOfButton(announced_, core_.Focused());
+    if (at < announced_.size()) NotifyWinEvent(EVENT_OBJECT_FOCUS, Handle(), OBJID_CLIENT, static_cast<LONG>(at) + 1);
 }
 
 void DiagnosticDialog::OnMouseMove(UINT, POINT point) {

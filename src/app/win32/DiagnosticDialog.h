@@ -1,9 +1,10 @@
 #pragma once
 // The diagnostic window: a skinned modal dialog whose behaviour lives in
-// ldt::DiagnosticCore; this class carries it out on Win32. F5, Ctrl+S and
-// Ctrl+C are taken before the dialog manager; Return and Escape stay the
-// template's invisible OK and (disabled) Cancel buttons': Return ends the
-// dialog, Escape does nothing.
+// ldt::DiagnosticCore; this class carries it out on Win32. F5, Ctrl+S,
+// Ctrl+C, Tab, Shift+Tab and Space are taken before the dialog manager;
+// Return and Escape stay the template's invisible OK and (disabled) Cancel
+// buttons': Return ends the dialog, Escape does nothing. The window is drawn
+// at the DPI of its monitor and answers screen readers (WindowAccessible).
 
 #include "platform/win32/Win32Clipboard.h"
 #include "platform/win32/Win32Prompts.h"
@@ -14,20 +15,26 @@
 #include "seams/CodePage.h"
 #include "seams/DeviceBus.h"
 #include "seams/ReportFile.h"
+#include "app/win32/WindowAccessible.h"
 #include "ui/DiagnosticCore.h"
 
 #include <memory>
 
 namespace ldt {
 
-class DiagnosticDialog final : public gui::Dialog {
+class DiagnosticDialog final : public gui::Dialog, private WindowAccessible::Source {
 public:
     // The timer that runs a refresh of the dialog's own once printer-class
     // interfaces have stopped coming and going for kDeviceSettleMs.
     static constexpr UINT_PTR kDeviceTimer = 1;
     static constexpr UINT kDeviceSettleMs = 500;
 
+    // Posted by an assistive technology's default action: wParam is the
+    // HotButton to press.
+    static constexpr UINT kPressMessage = WM_APP + 1;
+
     explicit DiagnosticDialog(HWND parent = nullptr);
+    ~DiagnosticDialog() override;
 
     const DiagnosticCore& Core() const { return core_; }
 
@@ -49,6 +56,22 @@ private:
     LRESULT OnDeviceChange(WPARAM event, LPARAM data);
     LRESULT OnTimer(WPARAM id, LPARAM);
     void CarryOut(ClickAction action);
+    LRESULT OnDpiChanged(WPARAM dpi, LPARAM suggested);
+    LRESULT OnGetObject(WPARAM flags, LPARAM objectId);
+    LRESULT OnPress(WPARAM button, LPARAM);
+    LRESULT OnUpdateUiState(WPARAM, LPARAM);
+    LRESULT OnDestroy(WPARAM, LPARAM);
+    // The skin picture for the core's DPI (none at 96: the bitmap resource).
+    void PrepareSkin();
+    // Raises the value-change events for the boxes a refresh changed.
+    void AnnounceChanges();
+    void AnnounceFocus();
+
+    // WindowAccessible::Source
+    std::vector<AccessibleItem> Items() const override { return core_.Describe(); }
+    int Dpi() const override { return core_.Dpi(); }
+    HotButton Focused() const override { return core_.Focused(); }
+    void Press(HotButton button) override;
 
     gui::GdiCanvas::Art Art() const;
 
@@ -61,6 +84,9 @@ private:
     Win32Clipboard clipboard_;
     DiagnosticCore core_;
     gui::DeviceNotification printerInterfaces_;
+    gui::Bitmap scaledSkin_;
+    WindowAccessible* accessible_ = nullptr;  // one reference, made on the first request
+    std::vector<AccessibleItem> announced_;   // what screen readers were last told
 };
 
 }  // namespace ldt

@@ -8,12 +8,14 @@ endif()
 add_executable(LaserDiagnosticTool WIN32
     ${CMAKE_CURRENT_LIST_DIR}/DiagnosticApp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DiagnosticDialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/WindowAccessible.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Terminate.cpp
     ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc
 )
 set_target_properties(LaserDiagnosticTool PROPERTIES OUTPUT_NAME LaserDiagnosticTool)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR}/res)
-target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi)
+target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi
+    ole32 oleaut32 oleacc uuid)
 target_compile_options(LaserDiagnosticTool PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(LaserDiagnosticTool PRIVATE -municode -mwindows -Wl,--gc-sections
     $<$<CONFIG:MinSizeRel,Release>:-s>)
@@ -22,7 +24,9 @@ target_link_options(LaserDiagnosticTool PRIVATE -municode -mwindows -Wl,--gc-sec
 set_property(SOURCE ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc APPEND PROPERTY
     OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/res/resource.h
                    ${PROJECT_SOURCE_DIR}/res/icon/app.ico
-                   ${PROJECT_SOURCE_DIR}/res/skin/SkinBitmap.bmp)
+                   ${PROJECT_SOURCE_DIR}/res/skin/SkinBitmap.bmp
+                   ${PROJECT_SOURCE_DIR}/res/skin/skin@2x.png
+                   ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.manifest)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR})
 
 install(TARGETS LaserDiagnosticTool RUNTIME DESTINATION ${LDT_INSTALL_BINDIR})

@@ -4,12 +4,14 @@
 #include "gui_test_ids.h"
 #include "platform/win32/gui/Dialog.h"
 #include "platform/win32/gui/GdiCanvas.h"
+#include "platform/win32/gui/SkinPicture.h"
 #include "platform/win32/gui/WinApp.h"
 #include "ui/DataPanel.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -622,6 +624,103 @@ TEST(MemoryDC, SelectRefusesNothing) {
     MemoryDC memory(nullptr);
     ASSERT_NE(memory.Get(), nullptr);
     EXPECT_FALSE(memory.Select(nullptr));
+}
+
+// --- The skin at other scales -------------------------------------------------
+
+// One row of grey levels (B = G = R) as a Pixels picture.
+Pixels GreyRow(const std::vector<int>& levels) {
+    Pixels p{static_cast<int>(levels.size()), 1, static_cast<int>((levels.size() * 3 + 3) / 4 * 4), {}};
+    p.bytes.assign(static_cast<std::size_t>(p.stride), 0);
+    for (std::size_t i = 0; i < levels.size(); ++i)
+        for (int c = 0; c < 3; ++c) p.bytes[i * 3 + c] = static_cast<std::uint8_t>(levels[i]);
+    return p;
+}
+
+std::vector<int> Greys(const Pixels& p) {
+    std::vector<int> out;
+    for (int x = 0; x < p.width; ++x) out.push_back(p.bytes[static_cast<std::size_t>(x) * 3]);
+    return out;
+}
+
+// Each new pixel is the mean of the source area it covers.
+TEST(AreaResample, eachPixelIsTheMeanOfTheAreaItCovers) {
+    const struct {
+        std::vector<int> source;
+        int width;
+        std::vector<int> expected;
+    } cases[] = {
+        {{0, 120, 240, 60}, 3, {30, 180, 105}},  // 4 -> 3: shares 3/4 + 1/4, 1/2 + 1/2, 1/4 + 3/4
+        {{10, 30, 50, 70}, 2, {20, 60}},         // halved
+        {{0, 200}, 3, {0, 100, 200}},            // 2 -> 3: the middle one straddles
+        {{7, 8, 9}, 3, {7, 8, 9}},               // same size: a copy
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        EXPECT_EQ(Greys(AreaResample(GreyRow(c.source), c.width, 1)), c.expected);
+    }
+    // Down: two rows averaged, with the row stride kept to whole words.
+    Pixels two = GreyRow({100, 100, 100});
+    two.height = 2;
+    two.bytes.resize(static_cast<std::size_t>(two.stride) * 2, 200);
+    const Pixels one = AreaResample(two, 1, 1);
+    EXPECT_EQ(one.stride, 4);
+    EXPECT_EQ(Greys(one), std::vector<int>{150});
+}
+
+// The large skin is the small one drawn twice the size: brought back to
+// 817 x 418 it matches the bitmap nearly everywhere (both are rendered from
+// the same drawing; edges of text may differ by a shade).
+TEST(SkinPicture, theLargeSkinDecodes_andMatchesTheSmallOneBroughtDown) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    const Pixels large = DecodePngResource(GetModuleHandleW(nullptr), IDR_PROBE_SKIN_2X);
+    EXPECT_EQ(DecodePngResource(GetModuleHandleW(nullptr), 9999).width, 0);
+    CoUninitialize();
+    ASSERT_EQ(large.width, 1634);
+    ASSERT_EQ(large.height, 836);
+    const Pixels down = AreaResample(large, 817, 418);
+
+    Surface small(817, 418);
+    Bitmap skin(LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_PROBE_SKIN)));
+    MemoryDC memory(small.Dc());
+    ASSERT_TRUE(memory.Select(skin.Get()));
+    BitBlt(small.Dc(), 0, 0, 817, 418, memory.Get(), 0, 0, SRCCOPY);
+    int distant = 0, total = 0;
+    for (int y = 0; y < 418; y += 2)
+        for (int x = 0; x < 817; x += 2, ++total) {
+            const DWORD want = small.At(x, y);
+            const std::uint8_t* got = &down.bytes[static_cast<std::size_t>(y) * down.stride + x * 3];
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(int(got[c]) - int((want >> (8 * c)) & 0xFF)) > 24) {
+                    ++distant;
+                    break;
+                }
+        }
+    EXPECT_LT(distant * 50, total) << distant << " of " << total << " points differ";
+}
+
+TEST(GdiCanvas, CopySkinTakesThePreparedPictureWhenThereIsOne) {
+    Pixels red{2, 2, 8, std::vector<std::uint8_t>(16, 0)};
+    for (int i : {2, 5, 10, 13}) red.bytes[static_cast<std::size_t>(i)] = 0xFF;  // R of BGR, both rows
+    Bitmap prepared = MakeBitmap(red);
+    ASSERT_TRUE(prepared);
+    Surface surface(4, 4);
+    GdiCanvas::Art art = ProbeArt();
+    art.scaledSkin = prepared.Get();
+    GdiCanvas(surface.Dc(), art).CopySkin(1, 1, 2, 2, 0, 0);
+    EXPECT_EQ(surface.At(1, 1), 0xFF0000u);
+    EXPECT_EQ(surface.At(2, 2), 0xFF0000u);
+    EXPECT_EQ(surface.At(0, 0), 0xFF00FFu);
+}
+
+// The focus cue is drawn on the rectangle's edge, never outside or deep inside.
+TEST(GdiCanvas, DrawFocusCueOutlinesTheRectangle) {
+    Surface surface(40, 40);
+    surface.Fill(0xFFFFFF);
+    GdiCanvas(surface.Dc(), ProbeArt()).DrawFocusCue({10, 10, 30, 25});
+    EXPECT_EQ(Changed(surface, {10, 10, 30, 25}, false), 0);
+    EXPECT_EQ(Changed(surface, {12, 12, 28, 23}, true), 0);
+    EXPECT_GT(Changed(surface, {10, 10, 30, 25}, true), 20);
 }
 
 }  // namespace

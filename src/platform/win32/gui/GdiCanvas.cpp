@@ -11,9 +11,9 @@ GdiCanvas::~GdiCanvas() {
 }
 
 void GdiCanvas::CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) {
-    const Bitmap skin(LoadBitmapW(art_.module, MAKEINTRESOURCEW(art_.skinBitmap)));
+    const Bitmap loaded(art_.scaledSkin ? nullptr : LoadBitmapW(art_.module, MAKEINTRESOURCEW(art_.skinBitmap)));
     MemoryDC memory(dc_);
-    if (!memory.Select(skin.Get())) return;
+    if (!memory.Select(art_.scaledSkin ? art_.scaledSkin : loaded.Get())) return;
     BitBlt(dc_, dstX, dstY, width, height, memory.Get(), srcX, srcY, SRCCOPY);
 }
 

@@ -15,6 +15,9 @@ public:
         UINT skinBitmap;   // bitmap resource id
         HWND window;       // receives WM_ICONERASEBKGND
         HICON icon;        // drawn by DrawAppIcon
+        // The skin prepared for a scale other than 100 % (owned by the
+        // caller); null: the skin bitmap resource.
+        HBITMAP scaledSkin = nullptr;
     };
 
     GdiCanvas(HDC dc, const Art& art) : dc_(dc), art_(art) {}
@@ -23,8 +26,8 @@ public:
     GdiCanvas(const GdiCanvas&) = delete;
     GdiCanvas& operator=(const GdiCanvas&) = delete;
 
-    // Loads the skin bitmap anew for each call and releases it before
-    // returning.
+    // Copies from art.scaledSkin when set; otherwise loads the skin bitmap
+    // anew for each call and releases it before returning.
     void CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) override;
     void SetTextFont(const FontSpec& font) override;
     void DrawString(const Rect& rect, const WString& text, unsigned format) override;

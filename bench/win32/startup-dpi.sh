@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Start-up of the Windows program at 144 and 192 DPI under Wine (a prefix
+# per DPI whose LogPixels is set before the program starts, an Xvfb large
+# enough for the window): exec -> window painted with data, against the
+# minimal dialog started the same way. Prints figures only.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+rounds="${1:-5}"
+w32="${LDT_WIN32_BUILD:-$root/build/win32}"
+exe="$w32/src/app/LaserDiagnosticTool.exe"
+mini="$w32/bench/minimal_dialog.exe"
+watch="$root/build/linux/bench/paint_watch"
+sim="$root/build/linux/tools/ldt-machine-sim"
+for f in "$exe" "$mini" "$watch" "$sim"; do
+  [ -x "$f" ] || { echo "DPI start-up benchmark: $f is missing (build both presets with libx11-dev installed)"; exit 0; }
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+scaled() { echo $(( ($1 * $2 + 48) / 96 )); }
+
+echo "start-up under Wine at other DPIs, median of $rounds (exec -> window painted with data):"
+for dpi in ${LDT_BENCH_DPIS:-144 192}; do
+  prefix="$w32/bench-wineprefix-$dpi"
+  export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=C.UTF-8
+  Xvfb -displayfd 3 -screen 0 2048x1152x24 -nolisten tcp 3>"$w32/bench-display-$dpi" >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$w32/bench-display-$dpi" ] && break; sleep 0.05; done
+  export DISPLAY=":$(cat "$w32/bench-display-$dpi")"
+  bash "$root/scripts/wine-prefix.sh" init "$prefix"
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  bash "$root/scripts/wine-prefix.sh" stop "$prefix"
+  bash "$root/scripts/wine-prefix.sh" start "$prefix"
+  "$sim" --pad --link "$prefix/dosdevices/korva1" >/dev/null &
+  simpid=$!
+  trap 'kill $simpid $xvfb 2>/dev/null; bash "$root/scripts/wine-prefix.sh" stop "$prefix"' EXIT
+  sleep 0.3
+  # Client (200, 85) at this DPI, under Wine's frame (3) and caption (grown with the DPI).
+  caption=$(( dpi == 144 ? 31 : 40 ))
+  x=$(( 3 + $(scaled 200 "$dpi") )) y=$(( caption + $(scaled 85 "$dpi") ))
+  w=$(scaled 80 "$dpi") h=$(scaled 20 "$dpi")
+  ldt_t=(); mini_t=()
+  for _ in $(seq "$rounds"); do
+    read -r _ t _ _ < <("$watch" "Laser Diagnostic Tool" "$x" "$y" "$w" "$h" -- wine "$exe")
+    ldt_t+=("$t")
+    read -r _ t _ _ < <("$watch" "Minimal Dialog" 203 107 80 20 -- wine "$mini")
+    mini_t+=("$t")
+  done
+  lt=$(median "${ldt_t[@]}"); mt=$(median "${mini_t[@]}")
+  awk -v d="$dpi" -v l="$lt" -v m="$mt" 'BEGIN {
+    printf "  %d DPI: program %.3f s, minimal dialog %.3f s, ratio %.3f after subtracting the 50 ms pause\n", d, l, m, (l - 0.050) / m }'
+  kill $simpid $xvfb 2>/dev/null || true
+  bash "$root/scripts/wine-prefix.sh" stop "$prefix"
+  trap - EXIT
+done

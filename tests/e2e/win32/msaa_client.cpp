@@ -1,0 +1,90 @@
+// msaa_client.exe [press NAME]
+//
+// Reads the client area of the window titled "Laser Diagnostic Tool" as a
+// screen reader does, from another process (AccessibleObjectFromWindow),
+// and prints one line for the client object and one per child, UTF-8,
+// fields separated by tabs:
+//   client  ROLE  CHILDREN
+//   ID  ROLE  STATE  NAME  VALUE  LEFT TOP WIDTH HEIGHT  DEFAULT-ACTION
+// ROLE and STATE are the numbers MSAA defines; VALUE is "-" when the child
+// has none. With "press NAME", afterwards runs the default action of the
+// child called NAME. Exits 0 on success, 1 when the window or its object
+// is missing or the press failed, 2 on bad arguments.
+
+#include <windows.h>
+#include <oleacc.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+std::string Utf8(BSTR text) {
+    if (!text) return "";
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    SysFreeString(text);
+    return out;
+}
+
+VARIANT Child(long id) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = id;
+    return v;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const bool press = argc == 3 && std::wcscmp(argv[1], L"press") == 0;
+    if (argc != 1 && !press) {
+        std::fprintf(stderr, "usage: msaa_client [press NAME]\n");
+        return 2;
+    }
+    CoInitialize(nullptr);
+    const HWND window = FindWindowW(nullptr, L"Laser Diagnostic Tool");
+    IAccessible* client = nullptr;
+    if (!window || FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible,
+                                                     reinterpret_cast<void**>(&client)))) {
+        std::fprintf(stderr, "msaa_client: no window or no client object\n");
+        return 1;
+    }
+    VARIANT role;
+    VariantInit(&role);
+    long count = 0;
+    client->get_accRole(Child(CHILDID_SELF), &role);
+    client->get_accChildCount(&count);
+    std::printf("client\t%ld\t%ld\n", role.vt == VT_I4 ? role.lVal : -1L, count);
+    long pressed = 0;
+    for (long id = 1; id <= count; ++id) {
+        BSTR name = nullptr, value = nullptr, action = nullptr;
+        VARIANT r, state;
+        VariantInit(&r);
+        VariantInit(&state);
+        long x = 0, y = 0, w = 0, h = 0;
+        client->get_accName(Child(id), &name);
+        const HRESULT hasValue = client->get_accValue(Child(id), &value);
+        client->get_accRole(Child(id), &r);
+        client->get_accState(Child(id), &state);
+        client->accLocation(&x, &y, &w, &h, Child(id));
+        client->get_accDefaultAction(Child(id), &action);
+        const std::string n = Utf8(name);
+        std::printf("%ld\t%ld\t%ld\t%s\t%s\t%ld %ld %ld %ld\t%s\n", id, r.lVal, state.lVal, n.c_str(),
+                    hasValue == S_OK ? Utf8(value).c_str() : "-", x, y, w, h, Utf8(action).c_str());
+        if (press && !pressed) {
+            std::wstring wide(n.size() + 1, L'\0');
+            wide.resize(MultiByteToWideChar(CP_UTF8, 0, n.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
+            if (wide == argv[2]) pressed = id;
+        }
+    }
+    std::fflush(stdout);
+    int status = 0;
+    if (press) status = pressed && SUCCEEDED(client->accDoDefaultAction(Child(pressed))) ? 0 : 1;
+    client->Release();
+    CoUninitialize();
+    return status;
+}

@@ -11,7 +11,6 @@ it needs is missing. Environment as for test_qt_window.py, and LDT_SKIN_2X
 (the 2x skin picture).
 """
 
-import math
 import os
 import subprocess
 import sys
@@ -40,7 +39,6 @@ def reference(scale, name):
 
 
 class ScaledSession(QtSession):
-    xvfb_args = ("-br", "-screen", "0", "%dx%dx24" % SCREEN)
     screen = SCREEN
 
     def __init__(self, name, scale):
@@ -50,11 +48,12 @@ class ScaledSession(QtSession):
         self.client_in_window = (self.px(3), self.px(30))
 
     def px(self, units):
-        """Units of the 96-DPI window in device pixels, halves upward."""
-        return math.floor(units * self.scale + 0.5)
+        """Units of the 96-DPI window in device pixels."""
+        return ldt_e2e.scaled(units, round(96 * self.scale))
 
-    def device_rect(self, rect):
-        return tuple(self.px(v) for v in rect)
+    def device_box(self, rect):
+        """An inclusive client rectangle of units in device pixels."""
+        return ldt_e2e.scaled_box(rect, round(96 * self.scale))
 
 
 class Scaled:
@@ -80,7 +79,7 @@ class Scaled:
     def client_box(self, rect, margin=(0, 0)):
         """Screen rectangle (inclusive) of a client rectangle of units, widened by `margin` units."""
         ox, oy = self.s.client_origin(self.wid)
-        l, t, r, b = self.s.device_rect(rect)
+        l, t, r, b = self.s.device_box(rect)
         mx, my = self.s.px(margin[0]), self.s.px(margin[1])
         return ox + l - mx, oy + t - my, ox + r + mx, oy + b + my
 

@@ -23,7 +23,7 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
 sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
-from ldt_e2e import (BUTTONS, OFFSET_LABELS, VALUE_BOXES, VERSION_RECT, WINDOW_SIZE,  # noqa: E402
+from ldt_e2e import (OFFSET_LABELS, VALUE_BOXES, VERSION_RECT, WINDOW_SIZE, KeyboardTests,  # noqa: E402
                      MachineWindowTests, OwnSessionPerTest, WithoutDataTests, run, settle, skin)
 
 APP = os.environ.get("LDT_APP", "")
@@ -40,11 +40,9 @@ class QtSession(ldt_e2e.Session):
     # Frameless: window pixel (x, y) is skin pixel (x, y); client (0, 0) is window (3, 30).
     client_in_window = (3, 30)
     query = "X"  # the usblp node is a printer-class interface
-    xvfb_args = ("-br",)
-
     def __init__(self, name):
         super().__init__("qt-" + name)
-        xvfb, self.display = ldt_e2e.start_xvfb(*self.xvfb_args)
+        xvfb, self.display = ldt_e2e.start_xvfb("-br", size=self.screen)
         self.procs.append(xvfb)
         self.env = dict(os.environ, DISPLAY=self.display, LANG="C.UTF-8", QT_QPA_PLATFORM="xcb")
         self.env.pop("WINEPREFIX", None)
@@ -106,42 +104,11 @@ class WithMachine(MachineWindowTests, unittest.TestCase):
         self.assertSkinShown(self.s.screenshot("dragged"), self.wid, "after the drag")
 
 
-    def changed_pixels(self, before, after):
-        """Window pixels (window coordinates) that differ between two screenshots."""
-        wx, wy, w, h = self.s.geometry(self.wid)
-        changed = []
-        for y in range(h):
-            start = ((wy + y) * before.w + wx) * 3
-            if before.px[start:start + 3 * w] != after.px[start:start + 3 * w]:
-                changed += [(x, y) for x in range(w) if before.at(wx + x, wy + y) != after.at(wx + x, wy + y)]
-        return changed
-
-    def assertCueOn(self, before, label, name):
-        """Since `before`, only the edge of `name`'s hot rectangle changed."""
-        after = self.s.screenshot(label)
-        cx, cy = self.s.client_in_window
-        l, t, r, b = BUTTONS[name]
-        l, t, r, b = l + cx, t + cy, r + cx - 1, b + cy - 1
-        changed = self.changed_pixels(before, after)
-        off_edge = [(x, y) for x, y in changed if not (l <= x <= r and t <= y <= b and (x in (l, r) or y in (t, b)))]
-        self.assertGreater(len(changed), 50, "%s: no focus cue on %s" % (label, name))
-        self.assertEqual(off_edge, [], "%s: pixels changed away from the edge of %s" % (label, name))
-
-    def test_8_tabShowsTheCueOnRefresh_spacePressesIt_shiftTabFromRefreshReachesClose(self):
-        before = self.s.screenshot("before-tab")
-        self.s.key(self.wid, "Tab")
-        settle(self.s.pause)
-        self.assertCueOn(before, "tab", "Refresh")
-        n = len(self.s.queries())
-        self.s.key(self.wid, "space")
-        settle(self.s.pause)
-        self.assertEqual(self.s.queries(), [self.s.query] * (n + 1), "Space ran one refresh")
-        self.s.key(self.wid, "shift+Tab")
-        settle(self.s.pause)
-        self.assertCueOn(before, "shift-tab", "Close")
-
-
 class WithoutData(WithoutDataTests, unittest.TestCase):
+    session = QtSession
+
+
+class Keyboard(KeyboardTests, unittest.TestCase):
     session = QtSession
 
 

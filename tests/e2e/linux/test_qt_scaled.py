@@ -74,7 +74,7 @@ class Scaled:
         cls.s.close()
 
     def setUp(self):
-        self.assertIsNotNone(self.wid, "the window did not appear")
+        self.assertIsNotNone(self.wid, "the window did not appear (program status %s)" % self.s.app.poll())
 
     def client_box(self, rect, margin=(0, 0)):
         """Screen rectangle (inclusive) of a client rectangle of units, widened by `margin` units."""

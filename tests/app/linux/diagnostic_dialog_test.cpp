@@ -4,10 +4,8 @@
 #include "fakes/Fakes.h"
 #include "platform/linux/qt/QtClipboard.h"
 #include "ui/DataPanel.h"
-#include "ui/Scale.h"
 #include "ui/WindowGeometry.h"
 
-#include <QAccessible>
 #include <QClipboard>
 #include <QScreen>
 #include <QtTest>
@@ -235,123 +233,6 @@ private slots:
         QVERIFY(copied.startsWith(QStringLiteral("Firmware_Ver: F2222\r\n")));
         QVERIFY(prompts.errors.empty());
         QVERIFY(dialog->isVisible());
-    }
-
-    void focusKeys_tabShowsTheCueOnRefreshOnly_spacePresses_shiftTabGoesRound() {
-        Open();
-        const QImage before = Screen();
-        QTest::keyClick(dialog.get(), Qt::Key_Tab);
-        QCOMPARE(dialog->Core().Focused(), HotRefresh);
-        // The cue changes pixels on the edge of Refresh's hot rectangle only.
-        const Rect r = ButtonRect(HotRefresh);
-        const QRect hot = QRect(r.left, r.top, r.right - r.left, r.bottom - r.top).translated(kClient);
-        const QImage cued = Screen();
-        int changed = 0, elsewhere = 0;
-        for (int y = 0; y < cued.height(); ++y)
-            for (int x = 0; x < cued.width(); ++x)
-                if (cued.pixel(x, y) != before.pixel(x, y))
-                    ++(hot.contains(x, y) && !hot.adjusted(1, 1, -1, -1).contains(x, y) ? changed : elsewhere);
-        QVERIFY2(changed > 50 && elsewhere == 0, qPrintable(QString("%1 %2").arg(changed).arg(elsewhere)));
-
-        QTest::keyClick(dialog.get(), Qt::Key_Space);
-        QCOMPARE(bus.writes.size(), 2u);
-        QTest::keyClick(dialog.get(), Qt::Key_Backtab, Qt::ShiftModifier);
-        QCOMPARE(dialog->Core().Focused(), HotClose);
-        QTest::keyClick(dialog.get(), Qt::Key_Tab);
-        QCOMPARE(dialog->Core().Focused(), HotRefresh);
-        QTest::keyClick(dialog.get(), Qt::Key_Tab, Qt::ControlModifier);  // not a focus key
-        QCOMPARE(dialog->Core().Focused(), HotRefresh);
-        QTest::keyClick(dialog.get(), Qt::Key_Backtab, Qt::ShiftModifier);
-        QTest::keyClick(dialog.get(), Qt::Key_Space);
-        QVERIFY(!dialog->isVisible());  // Close pressed
-        QCOMPARE(bus.writes.size(), 2u);
-    }
-
-    // The events it sends reach a client only where Qt has a platform
-    // accessibility bridge: test_qt_access.py listens to them over AT-SPI.
-    void accessibleTree_isTheDescription_paintedWhereItSays_andPressesAsAClick() {
-        Open();
-        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dialog.get());
-        QVERIFY(window);
-        QCOMPARE(window->role(), QAccessible::Dialog);
-        QCOMPARE(window->childCount(), int(dialog->Core().Describe().size()));
-        const QImage shot = Screen();
-        QStringList buttons;
-        for (int i = 0; i < window->childCount(); ++i) {
-            QAccessibleInterface* item = window->child(i);
-            const QString row = QString::number(i) + " " + item->text(QAccessible::Name);
-            QCOMPARE(window->indexOfChild(item), i);
-            QCOMPARE(item->parent(), window);
-            const QRect box = item->rect().translated(-dialog->geometry().topLeft());
-            QVERIFY2(dialog->rect().contains(box), qPrintable(row));
-            QCOMPARE(window->childAt(item->rect().center().x(), item->rect().center().y()), item);
-            if (item->role() == QAccessible::Button) {
-                buttons << item->text(QAccessible::Name);
-                QVERIFY2(item->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()),
-                         qPrintable(row));
-                QVERIFY(item->state().focusable && !item->state().focused);
-                continue;
-            }
-            QCOMPARE(item->role(), QAccessible::StaticText);
-            // What a screen reader reads as the text is the value, painted
-            // inside the box.
-            const QString text = item->textInterface()->text(0, item->textInterface()->characterCount());
-            QCOMPARE(text, item->text(QAccessible::Value));
-            QCOMPARE(DarkPixels(shot, box.translated(-kClient).adjusted(-10, -3, 10, 3)) > 0, !text.isEmpty());
-        }
-        QCOMPARE(buttons, QStringList({"Refresh", "Save as", "Close"}));
-
-        QVERIFY(!window->focusChild());
-        QTest::keyClick(dialog.get(), Qt::Key_Tab);
-        QAccessibleInterface* refresh = window->focusChild();
-        QVERIFY(refresh && refresh->state().focused);
-        QCOMPARE(refresh->text(QAccessible::Name), QStringLiteral("Refresh"));
-
-        // The press action runs from the event loop, as a click.
-        refresh->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QCOMPARE(bus.writes.size(), 1u);
-        QTRY_COMPARE(bus.writes.size(), 2u);
-        QTest::qWait(50);
-        QCOMPARE(bus.writes.size(), 2u);
-        QCOMPARE(window->child(0)->textInterface()->text(0, 5), QStringLiteral("F2222"));
-    }
-
-    // Also run at QT_SCALE_FACTOR 1.5 (CMakeLists.txt): the pointer is hit
-    // tested in device pixels against the core's scaled rectangles.
-    void mouse_followsTheScaledHotRectangles_andTitleStrip() {
-        Open();
-        const qreal ratio = dialog->devicePixelRatioF();
-        const int dpi = qRound(96 * ratio);
-        const Point origin = ScalePoint(kClientOriginInSkin, dpi);
-        auto send = [&](QEvent::Type type, QPoint device, Qt::MouseButton button = Qt::NoButton) {
-            const QPointF at = QPointF(device) / ratio;
-            QMouseEvent event(type, at, dialog->mapToGlobal(at), button,
-                              type == QEvent::MouseButtonPress ? button : Qt::NoButton, {});
-            QApplication::sendEvent(dialog.get(), &event);
-        };
-        for (HotButton b : {HotRefresh, HotSaveAs, HotClose}) {
-            const Rect r = ScaleRect(ButtonRect(b), dpi);
-            const QString row = QString::number(b);
-            send(QEvent::MouseMove, {origin.x + 20, origin.y + 170});
-            send(QEvent::MouseMove, {origin.x + r.left, origin.y + r.top});
-            QVERIFY2(dialog->Core().Buttons().Hot() == b, qPrintable(row));
-            send(QEvent::MouseMove, {origin.x + r.right - 1, origin.y + r.bottom - 1});
-            QVERIFY2(dialog->Core().Buttons().Hot() == b, qPrintable(row));
-            send(QEvent::MouseMove, {origin.x + r.right, origin.y + r.bottom - 1});
-            QVERIFY2(dialog->Core().Buttons().Hot() == HotNone, qPrintable(row));
-        }
-        // The last device row of the title strip starts a drag; the next
-        // one is the client area's.
-        const QPoint start = dialog->pos();
-        send(QEvent::MouseButtonPress, {ScalePx(400, dpi), ScalePx(30, dpi)}, Qt::LeftButton);
-        QCOMPARE(dialog->Core().Buttons().PressedFlag(), 1);
-        send(QEvent::MouseButtonRelease, {ScalePx(400, dpi), ScalePx(30, dpi)}, Qt::LeftButton);
-        send(QEvent::MouseButtonPress, {ScalePx(400, dpi), ScalePx(30, dpi) - 1}, Qt::LeftButton);
-        QCOMPARE(dialog->Core().Buttons().PressedFlag(), 0);
-        QMouseEvent drag(QEvent::MouseMove, QPointF(400, 40), dialog->mapToGlobal(QPointF(430, 60)), Qt::NoButton,
-                         Qt::LeftButton, {});
-        QApplication::sendEvent(dialog.get(), &drag);
-        QVERIFY(dialog->pos() != start);
     }
 
     void closeClick_andEscape_endTheDialog_returnDoesNot() {

@@ -6,6 +6,7 @@ Environment: as test_window.py, plus LDT_MSAA_CLIENT (msaa_client.exe).
 """
 
 import os
+import subprocess
 import unittest
 
 from ldt_e2e import REPLY_A, REPLY_B, TITLE, OwnSessionPerTest, run, settle, wait_for
@@ -14,6 +15,8 @@ from test_window import WineSession
 CLIENT = os.environ.get("LDT_MSAA_CLIENT", "")
 ROLE_CLIENT, ROLE_STATICTEXT, ROLE_PUSHBUTTON = 10, 41, 43
 STATE_READONLY = 0x40
+EVENT_FOCUS, EVENT_VALUECHANGE = 0x8005, 0x800E
+OBJID_CLIENT = -4
 # The reply field each box shows, in the order the client lists the boxes.
 BOX_FIELDS = [("Firmware Version", 1), ("Driver Version", None), ("FPGA. Version", 0), ("Speed", 3),
               ("Power", 4), ("DPI", 5), ("PPI", 6), ("Laser Tube Model", 2), ("Vector Mode", 16),
@@ -48,7 +51,7 @@ def expected_values(reply):
 class Accessible(OwnSessionPerTest, unittest.TestCase):
     session = WineSession
 
-    def test_msaa_boxesButtonsAndVersion_beforeAndAfterARefresh_pressRefreshQueriesOnce(self):
+    def test_msaa_boxesButtonsAndVersion_beforeAndAfterARefresh_events_defaultActions(self):
         self.s.start_sim("normal", reply=REPLY_A)
         self.s.start_app()
         wid = self.s.find(TITLE)
@@ -71,6 +74,9 @@ class Accessible(OwnSessionPerTest, unittest.TestCase):
         self.assertEqual(children[0]["location"], (ox + 189, oy + 87, 129, 13))
         self.assertEqual(children[17]["location"], (ox + 95, oy + 290, 45, 50))
 
+        # A listener in a third process hears which boxes changed, and where the focus went.
+        listener = subprocess.Popen(["wine", CLIENT, "watch", "6"], env=self.s.env, stdout=subprocess.PIPE, text=True)
+        self.assertEqual(listener.stdout.readline().strip(), "watching")
         self.s.set_reply(REPLY_B)
         read(self.s, "press", "Refresh")
         wait_for(lambda: len(self.s.queries()) > 1, 5.0)
@@ -79,6 +85,13 @@ class Accessible(OwnSessionPerTest, unittest.TestCase):
         _, children = read(self.s)
         self.assertEqual([c["value"] for c in children[:17]], expected_values(REPLY_B))
         self.assertEqual(self.s.queries(), [self.s.query] * 2, "reading queries nothing")
+        self.s.key(wid, "Tab")
+        events = [tuple(int(f, 16) if i == 0 else int(f) for i, f in enumerate(line.split("\t")[1:]))
+                  for line in listener.communicate(timeout=30)[0].splitlines() if line.startswith("event")]
+        changed = [i + 1 for i, (a, b) in enumerate(zip(expected_values(REPLY_A), expected_values(REPLY_B))) if a != b]
+        self.assertEqual([child for event, obj, child in events if event == EVENT_VALUECHANGE and obj == OBJID_CLIENT],
+                         changed, "value changes for the boxes the refresh changed")
+        self.assertIn((EVENT_FOCUS, OBJID_CLIENT, 18), events, "focus on Refresh after Tab")
 
         # Save as opens its dialog without holding the client until it closes.
         read(self.s, "press", "Save as")

@@ -227,10 +227,3 @@ TEST_F(Dialog, focusCuePaintedOnlyOnceTheKeyboardIsUsed_atThePaintsScale) {
     EXPECT_TRUE(cues(96).empty());
     EXPECT_FALSE(core.ShowFocusCue(false));
 }
-
-TEST_F(Dialog, mouseFollowsTheScaledHotRectangles) {
-    core.SetDpi(144);
-    EXPECT_EQ(Click(200, 450, 200, 450), ClickAction::RepaintErased);  // Refresh, 143..210
-    EXPECT_EQ(Click(440, 440, 440, 440), ClickAction::EndDialog);
-    EXPECT_EQ(Click(100, 300, 100, 300), ClickAction::None);  // Refresh only at 96
-}

@@ -1,7 +1,6 @@
 #include "ui/DataPanel.h"
 #include "ui/HotButtons.h"
 #include "ui/Scale.h"
-#include "ui/WindowGeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -51,14 +50,4 @@ TEST(Scale, hotRectanglesFollowTheScale) {
         SCOPED_TRACE(std::to_string(c.dpi) + ": " + std::to_string(c.x) + "," + std::to_string(c.y));
         EXPECT_EQ(NextHotButton(HotNone, c.x, c.y, c.dpi), c.hot);
     }
-}
-
-TEST(Scale, windowAndRegionScale_centredOnTheScreen) {
-    const WindowPlacement p = PlaceWindow(1920, 1080, 144);
-    EXPECT_EQ(p.width, 1224);
-    EXPECT_EQ(p.height, 627);
-    EXPECT_EQ(p.left, 960 - 612);
-    EXPECT_EQ(p.top, 530 - 313);
-    EXPECT_EQ(WindowRegion(96), kWindowRegion);
-    EXPECT_EQ(WindowRegion(192)[2], (Point{1632, 836}));
 }

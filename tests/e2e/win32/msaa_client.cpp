@@ -1,4 +1,4 @@
-// msaa_client.exe [press NAME]
+// msaa_client.exe [press NAME | watch SECONDS]
 //
 // Reads the client area of the window titled "Laser Diagnostic Tool" as a
 // screen reader does, from another process (AccessibleObjectFromWindow),
@@ -8,8 +8,11 @@
 //   ID  ROLE  STATE  NAME  VALUE  LEFT TOP WIDTH HEIGHT  DEFAULT-ACTION
 // ROLE and STATE are the numbers MSAA defines; VALUE is "-" when the child
 // has none. With "press NAME", afterwards runs the default action of the
-// child called NAME. Exits 0 on success, 1 when the window or its object
-// is missing or the press failed, 2 on bad arguments.
+// child called NAME. With "watch SECONDS", instead prints "watching" once
+// it listens, then for SECONDS one line per event the window raises:
+//   event  EVENT  OBJECT  CHILD   (EVENT in hex, as MSAA numbers them)
+// Exits 0 on success, 1 when the window or its object is missing or the
+// press failed, 2 on bad arguments.
 
 #include <windows.h>
 #include <oleacc.h>
@@ -37,16 +40,41 @@ VARIANT Child(long id) {
     return v;
 }
 
+void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
+    std::printf("event\t%lx\t%ld\t%ld\n", event, object, child);
+    std::fflush(stdout);
+}
+
+int Watch(HWND window, int seconds) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr, OnEvent, process, 0,
+                                         WINEVENT_OUTOFCONTEXT);
+    if (!hook) return 1;
+    std::printf("watching\n");
+    std::fflush(stdout);
+    const DWORD end = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+    for (DWORD now = GetTickCount(); now < end; now = GetTickCount()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    UnhookWinEvent(hook);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const bool press = argc == 3 && std::wcscmp(argv[1], L"press") == 0;
-    if (argc != 1 && !press) {
-        std::fprintf(stderr, "usage: msaa_client [press NAME]\n");
+    const bool watch = argc == 3 && std::wcscmp(argv[1], L"watch") == 0;
+    if (argc != 1 && !press && !watch) {
+        std::fprintf(stderr, "usage: msaa_client [press NAME | watch SECONDS]\n");
         return 2;
     }
     CoInitialize(nullptr);
     const HWND window = FindWindowW(nullptr, L"Laser Diagnostic Tool");
+    if (watch) return window ? Watch(window, std::wcstol(argv[2], nullptr, 10)) : 1;
     IAccessible* client = nullptr;
     if (!window || FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible,
                                                      reinterpret_cast<void**>(&client)))) {

@@ -699,28 +699,4 @@ TEST(SkinPicture, theLargeSkinDecodes_andMatchesTheSmallOneBroughtDown) {
     EXPECT_LT(distant * 50, total) << distant << " of " << total << " points differ";
 }
 
-TEST(GdiCanvas, CopySkinTakesThePreparedPictureWhenThereIsOne) {
-    Pixels red{2, 2, 8, std::vector<std::uint8_t>(16, 0)};
-    for (int i : {2, 5, 10, 13}) red.bytes[static_cast<std::size_t>(i)] = 0xFF;  // R of BGR, both rows
-    Bitmap prepared = MakeBitmap(red);
-    ASSERT_TRUE(prepared);
-    Surface surface(4, 4);
-    GdiCanvas::Art art = ProbeArt();
-    art.scaledSkin = prepared.Get();
-    GdiCanvas(surface.Dc(), art).CopySkin(1, 1, 2, 2, 0, 0);
-    EXPECT_EQ(surface.At(1, 1), 0xFF0000u);
-    EXPECT_EQ(surface.At(2, 2), 0xFF0000u);
-    EXPECT_EQ(surface.At(0, 0), 0xFF00FFu);
-}
-
-// The focus cue is drawn on the rectangle's edge, never outside or deep inside.
-TEST(GdiCanvas, DrawFocusCueOutlinesTheRectangle) {
-    Surface surface(40, 40);
-    surface.Fill(0xFFFFFF);
-    GdiCanvas(surface.Dc(), ProbeArt()).DrawFocusCue({10, 10, 30, 25});
-    EXPECT_EQ(Changed(surface, {10, 10, 30, 25}, false), 0);
-    EXPECT_EQ(Changed(surface, {12, 12, 28, 23}, true), 0);
-    EXPECT_GT(Changed(surface, {10, 10, 30, 25}, true), 20);
-}
-
 }  // namespace

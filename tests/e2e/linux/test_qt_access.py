@@ -108,6 +108,8 @@ class Access(ldt_e2e.OwnSessionPerTest, unittest.TestCase):
         children = self.s.read()
         self.assertButtons(children)
         self.assertEqual([t for n, t in heard(children) if t], ["Ver_1.00-01"])
+        self.assertEqual(run(PYTHON, *READER, NAME, "press", "Close", env=self.s.env).returncode, 0)
+        self.assertEqual(self.wait_exit(), 0, "Close pressed by the client ends the program")
 
 
 def unavailable():

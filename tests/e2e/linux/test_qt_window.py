@@ -40,6 +40,7 @@ class QtSession(ldt_e2e.Session):
     # Frameless: window pixel (x, y) is skin pixel (x, y); client (0, 0) is window (3, 30).
     client_in_window = (3, 30)
     query = "X"  # the usblp node is a printer-class interface
+
     def __init__(self, name):
         super().__init__("qt-" + name)
         xvfb, self.display = ldt_e2e.start_xvfb("-br", size=self.screen)

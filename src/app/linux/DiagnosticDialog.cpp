@@ -4,9 +4,11 @@
 #include "platform/linux/qt/QtText.h"
 #include "seams/ProductText.h"
 #include "ui/DataPanel.h"
+#include "ui/Scale.h"
 #include "ui/WindowGeometry.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
@@ -15,6 +17,8 @@
 #include <QShortcut>
 #include <QWindow>
 
+#include <cmath>
+#include <optional>
 #include <utility>
 
 namespace ldt {
@@ -22,11 +26,34 @@ namespace ldt {
 namespace {
 
 const QString kSkinResource = QStringLiteral(":/skin/SkinBitmap.bmp");
+const QString kSkin2xResource = QStringLiteral(":/skin/skin@2x.png");
 const QString kIconResource = QStringLiteral(":/icon/app.png");
 
 // The window is the picture, so the client origin sits where the client
 // picture starts in the skin.
 const QPoint kClientOrigin(kClientOriginInSkin.x, kClientOriginInSkin.y);
+
+// The focus keys, taken ahead of QDialog's own focus chain: Tab, Shift+Tab
+// (which Qt reports as Backtab) and Space, the keys alone or with Shift
+// alone for Tab.
+std::optional<Key> FocusKey(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    switch (event.key()) {
+    case Qt::Key_Tab:
+        if (modifiers == Qt::NoModifier) return Key::Tab;
+        if (modifiers == Qt::ShiftModifier) return Key::ShiftTab;
+        break;
+    case Qt::Key_Backtab:
+        if (modifiers == Qt::ShiftModifier || modifiers == Qt::NoModifier) return Key::ShiftTab;
+        break;
+    case Qt::Key_Space:
+        if (modifiers == Qt::NoModifier) return Key::Space;
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -42,6 +69,7 @@ DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* pare
     // Every paint covers the whole window with the picture.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    InstallDialogAccessibility();
     deviceSettle_.setSingleShot(true);
     deviceSettle_.setInterval(kDeviceSettleMs);
     connect(&deviceSettle_, &QTimer::timeout, this, &DiagnosticDialog::RefreshAfterDeviceChange);
@@ -65,19 +93,36 @@ void DiagnosticDialog::CarryOut(ClickAction action) {
         reject();
         break;
     case ClickAction::RepaintErased:
+    case ClickAction::Repaint:
         update();
         break;
     case ClickAction::None:
         break;
     }
+    AnnounceChanges(*this, announced_);
+}
+
+void DiagnosticDialog::Press(HotButton button) { CarryOut(core_.Press(button)); }
+
+bool DiagnosticDialog::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (const std::optional<Key> focusKey = FocusKey(key)) {
+            // A held Space presses once, as the command keys run once.
+            if (!(key.isAutoRepeat() && *focusKey == Key::Space)) CarryOut(core_.OnKey(*focusKey));
+            return true;
+        }
+    }
+    return QDialog::event(event);
 }
 
 void DiagnosticDialog::OnDevicesChanged() { deviceSettle_.start(); }
 
 void DiagnosticDialog::RefreshAfterDeviceChange() {
-    if (core_.AutoRefresh())
+    if (core_.AutoRefresh()) {
         update();
-    else
+        AnnounceChanges(*this, announced_);
+    } else
         deviceSettle_.start();  // a box of this window is open: after it
 }
 
@@ -85,6 +130,7 @@ void DiagnosticDialog::OnInitDialog() {
     setWindowIcon(icon_);
     ShapeWindow();
     core_.RefreshMachineData();
+    AnnounceChanges(*this, announced_);
 }
 
 int DiagnosticDialog::DoModal() {
@@ -122,15 +168,29 @@ void DiagnosticDialog::PrepareFirstPaint() {
         for (char16_t c = u' '; c < u'\x7F'; ++c) printable += QChar(c);
         painter.drawText(0, 12, printable);
     }
-    preparedSkin_ = QImage(kSkinResource);
+    preparedSkin_ = LoadSkin();
     // The native window, with its shape, is made now rather than when shown.
     winId();
 }
 
+QImage DiagnosticDialog::LoadSkin() const {
+    if (devicePixelRatioF() <= 1) return QImage(kSkinResource);
+    // Above 1x the picture comes from the 2x source, never from the 1x one
+    // blown up. Decoding it takes several times as long as a paint, so it
+    // is decoded once and kept while the window is scaled.
+    if (skin2x_.isNull()) {
+        skin2x_ = QImage(kSkin2xResource);
+        skin2x_.setDevicePixelRatio(2);
+    }
+    return skin2x_;
+}
+
 void DiagnosticDialog::paintEvent(QPaintEvent*) {
-    // The picture is loaded for each paint and let go after it.
-    const QImage skin = preparedSkin_.isNull() ? QImage(kSkinResource) : std::exchange(preparedSkin_, QImage());
+    // The 1x picture is loaded for each paint and let go after it.
+    const QImage skin = preparedSkin_.isNull() ? LoadSkin() : std::exchange(preparedSkin_, QImage());
     QPainter painter(this);
+    // Between 1x and 2x the 2x picture is filtered down.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     QtCanvas window(painter, skin, icon_);
 
     // The frame around the title strip and the client area is the
@@ -149,15 +209,34 @@ void DiagnosticDialog::paintEvent(QPaintEvent*) {
     core_.PaintDataPanel(client, state);
 }
 
+int DiagnosticDialog::Dpi() const { return static_cast<int>(std::lround(kBaseDpi * devicePixelRatioF())); }
+
+QPoint DiagnosticDialog::DevicePoint(const QMouseEvent& event) const {
+    // Qt's logical position is the device position divided by the ratio;
+    // the widget position is rounded to whole logical pixels, the window's
+    // (the scene position: this dialog is the window) is not.
+    const QPointF at = event.scenePosition() * devicePixelRatioF();
+    return QPoint(static_cast<int>(std::floor(at.x() + 0.5)), static_cast<int>(std::floor(at.y() + 0.5)));
+}
+
+bool DiagnosticDialog::Contains(const QRect& units, QPoint device) const {
+    return ScaleRect({units.left(), units.top(), units.right() + 1, units.bottom() + 1}, Dpi())
+        .Contains(device.x(), device.y());
+}
+
 void DiagnosticDialog::mouseMoveEvent(QMouseEvent* event) {
     if (dragging_) {
         move(event->globalPosition().toPoint() - dragOffset_);
         return;
     }
-    const QPoint at = event->position().toPoint();
     // Only moves over the client area reach the buttons; elsewhere the hot
-    // button stays as it was.
-    if (kClientArea.contains(at)) core_.OnMouseMove(at.x() - kClientOrigin.x(), at.y() - kClientOrigin.y());
+    // button stays as it was. The core hit-tests client device pixels.
+    const QPoint at = DevicePoint(*event);
+    if (Contains(kClientArea, at)) {
+        const Point origin = ScalePoint(kClientOriginInSkin, Dpi());
+        core_.SetDpi(Dpi());
+        core_.OnMouseMove(at.x() - origin.x, at.y() - origin.y);
+    }
     UpdateCursor();
 }
 
@@ -170,10 +249,10 @@ void DiagnosticDialog::UpdateCursor() {
 
 void DiagnosticDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    const QPoint at = event->position().toPoint();
-    if (kClientArea.contains(at)) {
+    const QPoint at = DevicePoint(*event);
+    if (Contains(kClientArea, at)) {
         core_.OnLButtonDown();
-    } else if (kTitleStrip.contains(at)) {
+    } else if (Contains(kTitleStrip, at)) {
         // There is no caption: the title strip moves the window instead,
         // through the window manager where it offers that, else by hand.
         if (!windowHandle() || !windowHandle()->startSystemMove()) {
@@ -190,7 +269,7 @@ void DiagnosticDialog::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     // A release outside the client area belongs to whatever is there.
-    if (!kClientArea.contains(event->position().toPoint())) return;
+    if (!Contains(kClientArea, DevicePoint(*event))) return;
     CarryOut(core_.OnLButtonUp());
 }
 

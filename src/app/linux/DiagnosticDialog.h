@@ -1,10 +1,17 @@
 #pragma once
 // The diagnostic window on Qt: a frameless dialog that is the skin picture
 // itself. Its behaviour lives in ldt::DiagnosticCore; this class forwards
-// painting, the mouse and the command keys (F5, Ctrl+S, Ctrl+C) to it and
-// carries out what comes back. Escape closes the window, as QDialog makes
-// it; Return does nothing, there being no default button.
+// painting, the mouse and the command keys (F5, Ctrl+S, Ctrl+C; Tab,
+// Shift+Tab and Space for the button focus) to it and carries out what
+// comes back. Escape closes the window, as QDialog makes it; Return does
+// nothing, there being no default button.
+//
+// At a Qt scale factor the window paints in logical coordinates (the 96-DPI
+// units) and Qt scales; the mouse is hit-tested in device pixels against
+// the core's scaled rectangles. Assistive technology reads the window
+// through DialogAccessible.
 
+#include "app/linux/DialogAccessible.h"
 #include "ui/DiagnosticCore.h"
 
 #include <QDialog>
@@ -32,18 +39,23 @@ public:
 
     const DiagnosticCore& Core() const { return core_; }
 
+    // Exactly what a click on `button` does (an accessibility press action).
+    void Press(HotButton button);
+
     // A printer node came or went: a refresh of the window's own follows
     // once they have stopped coming and going for kDeviceSettleMs. It shows
     // no box; while a box or the Save As dialog is open it waits for it.
     void OnDevicesChanged();
     static constexpr int kDeviceSettleMs = 500;
 
-    // Window-relative: the picture's title strip, and the client area whose
-    // (x, y) is window (x + 3, y + 30), as under a standard caption.
+    // Window-relative, in logical coordinates (96-DPI units): the picture's
+    // title strip, and the client area whose (x, y) is window (x + 3, y + 30),
+    // as under a standard caption.
     static const QRect kTitleStrip;
     static const QRect kClientArea;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -51,17 +63,23 @@ protected:
 
 private:
     void ShapeWindow();
+    QImage LoadSkin() const;
     void UpdateCursor();
     void RefreshAfterDeviceChange();
     void AddCommandKey(const QKeySequence& keys, Key key);
     void CarryOut(ClickAction action);
+    int Dpi() const;
+    QPoint DevicePoint(const QMouseEvent& event) const;
+    bool Contains(const QRect& units, QPoint device) const;
 
     QIcon icon_;
     DiagnosticCore core_;
     QImage preparedSkin_;    // loaded ahead by PrepareFirstPaint, used once
+    mutable QImage skin2x_;  // the 2x skin, decoded on first use at a scale above 1
     bool dragging_ = false;  // the title strip is being dragged by hand
     QPoint dragOffset_;      // pointer position relative to the window's
     QTimer deviceSettle_;    // restarted by each device change
+    AnnouncedState announced_;  // what assistive technology was last told
 };
 
 }  // namespace ldt

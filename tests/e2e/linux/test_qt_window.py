@@ -23,7 +23,7 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
 sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
-from ldt_e2e import (OFFSET_LABELS, REPLY_A, VALUE_BOXES, VERSION_RECT, WINDOW_SIZE,  # noqa: E402
+from ldt_e2e import (OFFSET_LABELS, REPLY_A, VALUE_BOXES, VERSION_RECT, WINDOW_SIZE, KeyboardTests,  # noqa: E402
                      MachineWindowTests, OwnSessionPerTest, WithoutDataTests, expected_report, run, settle,
                      skin, wait_for)
 
@@ -44,7 +44,7 @@ class QtSession(ldt_e2e.Session):
 
     def __init__(self, name):
         super().__init__("qt-" + name)
-        xvfb, self.display = ldt_e2e.start_xvfb("-br")
+        xvfb, self.display = ldt_e2e.start_xvfb("-br", size=self.screen)
         self.procs.append(xvfb)
         self.env = dict(os.environ, DISPLAY=self.display, LANG="C.UTF-8", QT_QPA_PLATFORM="xcb")
         self.env.pop("WINEPREFIX", None)
@@ -128,6 +128,10 @@ class WithMachine(MachineWindowTests, unittest.TestCase):
 
 
 class WithoutData(WithoutDataTests, unittest.TestCase):
+    session = QtSession
+
+
+class Keyboard(KeyboardTests, unittest.TestCase):
     session = QtSession
 
 

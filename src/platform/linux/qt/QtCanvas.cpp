@@ -47,11 +47,21 @@ QtCanvas::QtCanvas(QPainter& painter, const QImage& skin, const QIcon& icon)
     : painter_(painter), skin_(skin), icon_(icon) {}
 
 void QtCanvas::CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) {
-    // Only the part of the block that lies inside the picture has pixels to
-    // copy; the painter clips the rest to the surface.
-    const QRect source = QRect(srcX, srcY, width, height).intersected(skin_.rect());
-    if (source.isEmpty()) return;
-    painter_.drawImage(QPoint(dstX + source.x() - srcX, dstY + source.y() - srcY), skin_, source);
+    // Coordinates are in units of the 1x picture; a skin with a device pixel
+    // ratio has that many pixels per unit, all of which are drawn, so a 2x
+    // skin stays sharp on a scaled surface. Only the part of the block that
+    // lies inside the picture has pixels to copy; the painter clips the rest
+    // to the surface.
+    const qreal ratio = skin_.devicePixelRatio();
+    const QRect units = QRect(srcX, srcY, width, height).intersected(QRect(QPoint(), skin_.deviceIndependentSize().toSize()));
+    if (units.isEmpty()) return;
+    const QPoint at(dstX + units.x() - srcX, dstY + units.y() - srcY);
+    if (ratio == 1) {
+        painter_.drawImage(at, skin_, units);
+        return;
+    }
+    const QRectF source(units.x() * ratio, units.y() * ratio, units.width() * ratio, units.height() * ratio);
+    painter_.drawImage(QRectF(at, units.size()), skin_, source);
 }
 
 void QtCanvas::SetTextFont(const FontSpec& font) {
@@ -73,19 +83,26 @@ void QtCanvas::DrawString(const Rect& rect, const WString& text, unsigned format
     painter_.restore();
 }
 
+void QtCanvas::DrawFocusCue(const Rect& rect) {
+    // The platform's focus rectangle: one pixel on, one off, just inside the
+    // rectangle, inverting what lies beneath so that it shows on any skin.
+    const QRectF box(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    if (box.isEmpty()) return;
+    QPen pen(Qt::white, 0, Qt::CustomDashLine);  // cosmetic: one device pixel
+    pen.setDashPattern({1, 1});
+    painter_.save();
+    painter_.setPen(pen);
+    painter_.setBrush(Qt::NoBrush);
+    painter_.setRenderHint(QPainter::Antialiasing, false);
+    painter_.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter_.drawRect(box.adjusted(0.5, 0.5, -0.5, -0.5));
+    painter_.restore();
+}
+
 void QtCanvas::DrawAppIcon(int x, int y) {
     // The icon's background is erased first, as for a minimised window.
     painter_.fillRect(painter_.window(), Qt::white);
     icon_.paint(&painter_, QRect(x, y, kIconSize, kIconSize));
-}
-
-void QtCanvas::DrawFocusCue(const Rect& rect) {
-    // A one-pixel dotted rectangle just inside `rect`.
-    painter_.save();
-    painter_.setPen(QPen(Qt::black, 1, Qt::DotLine));
-    painter_.setBrush(Qt::NoBrush);
-    painter_.drawRect(QRect(rect.left, rect.top, rect.right - rect.left - 1, rect.bottom - rect.top - 1));
-    painter_.restore();
 }
 
 }  // namespace ldt

@@ -1,6 +1,7 @@
 #pragma once
-// The drawing seam on a QPainter: the skin is a QImage, text goes through
-// QFont, the minimised icon through QIcon.
+// The drawing seam on a QPainter: the skin is a QImage (at 1x, or with a
+// device pixel ratio for scaled surfaces), text goes through QFont, the
+// minimised icon through QIcon.
 
 #include "seams/Canvas.h"
 

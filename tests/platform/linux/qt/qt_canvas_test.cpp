@@ -63,6 +63,29 @@ private slots:
         QCOMPARE(surface.pixel(0, 0), QColor(Qt::magenta).rgb());
     }
 
+    void focusCue_dotsTheInsideEdgeOfTheBox_inTheInverseOfWhatIsBeneath_atEachScale() {
+        for (const qreal ratio : {1.0, 1.5, 2.0}) {
+            QImage surface = Surface(qRound(40 * ratio), qRound(40 * ratio), Qt::white);
+            surface.setDevicePixelRatio(ratio);
+            {
+                QPainter painter(&surface);
+                const QImage skin;
+                const QIcon icon;
+                QtCanvas(painter, skin, icon).DrawFocusCue({10, 10, 30, 20});
+            }
+            // Every other device pixel of the edge of the box turns dark.
+            const QRect box(qRound(10 * ratio), qRound(10 * ratio), qRound(20 * ratio), qRound(10 * ratio));
+            int dark = 0;
+            for (int y = 0; y < surface.height(); ++y)
+                for (int x = 0; x < surface.width(); ++x) dark += Dark(surface.pixel(x, y));
+            const QRect ink = DarkBounds(surface);
+            const QString row = QString::number(ratio);
+            QVERIFY2((ink.marginsAdded({1, 1, 1, 1}).contains(box) && box.marginsAdded({1, 1, 1, 1}).contains(ink)),
+                     qPrintable(row));
+            QVERIFY2(qAbs(dark - (box.width() + box.height() - 2)) <= 4, qPrintable(row + " " + QString::number(dark)));
+        }
+    }
+
     void textFont_hasTheRequestedCellHeightAndCharacterWidth() {
         const QFont font = MakeQFont(kTextFont);
         const QFontMetrics metrics(font);

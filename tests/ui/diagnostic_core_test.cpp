@@ -231,7 +231,7 @@ TEST_F(Dialog, ctrlShiftC_copiesTheDiagnosis_withDataOrWithout) {
     EXPECT_EQ(clipboard.content.find(u"Port 1: p0"), WString::npos) << "nothing refreshed yet";
     core.RefreshMachineData();
     EXPECT_EQ(core.EmptyBoxesHint(),
-              u"1 printer-class port found; it did not answer within 1 s. Ctrl+Shift+C copies the details.");
+              u"1 printer-class port found; it did not answer within 1 s.\nCtrl+Shift+C copies the details.");
     core.OnKey(Key::CtrlShiftC);
     const std::string copied = fakes::Narrow(clipboard.content);
     EXPECT_NE(copied.find("\r\nPort 1: p0\r\n  Result: opened; wrote 5 bytes, no reply within 1 s ("),

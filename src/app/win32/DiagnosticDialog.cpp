@@ -102,8 +102,8 @@ void DiagnosticDialog::AddEmptyBoxesTip() {
         tool.lpszText = LPSTR_TEXTCALLBACKW;
         SendMessageW(emptyBoxesTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
-    // Wraps the one or two sentences at about 45 characters.
-    SendMessageW(emptyBoxesTip_, TTM_SETMAXTIPWIDTH, 0, 320);
+    // Several lines (the hint's line break, long sentences wrapped).
+    SendMessageW(emptyBoxesTip_, TTM_SETMAXTIPWIDTH, 0, 480);
 }
 
 LRESULT DiagnosticDialog::OnNotify(WPARAM, LPARAM data) {

@@ -49,7 +49,12 @@ assert doc["version"] == os.environ["VERSION"], doc["version"]
 order = [1, 0, 3, 4, 5, 6, 2, 16, 7, 8, 9, 10, 12, 13, 14, 15]
 assert [e["value"] for e in doc["report"]] == [fields[i] for i in order], doc["report"]
 assert doc["report"][0]["label"] == "Firmware_Ver" and doc["report"][15]["label"] == "Image Offset Tuning  _Y"
-assert doc["ports"] == [{"path": "/dev/usb/lp0", "opened": True, "answered": True}], doc["ports"]
+ports = doc["ports"]
+assert [{k: p[k] for k in ("path", "opened", "answered")} for p in ports] == [
+    {"path": "/dev/usb/lp0", "opened": True, "answered": True}], ports
+assert list(ports[0])[:3] == ["path", "opened", "answered"], ports
+assert ports[0]["written"] == 5 and ports[0]["received"] == len(os.environb[b"REPLY_TEXT"]), ports
+assert ports[0]["error"] is None and doc["fallback"] == [], doc
 ' <<<"$json" || fail "the JSON report does not match the reply: $json"
 echo "PASS: ldt-report --json holds the simulator's fields, the report in file order and the port"
 
@@ -58,6 +63,18 @@ out="$("$ns" --none -- "$report" 2>&1)" || status=$?
 echo "$out"
 check_absent "$out" $status
 echo "PASS: ldt-report said so when no usblp printer was there"
+
+# The diagnosis: an answering machine, then a silent one; exit codes as the report's.
+status=0
+out="$("$ns" --sim "$sim" -- "$report" --diagnose)" || status=$?
+[ $status -eq 0 ] || fail "ldt-report --diagnose exited $status"
+printf '%s\n' "$out" | grep -qx 'Port 1: /dev/usb/lp0' || fail "diagnosis names no port: $out"
+printf '%s\n' "$out" | grep -q '^  Result: opened; wrote 5 bytes, read [0-9]* bytes (' || fail "no exchange: $out"
+status=0
+out="$("$ns" --sim "$sim" --sim-arg --mode --sim-arg silent -- "$report" --diagnose 2>/dev/null)" || status=$?
+[ $status -eq 3 ] || fail "ldt-report --diagnose with a silent machine exited $status"
+printf '%s\n' "$out" | grep -q '^  Result: opened; wrote 5 bytes, no reply within 1 s (' || fail "silence not said: $out"
+echo "PASS: ldt-report --diagnose said what the answering and the silent machine did"
 
 # A user other than root, to run the namespace without root when this test
 # runs as root.

@@ -3,7 +3,7 @@
 
 #include "platform/Deadline.h"
 #include "platform/UniqueResource.h"
-#include "platform/Utf8.h"
+#include "seams/Utf8.h"
 
 #include <gtest/gtest.h>
 

@@ -8,6 +8,7 @@
 #include "ui/WindowGeometry.h"
 
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,6 +16,7 @@
 #include <QRegion>
 #include <QScreen>
 #include <QShortcut>
+#include <QToolTip>
 #include <QWindow>
 
 #include <cmath>
@@ -71,11 +73,11 @@ DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* pare
     setAttribute(Qt::WA_NoSystemBackground);
     InstallDialogAccessibility();
     deviceSettle_.setSingleShot(true);
-    deviceSettle_.setInterval(kDeviceSettleMs);
     connect(&deviceSettle_, &QTimer::timeout, this, &DiagnosticDialog::RefreshAfterDeviceChange);
     AddCommandKey(QKeySequence(Qt::Key_F5), Key::F5);
     AddCommandKey(QKeySequence(Qt::CTRL | Qt::Key_S), Key::CtrlS);
     AddCommandKey(QKeySequence(Qt::CTRL | Qt::Key_C), Key::CtrlC);
+    AddCommandKey(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), Key::CtrlShiftC);
 }
 
 void DiagnosticDialog::AddCommandKey(const QKeySequence& keys, Key key) {
@@ -105,6 +107,14 @@ void DiagnosticDialog::CarryOut(ClickAction action) {
 void DiagnosticDialog::Press(HotButton button) { CarryOut(core_.Press(button)); }
 
 bool DiagnosticDialog::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (!ShowEmptyBoxesHint(help->pos(), help->globalPos())) {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
         if (const std::optional<Key> focusKey = FocusKey(key)) {
@@ -116,14 +126,29 @@ bool DiagnosticDialog::event(QEvent* event) {
     return QDialog::event(event);
 }
 
-void DiagnosticDialog::OnDevicesChanged() { deviceSettle_.start(); }
+void DiagnosticDialog::OnDevicesChanged() { deviceSettle_.start(static_cast<int>(core_.OnDevicesChanged())); }
 
 void DiagnosticDialog::RefreshAfterDeviceChange() {
-    if (core_.AutoRefresh()) {
+    const DeviceTimerAction action = core_.OnDeviceTimer();
+    if (action.repaint) {
         update();
         AnnounceChanges(*this, announced_);
-    } else
-        deviceSettle_.start();  // a box of this window is open: after it
+    }
+    if (action.armMs) deviceSettle_.start(static_cast<int>(action.armMs));
+}
+
+bool DiagnosticDialog::ShowEmptyBoxesHint(const QPoint& at, const QPoint& global) {
+    const QPoint client = at - kClientOrigin;
+    const WString hint = core_.EmptyBoxesHint();
+    if (hint.empty() || !kClientArea.contains(at)) return false;
+    for (const Rect& box : DiagnosticCore::ValueBoxes()) {
+        if (!box.Contains(client.x(), client.y())) continue;
+        // Shown until the pointer leaves the box.
+        const QRect inWindow(kClientOrigin + QPoint(box.left, box.top), QSize(box.right - box.left, box.bottom - box.top));
+        QToolTip::showText(global, ToQString(hint), this, inWindow);
+        return true;
+    }
+    return false;
 }
 
 void DiagnosticDialog::OnInitDialog() {

@@ -1,10 +1,11 @@
 #pragma once
 // The diagnostic window on Qt: a frameless dialog that is the skin picture
 // itself. Its behaviour lives in ldt::DiagnosticCore; this class forwards
-// painting, the mouse and the command keys (F5, Ctrl+S, Ctrl+C; Tab,
-// Shift+Tab and Space for the button focus) to it and carries out what
-// comes back. Escape closes the window, as QDialog makes it; Return does
-// nothing, there being no default button.
+// painting, the mouse and the command keys (F5, Ctrl+S, Ctrl+C,
+// Ctrl+Shift+C; Tab, Shift+Tab and Space for the button focus) to it and
+// carries out what comes back. Over empty value boxes a tooltip says what
+// the last refresh found. Escape closes the window, as QDialog makes it;
+// Return does nothing, there being no default button.
 //
 // At a Qt scale factor the window paints in logical coordinates (the 96-DPI
 // units) and Qt scales; the mouse is hit-tested in device pixels against
@@ -42,11 +43,9 @@ public:
     // Exactly what a click on `button` does (an accessibility press action).
     void Press(HotButton button);
 
-    // A printer node came or went: a refresh of the window's own follows
-    // once they have stopped coming and going for kDeviceSettleMs. It shows
-    // no box; while a box or the Save As dialog is open it waits for it.
+    // A printer node came or went: the core says when its refresh of the
+    // window's own follows (DiagnosticCore::OnDevicesChanged).
     void OnDevicesChanged();
-    static constexpr int kDeviceSettleMs = 500;
 
     // Window-relative, in logical coordinates (96-DPI units): the picture's
     // title strip, and the client area whose (x, y) is window (x + 3, y + 30),
@@ -66,6 +65,7 @@ private:
     QImage LoadSkin() const;
     void UpdateCursor();
     void RefreshAfterDeviceChange();
+    bool ShowEmptyBoxesHint(const QPoint& at, const QPoint& global);
     void AddCommandKey(const QKeySequence& keys, Key key);
     void CarryOut(ClickAction action);
     int Dpi() const;
@@ -78,7 +78,7 @@ private:
     mutable QImage skin2x_;  // the 2x skin, decoded on first use at a scale above 1
     bool dragging_ = false;  // the title strip is being dragged by hand
     QPoint dragOffset_;      // pointer position relative to the window's
-    QTimer deviceSettle_;    // restarted by each device change
+    QTimer deviceSettle_;    // the core's device timer
     AnnouncedState announced_;  // what assistive technology was last told
 };
 

@@ -8,6 +8,8 @@
 
 #include "resource.h"
 
+#include <commctrl.h>
+
 #include <optional>
 
 namespace ldt {
@@ -21,6 +23,7 @@ std::optional<Key> CommandKey(WPARAM virtualKey) {
     const bool shift = GetKeyState(VK_SHIFT) < 0;
     const bool others = GetKeyState(VK_MENU) < 0 || GetKeyState(VK_LWIN) < 0 || GetKeyState(VK_RWIN) < 0;
     if (others) return std::nullopt;
+    if (virtualKey == 'C' && ctrl && shift) return Key::CtrlShiftC;
     if (virtualKey == VK_TAB && !ctrl) return shift ? Key::ShiftTab : Key::Tab;
     if (shift) return std::nullopt;
     if (virtualKey == VK_F5 && !ctrl) return Key::F5;
@@ -66,7 +69,7 @@ DiagnosticDialog::DiagnosticDialog(HWND parent)
       clock_(platform::MakeClock()),
       codePage_(platform::MakeCodePage()),
       files_(platform::MakeReportFileSystem()),
-      core_({*bus_, *clock_, *codePage_, prompts_, *files_, clipboard_}) {}
+      core_({{*bus_, *clock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem()}) {}
 
 DiagnosticDialog::~DiagnosticDialog() {
     if (accessible_) {
@@ -90,6 +93,7 @@ const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
         gui::MapMessage<kPressMessage, &DiagnosticDialog::OnPress>(),
         gui::MapMessage<WM_UPDATEUISTATE, &DiagnosticDialog::OnUpdateUiState>(),
         gui::MapMessage<WM_DESTROY, &DiagnosticDialog::OnDestroy>(),
+        gui::MapMessage<WM_NOTIFY, &DiagnosticDialog::OnNotify>(),
     };
     static constexpr gui::MessageMap kMap = gui::MakeMessageMap(&kBaseMessageMap, kEntries);
     return kMap;
@@ -106,33 +110,82 @@ BOOL DiagnosticDialog::OnInitDialog() {
     core_.SetDpi(WindowDpi(Handle()));
     PrepareSkin();
     ShapeWindow();
+    AddEmptyBoxesTip();
 
+    WatchPrinterInterfaces();
     core_.RefreshMachineData();
     announced_ = core_.Describe();
-    // From now on a printer-class interface that arrives or leaves brings a
-    // refresh by itself.
-    const GUID printers = win32::ToWinGuid(kUsbPrintInterfaceClass);
-    printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
     return TRUE;
 }
 
+void DiagnosticDialog::WatchPrinterInterfaces() {
+    // Before the first refresh, so that a machine plugged in while it runs
+    // still brings a refresh of its own.
+    const GUID printers = win32::ToWinGuid(kUsbPrintInterfaceClass);
+    printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
+}
+
+void DiagnosticDialog::AddEmptyBoxesTip() {
+    // A tool over each value box whose text is asked for each time it is
+    // about to show: the core's hint, empty (no tip) while values show.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    emptyBoxesTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                                     gui::ResourceHandle(), nullptr);
+    if (!emptyBoxesTip_) return;  // the window works on without it
+    UINT_PTR id = 0;
+    for (std::size_t i = 0; i < DiagnosticCore::ValueBoxes().size(); ++i) {
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the control
+        tool.uFlags = TTF_SUBCLASS;
+        tool.hwnd = Handle();
+        tool.uId = ++id;
+        tool.lpszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(emptyBoxesTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    PlaceEmptyBoxesTip();
+}
+
+void DiagnosticDialog::PlaceEmptyBoxesTip() {
+    if (!emptyBoxesTip_) return;
+    UINT_PTR id = 0;
+    for (const Rect& box : DiagnosticCore::ValueBoxes()) {
+        const Rect at = ScaleRect(box, core_.Dpi());
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = Handle();
+        tool.uId = ++id;
+        tool.rect = {at.left, at.top, at.right, at.bottom};
+        SendMessageW(emptyBoxesTip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    // Several lines (the hint's line break, long sentences wrapped).
+    SendMessageW(emptyBoxesTip_, TTM_SETMAXTIPWIDTH, 0, ScalePx(480, core_.Dpi()));
+}
+
+LRESULT DiagnosticDialog::OnNotify(WPARAM, LPARAM data) {
+    auto* header = reinterpret_cast<NMHDR*>(data);
+    if (!emptyBoxesTip_ || header->hwndFrom != emptyBoxesTip_ || header->code != TTN_GETDISPINFOW) return Default();
+    const WString hint = core_.EmptyBoxesHint();
+    emptyBoxesText_.assign(hint.begin(), hint.end());
+    reinterpret_cast<NMTTDISPINFOW*>(data)->lpszText = emptyBoxesText_.data();
+    return 0;
+}
+
 LRESULT DiagnosticDialog::OnDeviceChange(WPARAM event, LPARAM data) {
-    // A burst of messages (a composite device brings several interfaces)
-    // restarts the timer each time, so one refresh follows the last.
-    if (gui::IsInterfaceArrivalOrRemoval(event, data)) SetTimer(Handle(), kDeviceTimer, kDeviceSettleMs, nullptr);
+    if (gui::IsInterfaceArrivalOrRemoval(event, data)) SetTimer(Handle(), kDeviceTimer, core_.OnDevicesChanged(), nullptr);
     return TRUE;
 }
 
 LRESULT DiagnosticDialog::OnTimer(WPARAM id, LPARAM) {
     if (id != kDeviceTimer) return Default();
     KillTimer(Handle(), kDeviceTimer);
-    // While a box or the Save As dialog of this window is open, try again
-    // once it has closed.
-    if (core_.AutoRefresh()) {
+    const DeviceTimerAction action = core_.OnDeviceTimer();
+    if (action.repaint) {
         InvalidateRect(Handle(), nullptr, TRUE);
         AnnounceChanges();
-    } else
-        SetTimer(Handle(), kDeviceTimer, kDeviceSettleMs, nullptr);
+    }
+    if (action.armMs) SetTimer(Handle(), kDeviceTimer, action.armMs, nullptr);
     return 0;
 }
 
@@ -171,6 +224,7 @@ void DiagnosticDialog::PrepareSkin() {
 LRESULT DiagnosticDialog::OnDpiChanged(WPARAM dpi, LPARAM suggested) {
     core_.SetDpi(LOWORD(dpi));
     PrepareSkin();
+    PlaceEmptyBoxesTip();
     ClipWindow(Handle(), core_.Dpi());
     // The system's suggestion keeps the window on the monitor it moved to.
     if (const auto* r = reinterpret_cast<const RECT*>(suggested))

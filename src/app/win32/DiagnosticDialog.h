@@ -1,10 +1,10 @@
 #pragma once
 // The diagnostic window: a skinned modal dialog whose behaviour lives in
 // ldt::DiagnosticCore; this class carries it out on Win32. F5, Ctrl+S,
-// Ctrl+C, Tab, Shift+Tab and Space are taken before the dialog manager;
-// Return and Escape stay the template's invisible OK and (disabled) Cancel
-// buttons': Return ends the dialog, Escape does nothing. The window is drawn
-// at the DPI of its monitor and answers screen readers (WindowAccessible).
+// Ctrl+C, Ctrl+Shift+C, Tab, Shift+Tab and Space are taken before the dialog
+// manager; Return and Escape stay the template's invisible OK and (disabled)
+// Cancel buttons': Return ends the dialog, Escape does nothing. The window is
+// drawn at the DPI of its monitor and answers screen readers (WindowAccessible).
 
 #include "platform/win32/Win32Clipboard.h"
 #include "platform/win32/Win32Prompts.h"
@@ -19,15 +19,15 @@
 #include "ui/DiagnosticCore.h"
 
 #include <memory>
+#include <string>
 
 namespace ldt {
 
 class DiagnosticDialog final : public gui::Dialog, private WindowAccessible::Source {
 public:
-    // The timer that runs a refresh of the dialog's own once printer-class
-    // interfaces have stopped coming and going for kDeviceSettleMs.
+    // The timer of the refresh of the dialog's own when printer-class
+    // interfaces come and go; the core says when it fires.
     static constexpr UINT_PTR kDeviceTimer = 1;
-    static constexpr UINT kDeviceSettleMs = 500;
 
     // Posted by an assistive technology's default action: wParam is the
     // HotButton to press.
@@ -66,6 +66,11 @@ private:
     // Raises the value-change events for the boxes a refresh changed.
     void AnnounceChanges();
     void AnnounceFocus();
+    void WatchPrinterInterfaces();
+    void AddEmptyBoxesTip();
+    // Puts the tooltip's tools over the value boxes at the core's DPI.
+    void PlaceEmptyBoxesTip();
+    LRESULT OnNotify(WPARAM, LPARAM data);
 
     // WindowAccessible::Source
     std::vector<AccessibleItem> Items() const override { return core_.Describe(); }
@@ -87,6 +92,8 @@ private:
     gui::Bitmap scaledSkin_;
     WindowAccessible* accessible_ = nullptr;  // one reference, made on the first request
     std::vector<AccessibleItem> announced_;   // what screen readers were last told
+    HWND emptyBoxesTip_ = nullptr;  // a tooltip control over the value area, owned by the dialog
+    std::wstring emptyBoxesText_;   // what it shows, while it shows it
 };
 
 }  // namespace ldt

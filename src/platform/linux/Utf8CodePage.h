@@ -1,14 +1,14 @@
 #pragma once
 // The Linux system code page: UTF-8.
 
-#include "platform/Utf8.h"
+#include "seams/Utf8.h"
 #include "seams/CodePage.h"
 
 namespace ldt {
 
 // Malformed sequences become U+FFFD, one per offending byte.
 WString Utf8ToUtf16(const std::string& bytes);
-// The way back is Utf16ToUtf8 (platform/Utf8.h).
+// The way back is Utf16ToUtf8 (seams/Utf8.h).
 
 class Utf8CodePage final : public CodePage {
 public:

@@ -3,16 +3,16 @@
 #include "machine/Report.h"
 #include "seams/ProductText.h"
 
-#include <cstdio>
 
 namespace ldt {
 
 const char kReportUsageText[] =
-    "Usage: ldt-report [--json] | --version | --help\n"
+    "Usage: ldt-report [--json | --diagnose] | --version | --help\n"
     "Finds the laser machine on USB, queries it once and prints its sixteen\n"
     "report lines, or with --json one JSON object: the labelled report, the\n"
-    "raw reply fields in order and, for each port, its path and whether it\n"
-    "answered.\n"
+    "raw reply fields in order and, for each port, its path, whether it\n"
+    "answered, the device behind it and what it did. With --diagnose it\n"
+    "prints, for a support message, what each port and device did.\n"
     "Exit status: 0 report printed; 1 no machine found; 2 usage error;\n"
     "3 ports found but none answered (the reason is printed when none opened).\n";
 
@@ -34,25 +34,8 @@ private:
     std::ostream& err_;
 };
 
-std::string JsonString(const WString& text) {
-    std::string out = "\"";
-    for (char c : ToUtf8(text)) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-void PrintJson(const MachineData& data, const RefreshOutcome& outcome, std::ostream& out) {
+void PrintJson(const MachineData& data, const Diagnosis& diagnosis, std::ostream& out) {
+    const RefreshOutcome& outcome = diagnosis.refresh;
     out << "{\"version\": \"" << kProductVersion << "\",\n \"report\": [";
     for (std::size_t i = 0; i < kReportLines.size(); ++i) {
         WString label = kReportLines[i].label;
@@ -67,45 +50,18 @@ void PrintJson(const MachineData& data, const RefreshOutcome& outcome, std::ostr
         const PortOutcome& port = outcome.ports[i];
         out << (i ? ",\n  " : "\n  ") << "{\"path\": " << JsonString(port.path)
             << ", \"opened\": " << (port.opened ? "true" : "false")
-            << ", \"answered\": " << (port.answered ? "true" : "false") << "}";
+            << ", \"answered\": " << (port.answered ? "true" : "false") << PortJsonMembers(port) << "}";
     }
-    out << "]}\n";
+    out << "],\n \"fallback\": " << FallbackJson(outcome) << ",\n \"portless\": " << PortlessJson(outcome)
+        << ",\n \"system\": " << JsonString(BoundText(diagnosis.system)) << ", \"time\": " << JsonString(diagnosis.time)
+        << "}\n";
 }
 
 }  // namespace
 
-std::string ToUtf8(const WString& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock& clock,
-                     const CodePage& codePage, std::ostream& out, std::ostream& err) {
-    bool json = false;
+                     const CodePage& codePage, std::ostream& out, std::ostream& err, const WString& system) {
+    bool json = false, diagnose = false;
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kReportUsageText;
         return kReportOk;
@@ -116,6 +72,8 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
     }
     if (args.size() == 1 && args[0] == "--json") {
         json = true;
+    } else if (args.size() == 1 && args[0] == "--diagnose") {
+        diagnose = true;
     } else if (!args.empty()) {
         err << kReportUsageText;
         return kReportUsage;
@@ -124,7 +82,9 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
     ConsolePrompts prompts(codePage, err);
     MachineLink link;
     MachineData data;
-    const RefreshOutcome outcome = RefreshMachineData(link, data, {bus, clock, codePage, prompts});
+    const Diagnosis diagnosis = MakeDiagnosis(RefreshMachineData(link, data, {bus, clock, codePage, prompts}), system);
+    const RefreshOutcome& outcome = diagnosis.refresh;
+    if (diagnose) out << codePage.ToAnsi(DiagnosisText(diagnosis)) << std::flush;
     if (outcome.noConnection) return kReportNoMachine;
     if (!data.Available()) {
         const WString why = UnopenedPortsText(outcome);
@@ -132,12 +92,12 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
             err << codePage.ToAnsi(why) << '\n';
         else
             err << kNoDataFromPortsText;
-        if (json) PrintJson(data, outcome, out);
+        if (json) PrintJson(data, diagnosis, out);
         return kReportNoAnswer;
     }
     if (json) {
-        PrintJson(data, outcome, out);
-    } else {
+        PrintJson(data, diagnosis, out);
+    } else if (!diagnose) {
         for (WString line : ReportLines(data)) {
             line.resize(line.size() - 2);  // the file's CR LF becomes the stream's newline
             out << ToAnsiLine(codePage, line) << '\n';

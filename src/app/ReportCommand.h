@@ -1,7 +1,8 @@
 #pragma once
 // ldt-report: one refresh, the report on standard output, as text lines or
-// as one JSON object.
+// as one JSON object, or the refresh's diagnosis as text.
 
+#include "link/Diagnosis.h"
 #include "link/Refresh.h"
 
 #include <ostream>
@@ -21,11 +22,9 @@ extern const char kNoDataFromPortsText[];
 
 // Runs the command with its arguments (without the program name). Report
 // lines go to `out`, one per line with '\n'; messages go to `err`.
+// `system` names the operating system in the diagnosis and the JSON.
 int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock& clock,
-                     const CodePage& codePage, std::ostream& out, std::ostream& err);
-
-// UTF-16 as UTF-8 (JSON is UTF-8 whatever the console's code page); an
-// unpaired surrogate becomes U+FFFD.
-std::string ToUtf8(const WString& text);
+                     const CodePage& codePage, std::ostream& out, std::ostream& err,
+                     const WString& system = {});
 
 }  // namespace ldt

@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     auto bus = ldt::platform::MakeDeviceBus();
     auto clock = ldt::platform::MakeClock();
     auto codePage = ldt::platform::MakeCodePage();
-    return ldt::RunReportCommand(args, *bus, *clock, *codePage, std::cout, std::cerr);
+    return ldt::RunReportCommand(args, *bus, *clock, *codePage, std::cout, std::cerr,
+                                 ldt::platform::DescribeSystem());
 }

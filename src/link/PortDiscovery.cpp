@@ -19,7 +19,8 @@ void StorePath(std::array<char, kSlotBytes>& slot, const WString& path) {
 
 }  // namespace
 
-std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus) {
+std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus, std::vector<DeviceIdentity>* identities) {
+    if (identities) identities->clear();
     std::int32_t count = 0;
     if (auto set = bus.OpenInterfaceSet(link.interfaceClass)) {
         unsigned i = 0;
@@ -27,7 +28,9 @@ std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus) {
             WString path;
             const InterfaceQuery q = set->Query(i, path);
             if (q == InterfaceQuery::NoMoreItems) break;
-            if (q != InterfaceQuery::Ok || i >= kPortSlots) continue;
+            if (i >= kPortSlots) continue;
+            if (identities) identities->push_back(q == InterfaceQuery::Ok ? set->Identify(i) : DeviceIdentity{});
+            if (q != InterfaceQuery::Ok) continue;
             StorePath(link.portTable[i], path);
         }
         count = static_cast<std::int32_t>(i);
@@ -37,9 +40,13 @@ std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus) {
 }
 
 FallbackResult ProbeFallbackDevices(DeviceBus& bus) {
-    std::unique_ptr<Device> first = bus.Open(kFallbackName0, OpenMode::WriteExclusive).device;
-    std::unique_ptr<Device> second = bus.Open(kFallbackName1, OpenMode::ReadWriteExclusive).device;
     FallbackResult result;
+    OpenResult probe = bus.Open(kFallbackName0, OpenMode::WriteExclusive);
+    std::unique_ptr<Device> first = std::move(probe.device);
+    result.tried.push_back({kFallbackName0, first != nullptr, std::move(probe.reason)});
+    OpenResult exchange = bus.Open(kFallbackName1, OpenMode::ReadWriteExclusive);
+    std::unique_ptr<Device> second = std::move(exchange.device);
+    result.tried.push_back({kFallbackName1, second != nullptr, std::move(exchange.reason)});
     if (second) {
         result.kind = FallbackResult::Opened;
         result.device = std::move(second);

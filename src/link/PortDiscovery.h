@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace ldt {
 
@@ -33,8 +34,17 @@ struct MachineLink {
 // Lists the present interfaces of link.interfaceClass into link.portTable and
 // returns the number of enumeration indexes visited (0 to 100), which is also
 // stored in link.portCount. Indexes past the last slot count but are not
-// stored.
-std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus);
+// stored. When `identities` is given it receives, per slot visited, the
+// device behind the interface (empty for slots that were not listed).
+std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus,
+                                   std::vector<DeviceIdentity>* identities = nullptr);
+
+// One fallback name the probe tried to open.
+struct FallbackTry {
+    WString name;
+    bool opened = false;
+    WString reason;  // when it did not open: the system's reason
+};
 
 struct FallbackResult {
     enum Kind {
@@ -44,6 +54,7 @@ struct FallbackResult {
     };
     Kind kind = NoDevice;
     std::unique_ptr<Device> device;
+    std::vector<FallbackTry> tried;  // both names, in the order tried
 };
 
 extern const char16_t kFallbackName0[];  // "\\.\KORVA0", the write-only probe

@@ -1,6 +1,9 @@
 #include "link/Refresh.h"
 
+#include "link/Diagnosis.h"
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace ldt {
@@ -36,20 +39,37 @@ std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, c
         buffers[i][n] = 0;
         const char* text = buffers[i].data();
         ParseReply(data, services.codePage.ToWide(std::string(text, strlen(text))));
-        counts.push_back({std::min(writes[i].written, command.size()), n});
+        counts.push_back({std::min(writes[i].written, command.size()), n, std::string(buffers[i].data(), n)});
     }
     return counts;
 }
 
 namespace {
 
-RefreshOutcome QueryFallback(MachineData& data, const LinkServices& services, RefreshKind kind) {
-    RefreshOutcome outcome;
+// Runs ExchangeQuery and notes in each port what its device did.
+void Exchange(const std::vector<Device*>& devices, const std::vector<PortOutcome*>& ports,
+              const QueryCommand& command, MachineData& data, const LinkServices& services) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<ExchangeCounts> counts = ExchangeQuery(devices, command, data, services);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        PortOutcome& port = *ports[i];
+        port.written = counts[i].written;
+        port.received = counts[i].received;
+        port.answered = counts[i].received > 0;
+        port.reply = counts[i].reply;
+        port.elapsedMs = static_cast<unsigned>(elapsed.count());
+    }
+}
+
+RefreshOutcome QueryFallback(RefreshOutcome outcome, MachineData& data, const LinkServices& services,
+                             RefreshKind kind) {
     FallbackResult fallback = ProbeFallbackDevices(services.bus);
+    outcome.fallback = std::move(fallback.tried);
     switch (fallback.kind) {
     case FallbackResult::NoDevice:
         outcome.noConnection = true;
-        if (kind == RefreshKind::Requested) services.prompts.ShowError(kNoConnectionText);
+        if (kind == RefreshKind::Requested) services.prompts.ShowError(kNoConnectionText + PortlessText(outcome.portless));
         break;
     case FallbackResult::InvalidHandle:
         break;
@@ -57,11 +77,8 @@ RefreshOutcome QueryFallback(MachineData& data, const LinkServices& services, Re
         PortOutcome port;
         port.path = kFallbackName1;
         port.opened = true;
-        const ExchangeCounts counts = ExchangeQuery({fallback.device.get()}, QueryCommandY, data, services).at(0);
-        port.written = counts.written;
-        port.received = counts.received;
-        port.answered = counts.received > 0;
         outcome.ports.push_back(std::move(port));
+        Exchange({fallback.device.get()}, {&outcome.ports.back()}, QueryCommandY, data, services);
         break;
     }
     }
@@ -73,16 +90,19 @@ RefreshOutcome QueryFallback(MachineData& data, const LinkServices& services, Re
 RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices& services,
                                   RefreshKind kind) {
     ClearMachineData(link, data);
-    const std::int32_t count = EnumeratePrinterPorts(link, services.bus);
-    if (count == 0) return QueryFallback(data, services, kind);
-
     RefreshOutcome outcome;
+    outcome.portless = services.bus.FindPortlessInterfaces();
+    std::vector<DeviceIdentity> identities;
+    const std::int32_t count = EnumeratePrinterPorts(link, services.bus, &identities);
+    if (count == 0) return QueryFallback(std::move(outcome), data, services, kind);
+
     std::vector<std::unique_ptr<Device>> open;  // closes every port on return
     std::vector<std::size_t> openPorts;         // their places in outcome.ports
     const std::size_t ports = std::min<std::size_t>(static_cast<std::size_t>(count), kPortSlots);
     for (std::size_t i = 0; i < ports; ++i) {
         PortOutcome port;
         port.path = SlotPath(link, i, services.codePage);
+        if (i < identities.size()) port.identity = std::move(identities[i]);
         OpenResult result = OpenPort(link, i, services.bus, services.codePage);
         port.opened = result.device != nullptr;
         if (port.opened) {
@@ -96,14 +116,12 @@ RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const Li
     }
 
     std::vector<Device*> devices;
-    for (const auto& d : open) devices.push_back(d.get());
-    const std::vector<ExchangeCounts> counts = ExchangeQuery(devices, QueryCommandX, data, services);
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        PortOutcome& port = outcome.ports[openPorts[i]];
-        port.written = counts[i].written;
-        port.received = counts[i].received;
-        port.answered = counts[i].received > 0;
+    std::vector<PortOutcome*> exchanged;
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        devices.push_back(open[i].get());
+        exchanged.push_back(&outcome.ports[openPorts[i]]);
     }
+    Exchange(devices, exchanged, QueryCommandX, data, services);
     return outcome;
 }
 

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace ldt {
@@ -19,6 +20,8 @@ constexpr QueryCommand QueryCommandY = {0x1A, 0x24, 0x69, 0x34, 0x59};  // the f
 
 constexpr unsigned kReplyPauseMs = 50;
 constexpr std::size_t kReplyBytes = 256;
+// How long the buses wait for the writes and the replies (DeviceBus's bound).
+constexpr unsigned kReplyWaitSeconds = 1;
 
 extern const char16_t kNoConnectionText[];
 
@@ -37,6 +40,9 @@ struct PortOutcome {
     std::size_t written = 0;   // bytes of the query the device took
     std::size_t received = 0;  // bytes its read brought
     WString reason, remedy;  // why it did not open (see OpenResult)
+    DeviceIdentity identity;   // the device behind the interface, as the bus tells it
+    std::string reply;         // the bytes its read brought, as they came (at most kReplyBytes)
+    unsigned elapsedMs = 0;    // from the query's write to the end of the reads of its batch
 };
 
 struct RefreshOutcome {
@@ -46,6 +52,10 @@ struct RefreshOutcome {
     // Every channel tried, in port order (the fallback device, when used,
     // as the only one).
     std::vector<PortOutcome> ports;
+    // The fallback names, when they were tried (no interface was listed).
+    std::vector<FallbackTry> fallback;
+    // Printer-class interfaces present without a port (see DeviceBus).
+    std::vector<PortlessInterface> portless;
 };
 
 // Whether a refresh may show the no-connection box: a refresh the user
@@ -65,12 +75,14 @@ void ClearMachineData(MachineLink& link, MachineData& data);
 // caller's owners close them.
 struct ExchangeCounts {
     std::size_t written = 0, received = 0;
+    std::string reply;  // the `received` bytes
 };
 std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
                                        MachineData& data, const LinkServices& services);
 
 // The whole refresh. Shows at most one message box (no channel at all, and
-// only for a requested refresh).
+// only for a requested refresh); that box names the printer-class
+// interfaces present without a port, if any, and what to do about them.
 RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices& services,
                                   RefreshKind kind = RefreshKind::Requested);
 

@@ -15,5 +15,8 @@ std::unique_ptr<DeviceBus> MakeDeviceBus();
 std::unique_ptr<Clock> MakeClock();
 std::unique_ptr<CodePage> MakeCodePage();
 std::unique_ptr<ReportFileSystem> MakeReportFileSystem();
+// The operating system for a diagnosis: its name, release and machine
+// ("Linux 6.1.0-13-amd64 x86_64", "Windows 10.0.19045"). Never fails.
+WString DescribeSystem();
 
 }  // namespace ldt::platform

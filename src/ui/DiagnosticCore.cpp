@@ -3,6 +3,8 @@
 #include "machine/Report.h"
 #include "seams/ProductText.h"
 
+#include <algorithm>
+
 namespace ldt {
 
 namespace {
@@ -20,42 +22,98 @@ private:
     bool was_;
 };
 
+// Whether a port that answered in `before` is missing from `after` and
+// its device may bring it back.
+bool AnsweredPortMayReturn(const RefreshOutcome& before, const RefreshOutcome& after, DeviceBus& bus) {
+    for (const PortOutcome& old : before.ports) {
+        if (!old.answered || old.path.empty()) continue;
+        bool listed = false;
+        for (const PortOutcome& now : after.ports) listed = listed || now.path == old.path;
+        if (!listed && bus.PortMayReturn(old.path)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void DiagnosticCore::RefreshMachineData() {
     BusyGuard guard(busy_);
-    const RefreshOutcome outcome = ldt::RefreshMachineData(
-        link_, data_, {services_.bus, services_.clock, services_.codePage, services_.prompts});
+    awaitingReturn_ = false;
+    // The diagnosis is kept before any box, so a key pressed under it
+    // already finds this refresh's.
+    RefreshOutcome outcome = ldt::RefreshMachineData(link_, data_, services_.link);
+    diagnosis_ = MakeDiagnosis(std::move(outcome), services_.system);
+    refreshed_ = true;
     if (services_.explainUnopenedPorts) {
-        const WString why = UnopenedPortsText(outcome);
-        if (!why.empty()) services_.prompts.ShowError(why);
+        const WString why = UnopenedPortsText(diagnosis_.refresh);
+        if (!why.empty()) services_.link.prompts.ShowError(why);
     }
 }
 
-bool DiagnosticCore::AutoRefresh() {
-    if (busy_) return false;
+DeviceTimerAction DiagnosticCore::OnDeviceTimer() {
+    if (busy_) return {false, kDeviceSettleMs};
     BusyGuard guard(busy_);
-    ldt::RefreshMachineData(link_, data_, {services_.bus, services_.clock, services_.codePage, services_.prompts},
-                            RefreshKind::Automatic);
-    return true;
+    MachineLink link;
+    MachineData data;
+    RefreshOutcome outcome = ldt::RefreshMachineData(link, data, services_.link, RefreshKind::Automatic);
+    if (!awaitingReturn_ && data_.Available() &&
+        AnsweredPortMayReturn(diagnosis_.refresh, outcome, services_.link.bus)) {
+        awaitingReturn_ = true;
+        return {false, kPortReturnMs};
+    }
+    awaitingReturn_ = false;
+    link_ = link;
+    data_ = std::move(data);
+    diagnosis_ = MakeDiagnosis(std::move(outcome), services_.system);
+    refreshed_ = true;
+    return {true, 0};
 }
 
 void DiagnosticCore::SaveReport() {
     BusyGuard guard(busy_);
-    ldt::SaveReport(data_, services_.prompts, services_.codePage, services_.files);
+    ldt::SaveReport(data_, services_.link.prompts, services_.link.codePage, services_.files);
 }
 
 void DiagnosticCore::CopyReport() {
     BusyGuard guard(busy_);
     if (!data_.Available()) {
-        services_.prompts.ShowError(kNoDataText);
+        services_.link.prompts.ShowError(kNoDataText);
         return;
     }
-    const ClipboardResult result = services_.clipboard.PutText(ReportText(data_));
+    PutOnClipboard(ReportText(data_));
+}
+
+void DiagnosticCore::CopyDiagnosis() {
+    BusyGuard guard(busy_);
+    WString text;
+    for (char16_t c : DiagnosisText(diagnosis_)) text += c == u'\n' ? WString(u"\r\n") : WString(1, c);
+    PutOnClipboard(text);
+}
+
+void DiagnosticCore::PutOnClipboard(const WString& text) {
+    const ClipboardResult result = services_.clipboard.PutText(text);
     if (result.copied) return;
-    WString text = kCopyFailedText;
-    if (!result.why.empty()) text += u"\n" + result.why;
-    services_.prompts.ShowError(text);
+    WString why = kCopyFailedText;
+    if (!result.why.empty()) why += u"\n" + result.why;
+    services_.link.prompts.ShowError(why);
+}
+
+Rect DiagnosticCore::ValueArea() {
+    Rect area = kValueSlots[0].rect;
+    const auto grow = [&area](const Rect& r) {
+        area = {std::min(area.left, r.left), std::min(area.top, r.top), std::max(area.right, r.right),
+                std::max(area.bottom, r.bottom)};
+    };
+    for (const ValueSlot& slot : kValueSlots) grow(slot.rect);
+    for (const OffsetSlot& slot : kOffsetSlots) {
+        grow(slot.label);
+        grow(slot.value);
+    }
+    return area;
+}
+
+WString DiagnosticCore::EmptyBoxesHint() const {
+    return refreshed_ ? ldt::EmptyBoxesHint(diagnosis_.refresh, data_.Available()) : WString();
 }
 
 ClickAction DiagnosticCore::OnKey(Key key) {
@@ -69,6 +127,9 @@ ClickAction DiagnosticCore::OnKey(Key key) {
         break;
     case Key::CtrlC:
         CopyReport();
+        break;
+    case Key::CtrlShiftC:
+        CopyDiagnosis();
         break;
     }
     return ClickAction::None;

@@ -3,6 +3,7 @@
 // the platform shells (Win32 dialog, Qt widget) forward messages here and
 // carry out what comes back.
 
+#include "link/Diagnosis.h"
 #include "link/Refresh.h"
 #include "machine/MachineData.h"
 #include "seams/Canvas.h"
@@ -14,16 +15,30 @@
 namespace ldt {
 
 struct DialogServices {
-    DeviceBus& bus;
-    Clock& clock;
-    const CodePage& codePage;
-    Prompts& prompts;
+    LinkServices link;
     ReportFileSystem& files;
     Clipboard& clipboard;
     // Whether a requested refresh that found ports but could open none of
     // them says why in an "Error" box (the Linux window does; the Windows
     // one skips such ports silently).
     bool explainUnopenedPorts = false;
+    // The operating system, as the diagnosis names it.
+    WString system = {};
+};
+
+// The refresh of the dialog's own when printer-class ports come and go.
+// Quiet time after the last device event before it runs:
+constexpr unsigned kDeviceSettleMs = 500;
+// When it finds a port gone that may come back by itself (a printing
+// service took it away for a moment), the values stay and it looks again
+// this much later:
+constexpr unsigned kPortReturnMs = 2000;
+
+// What the shell does after the device timer fired: repaint (erasing) or
+// not, and arm the timer again for `armMs` (0: leave it stopped).
+struct DeviceTimerAction {
+    bool repaint = false;
+    unsigned armMs = 0;
 };
 
 // What the shell must do after a button release or a command key.
@@ -39,6 +54,7 @@ enum class Key {
     F5,     // Refresh
     CtrlS,  // Save as
     CtrlC,  // the report onto the clipboard
+    CtrlShiftC,  // the diagnosis onto the clipboard
 };
 
 class DiagnosticCore {
@@ -47,17 +63,37 @@ public:
 
     // A refresh the user asked for (at start and with the Refresh button).
     void RefreshMachineData();
-    // A refresh of the program's own, when a device came or went: never
-    // shows a box. Returns false, doing nothing, while a refresh or a box of
-    // this dialog is under way (a modal box runs a nested message loop); the
-    // shell then tries again later.
-    bool AutoRefresh();
+    // A printer-class port came or went: returns after how many
+    // milliseconds the shell fires its one device timer, restarting it if
+    // it runs (so a burst of events brings one refresh, after the last).
+    unsigned OnDevicesChanged() const { return kDeviceSettleMs; }
+    // The device timer fired (the shell has stopped it): a refresh of the
+    // program's own, which never shows a box. While a refresh or a box of
+    // this dialog is under way (a modal box runs a nested message loop) it
+    // does nothing and asks to be fired again after kDeviceSettleMs. When
+    // it finds a port gone that had answered and whose device may bring it
+    // back (DeviceBus::PortMayReturn), the values stay and it asks to be
+    // fired again after kPortReturnMs; that look takes what it finds.
+    DeviceTimerAction OnDeviceTimer();
     void SaveReport();
     // Puts the report's sixteen lines on the clipboard, exactly the text
     // of the report file (each line ending "\r\n"). No data: the same
     // no-data box as Save as. A clipboard that cannot be taken: an "Error"
     // box saying so, with the cause.
     void CopyReport();
+    // Puts the diagnosis of the last refresh on the clipboard as text (lines
+    // ending "\r\n"), with data or without. A clipboard that cannot be
+    // taken: the same "Error" box as CopyReport.
+    void CopyDiagnosis();
+
+    // What the empty boxes' tooltip says: one or two sentences about the
+    // last refresh; empty while the boxes show values (or before any
+    // refresh), when there is no tooltip.
+    WString EmptyBoxesHint() const;
+    // The rectangle, in client pixels, around every value box: where the
+    // shells show EmptyBoxesHint as a tooltip.
+    static Rect ValueArea();
+    const Diagnosis& LastDiagnosis() const { return diagnosis_; }
 
     // A command key pressed in the dialog (auto-repeats are the shell's to
     // drop): runs the command as its button would and returns what the
@@ -81,11 +117,16 @@ public:
     const ButtonTracker& Buttons() const { return buttons_; }
 
 private:
+    void PutOnClipboard(const WString& text);
+
     DialogServices services_;
     MachineLink link_;
     MachineData data_;
     ButtonTracker buttons_;
     bool busy_ = false;  // a refresh, Save as or a box is under way
+    Diagnosis diagnosis_;
+    bool refreshed_ = false;        // a refresh has run
+    bool awaitingReturn_ = false;   // values kept for a port that left; the next look takes what it finds
 };
 
 }  // namespace ldt

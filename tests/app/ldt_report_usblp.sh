@@ -48,7 +48,12 @@ assert doc["version"] == "1.0.0.1"
 order = [1, 0, 3, 4, 5, 6, 2, 16, 7, 8, 9, 10, 12, 13, 14, 15]
 assert [e["value"] for e in doc["report"]] == [fields[i] for i in order], doc["report"]
 assert doc["report"][0]["label"] == "Firmware_Ver" and doc["report"][15]["label"] == "Image Offset Tuning  _Y"
-assert doc["ports"] == [{"path": "/dev/usb/lp0", "opened": True, "answered": True}], doc["ports"]
+ports = doc["ports"]
+assert [{k: p[k] for k in ("path", "opened", "answered")} for p in ports] == [
+    {"path": "/dev/usb/lp0", "opened": True, "answered": True}], ports
+assert list(ports[0])[:3] == ["path", "opened", "answered"], ports
+assert ports[0]["written"] == 5 and ports[0]["received"] == len(os.environb[b"REPLY_TEXT"]), ports
+assert ports[0]["error"] is None and doc["fallback"] == [], doc
 ' <<<"$json" || fail "the JSON report does not match the reply: $json"
 echo "PASS: ldt-report --json holds the simulator's fields, the report in file order and the port"
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 
 using namespace ldt;
@@ -15,7 +16,9 @@ struct ReportCmd : ::testing::Test {
     fakes::FakeClock clock;
     fakes::Latin1CodePage codePage;
     std::ostringstream out, err;
-    int Run(std::vector<std::string> args = {}) { return RunReportCommand(args, bus, clock, codePage, out, err); }
+    int Run(std::vector<std::string> args = {}) {
+        return RunReportCommand(args, bus, clock, codePage, out, err, u"TestOS");
+    }
 };
 
 }  // namespace
@@ -85,10 +88,56 @@ TEST_F(ReportCmd, json_holdsTheLabelledReport_theRawFields_andEveryPort) {
     EXPECT_NE(s.find("{\"label\": \"Vector Mode\", \"value\": \"\\\"q\\\"\\\\\\u0001\"}"), std::string::npos);
     EXPECT_NE(s.find("\"fields\": [\"0\", \"1\", \"2\""), std::string::npos);
     EXPECT_NE(s.find("\"13\", \"Left  1\", \"Up    2\", \"\\\"q\\\"\\\\\\u0001\"]"), std::string::npos);
-    EXPECT_NE(s.find("{\"path\": \"p0\", \"opened\": true, \"answered\": true}"), std::string::npos);
-    EXPECT_NE(s.find("{\"path\": \"quiet\", \"opened\": true, \"answered\": false}"), std::string::npos);
-    EXPECT_NE(s.find("{\"path\": \"gone\", \"opened\": false, \"answered\": false}"), std::string::npos);
-    EXPECT_EQ(std::count(s.begin(), s.end(), '{'), 1 + 16 + 3);
+    // The keys every port had keep their order; what is new follows them.
+    EXPECT_NE(s.find("{\"path\": \"p0\", \"opened\": true, \"answered\": true, \"identity\": {"), std::string::npos);
+    EXPECT_NE(s.find("{\"path\": \"quiet\", \"opened\": true, \"answered\": false, \"identity\": {"),
+              std::string::npos);
+    EXPECT_NE(s.find("{\"path\": \"gone\", \"opened\": false, \"answered\": false, \"identity\": {"),
+              std::string::npos);
+    EXPECT_NE(s.find("\"error\": \"No such file or directory\", \"remedy\": null, \"written\": 0, \"received\": 0"),
+              std::string::npos);
+    EXPECT_NE(s.find("\"error\": null, \"remedy\": null, \"written\": 5, \"received\": 0, \"elapsedMs\": "),
+              std::string::npos);
+    EXPECT_NE(s.find("],\n \"fallback\": [],\n \"portless\": [],\n \"system\": \"TestOS\", \"time\": \""),
+              std::string::npos)
+        << s;
+    EXPECT_EQ(s.substr(s.size() - 7), " UTC\"}\n");
+    EXPECT_EQ(std::count(s.begin(), s.end(), '{'), 1 + 16 + 3 * 2);
+}
+
+TEST_F(ReportCmd, diagnose_printsTheDiagnosisOnly_withTheUsualExitCodes) {
+    const struct {
+        const char* name;
+        std::function<void(fakes::FakeBus&)> setUp;
+        int exitCode;
+        const char* shows;
+    } rows[] = {
+        {"answers",
+         [](fakes::FakeBus& b) {
+             b.interfaces.push_back({InterfaceQuery::Ok, "p0"});
+             b.devices["p0\\"] = {{"1,2,"}};
+         },
+         kReportOk, "Port 1: p0\n  Result: opened; wrote 5 bytes, read 4 bytes ("},
+        {"silent",
+         [](fakes::FakeBus& b) {
+             b.interfaces.push_back({InterfaceQuery::Ok, "p0"});
+             b.devices["p0\\"] = {};
+         },
+         kReportNoAnswer, "  Result: opened; wrote 5 bytes, no reply within 1 s ("},
+        {"nothing", [](fakes::FakeBus&) {}, kReportNoMachine, "\\\\.\\KORVA1: cannot open: No such file or directory\n"},
+    };
+    for (const auto& row : rows) {
+        bus = {};
+        out.str("");
+        err.str("");
+        row.setUp(bus);
+        EXPECT_EQ(Run({"--diagnose"}), row.exitCode) << row.name;
+        const std::string s = out.str();
+        EXPECT_EQ(s.rfind("Laser Diagnostic Tool ", 0), 0u) << row.name;
+        EXPECT_NE(s.find("System: TestOS\n"), std::string::npos) << row.name;
+        EXPECT_NE(s.find(row.shows), std::string::npos) << row.name << "\n" << s;
+        EXPECT_EQ(s.find("Firmware_Ver"), std::string::npos) << row.name << ": no report lines";
+    }
 }
 
 TEST(ToUtf8, encodesEveryPlaneAndReplacesLoneSurrogates) {

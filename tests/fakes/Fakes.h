@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,11 +84,12 @@ public:
 class FakeBus final : public DeviceBus {
 public:
     struct Interface {
-        Interface(InterfaceQuery r, std::string p, WString wide = {})
-            : result(r), path(std::move(p)), widePath(std::move(wide)) {}
+        Interface(InterfaceQuery r, std::string p, WString wide = {}, DeviceIdentity id = {})
+            : result(r), path(std::move(p)), widePath(std::move(wide)), identity(std::move(id)) {}
         InterfaceQuery result;
         std::string path;
         WString widePath;  // used instead of `path` when not empty
+        DeviceIdentity identity;  // what Identify tells
     };
     struct DeviceScript {
         std::deque<std::string> replies;  // one per read; none left -> 0 bytes
@@ -104,6 +106,8 @@ public:
     std::vector<Interface> interfaces;  // past the end -> NoMoreItems
     std::map<std::string, DeviceScript> devices;
     bool reverseCompletion = false;  // ReadEach fills the last read first
+    std::vector<PortlessInterface> portless;  // what FindPortlessInterfaces finds
+    std::set<std::string> mayReturn;          // the paths PortMayReturn says yes to
 
     // What happened.
     std::vector<unsigned> queried;
@@ -114,6 +118,14 @@ public:
     std::vector<std::pair<std::string, std::string>> writes;  // path, bytes
     std::vector<std::size_t> readCapacities;
     int writeBatches = 0, readBatches = 0;
+    std::vector<unsigned> identified;
+    std::vector<std::string> askedMayReturn;
+
+    std::vector<PortlessInterface> FindPortlessInterfaces() override { return portless; }
+    bool PortMayReturn(const WString& path) override {
+        askedMayReturn.push_back(Narrow(path));
+        return mayReturn.count(Narrow(path)) > 0;
+    }
 
     std::unique_ptr<InterfaceSet> OpenInterfaceSet(const Guid& g) override {
         lastClass = g;
@@ -181,6 +193,10 @@ private:
             const Interface& i = bus.interfaces[index];
             if (i.result == InterfaceQuery::Ok) path = i.widePath.empty() ? Widen(i.path) : i.widePath;
             return i.result;
+        }
+        DeviceIdentity Identify(unsigned index) override {
+            bus.identified.push_back(index);
+            return index < bus.interfaces.size() ? bus.interfaces[index].identity : DeviceIdentity{};
         }
         FakeBus& bus;
     };

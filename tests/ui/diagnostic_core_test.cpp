@@ -104,11 +104,11 @@ public:
     std::vector<WString> errors;
     void ShowError(const WString& text) override {
         errors.push_back(text);
-        autoRefreshRan = core->AutoRefresh();
+        autoRefreshRan = core->OnDeviceTimer().repaint;
     }
     void ShowFileError(const WString&) override {}
     std::optional<WString> AskSavePath() override {
-        autoRefreshRan = core->AutoRefresh();
+        autoRefreshRan = core->OnDeviceTimer().repaint;
         return std::nullopt;
     }
 };
@@ -130,10 +130,10 @@ TEST_F(Dialog, automaticRefresh_showsNoBox_andWaitsWhileABoxOrSaveAsIsOpen) {
     EXPECT_FALSE(boxes.autoRefreshRan);
 
     bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
-    EXPECT_TRUE(reentrant.AutoRefresh());
+    EXPECT_TRUE(reentrant.OnDeviceTimer().repaint);
     EXPECT_EQ(reentrant.Data().Count(), 3u);  // "c,d,e,"
     bus.interfaces.clear();
-    EXPECT_TRUE(reentrant.AutoRefresh());
+    EXPECT_TRUE(reentrant.OnDeviceTimer().repaint);
     EXPECT_FALSE(reentrant.Data().Available());
     EXPECT_EQ(boxes.errors.size(), 1u);
 }
@@ -165,6 +165,97 @@ TEST_F(Dialog, portsThatDoNotOpen_areExplainedOnlyWhereTheShellAsks_andOnlyOnReq
     DiagnosticCore linux({bus, clock, codePage, prompts, files, clipboard, /*explainUnopenedPorts=*/true});
     linux.RefreshMachineData();
     EXPECT_EQ(prompts.errors, std::vector<WString>{u"Cannot open p0: Permission denied.\nJoin the group lp."});
-    linux.AutoRefresh();
+    linux.OnDeviceTimer();
     EXPECT_EQ(prompts.errors.size(), 1u);
+}
+
+TEST_F(Dialog, deviceEvents_restartTheSettleTimer_andABusyDialogAsksAgainLater) {
+    EXPECT_EQ(core.OnDevicesChanged(), kDeviceSettleMs);
+    struct TimerInBox final : Prompts {
+        DiagnosticCore* core = nullptr;
+        DeviceTimerAction seen{true, 0};
+        void ShowError(const WString&) override { seen = core->OnDeviceTimer(); }
+        void ShowFileError(const WString&) override {}
+        std::optional<WString> AskSavePath() override { return std::nullopt; }
+    } boxes;
+    DiagnosticCore reentrant({bus, clock, codePage, boxes, files, clipboard});
+    boxes.core = &reentrant;
+    reentrant.CopyReport();  // no data: a box, under which the timer fires
+    EXPECT_FALSE(boxes.seen.repaint);
+    EXPECT_EQ(boxes.seen.armMs, kDeviceSettleMs);
+    EXPECT_TRUE(bus.writes.empty());
+}
+
+// A port that answered is gone at the automatic refresh: while its device
+// may bring it back, the values stay and the core looks again 2 s later,
+// then takes what it finds.
+TEST_F(Dialog, portGoneForAMoment_keepsTheValues_untilTheSecondLook) {
+    const struct {
+        const char* name;
+        bool mayReturn;
+        bool backAtSecondLook;
+        std::vector<DeviceTimerAction> actions;  // per timer firing
+        bool availableAtEnd;
+    } rows[] = {
+        {"unplugged", false, false, {{true, 0}}, false},
+        {"taken for a moment, back", true, true, {{false, kPortReturnMs}, {true, 0}}, true},
+        {"taken, never back", true, false, {{false, kPortReturnMs}, {true, 0}}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        bus = {};
+        bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
+        bus.devices["p0\\"] = {{"a,b,", "c,", "d,"}};
+        if (row.mayReturn) bus.mayReturn.insert("p0");
+        DiagnosticCore dialog({bus, clock, codePage, prompts, files, clipboard});
+        dialog.RefreshMachineData();
+        bus.interfaces.clear();
+        for (std::size_t i = 0; i < row.actions.size(); ++i) {
+            if (i > 0 && row.backAtSecondLook) bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
+            const DeviceTimerAction action = dialog.OnDeviceTimer();
+            EXPECT_EQ(action.repaint, row.actions[i].repaint) << i;
+            EXPECT_EQ(action.armMs, row.actions[i].armMs) << i;
+            if (i + 1 < row.actions.size()) {
+                EXPECT_EQ(dialog.Data().Count(), 2u) << "values kept";
+            }
+        }
+        EXPECT_EQ(dialog.Data().Available(), row.availableAtEnd);
+        EXPECT_EQ(bus.askedMayReturn, std::vector<std::string>{"p0"});
+        EXPECT_TRUE(prompts.errors.empty());
+    }
+}
+
+TEST_F(Dialog, ctrlShiftC_copiesTheDiagnosis_withDataOrWithout) {
+    bus.devices["p0\\"] = {};  // silent
+    EXPECT_EQ(core.OnKey(Key::CtrlShiftC), ClickAction::None);
+    EXPECT_EQ(clipboard.content.find(u"Port 1: p0"), WString::npos) << "nothing refreshed yet";
+    core.RefreshMachineData();
+    EXPECT_EQ(core.EmptyBoxesHint(),
+              u"1 printer-class port found; it did not answer within 1 s. Ctrl+Shift+C copies the details.");
+    core.OnKey(Key::CtrlShiftC);
+    const std::string copied = fakes::Narrow(clipboard.content);
+    EXPECT_NE(copied.find("\r\nPort 1: p0\r\n  Result: opened; wrote 5 bytes, no reply within 1 s ("),
+              std::string::npos)
+        << copied;
+    EXPECT_EQ(copied.find("\n\n"), std::string::npos) << "every line ends CR LF";
+
+    bus.devices["p0\\"] = {{"1,2,"}};
+    core.RefreshMachineData();
+    EXPECT_TRUE(core.EmptyBoxesHint().empty());
+    core.OnKey(Key::CtrlShiftC);
+    EXPECT_NE(clipboard.content.find(u"read 4 bytes"), WString::npos);
+
+    clipboard.next = {false, u"Another program holds the clipboard open."};
+    core.OnKey(Key::CtrlShiftC);
+    EXPECT_EQ(prompts.errors.back(), WString(kCopyFailedText) + u"\nAnother program holds the clipboard open.");
+}
+
+TEST(ValueArea, holdsEveryValueBox) {
+    const Rect area = DiagnosticCore::ValueArea();
+    for (const ValueSlot& slot : kValueSlots) {
+        EXPECT_TRUE(area.Contains(slot.rect.left, slot.rect.top));
+        EXPECT_TRUE(area.Contains(slot.rect.right - 1, slot.rect.bottom - 1));
+    }
+    for (const OffsetSlot& slot : kOffsetSlots) EXPECT_TRUE(area.Contains(slot.value.right - 1, slot.value.bottom - 1));
+    EXPECT_FALSE(area.Contains(100, 300)) << "the Refresh button is outside";
 }

@@ -7,12 +7,14 @@
 #include "ui/WindowGeometry.h"
 
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
 #include <QRegion>
 #include <QScreen>
 #include <QShortcut>
+#include <QToolTip>
 #include <QWindow>
 
 #include <utility>
@@ -43,11 +45,11 @@ DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* pare
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     deviceSettle_.setSingleShot(true);
-    deviceSettle_.setInterval(kDeviceSettleMs);
     connect(&deviceSettle_, &QTimer::timeout, this, &DiagnosticDialog::RefreshAfterDeviceChange);
     AddCommandKey(QKeySequence(Qt::Key_F5), Key::F5);
     AddCommandKey(QKeySequence(Qt::CTRL | Qt::Key_S), Key::CtrlS);
     AddCommandKey(QKeySequence(Qt::CTRL | Qt::Key_C), Key::CtrlC);
+    AddCommandKey(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), Key::CtrlShiftC);
 }
 
 void DiagnosticDialog::AddCommandKey(const QKeySequence& keys, Key key) {
@@ -72,13 +74,34 @@ void DiagnosticDialog::CarryOut(ClickAction action) {
     }
 }
 
-void DiagnosticDialog::OnDevicesChanged() { deviceSettle_.start(); }
+void DiagnosticDialog::OnDevicesChanged() { deviceSettle_.start(static_cast<int>(core_.OnDevicesChanged())); }
 
 void DiagnosticDialog::RefreshAfterDeviceChange() {
-    if (core_.AutoRefresh())
-        update();
-    else
-        deviceSettle_.start();  // a box of this window is open: after it
+    const DeviceTimerAction action = core_.OnDeviceTimer();
+    if (action.repaint) update();
+    if (action.armMs) deviceSettle_.start(static_cast<int>(action.armMs));
+}
+
+bool DiagnosticDialog::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (!ShowEmptyBoxesHint(help->pos(), help->globalPos())) {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+bool DiagnosticDialog::ShowEmptyBoxesHint(const QPoint& at, const QPoint& global) {
+    const QPoint client = at - kClientOrigin;
+    const WString hint = core_.EmptyBoxesHint();
+    const Rect area = DiagnosticCore::ValueArea();
+    if (hint.empty() || !kClientArea.contains(at) || !area.Contains(client.x(), client.y())) return false;
+    const QRect areaInWindow(kClientOrigin + QPoint(area.left, area.top), QSize(area.right - area.left, area.bottom - area.top));
+    QToolTip::showText(global, ToQString(hint), this, areaInWindow);
+    return true;
 }
 
 void DiagnosticDialog::OnInitDialog() {

@@ -1,8 +1,9 @@
 #pragma once
 // The diagnostic window on Qt: a frameless dialog that is the skin picture
 // itself. Its behaviour lives in ldt::DiagnosticCore; this class forwards
-// painting, the mouse and the command keys (F5, Ctrl+S, Ctrl+C) to it and
-// carries out what comes back. Escape closes the window, as QDialog makes
+// painting, the mouse and the command keys (F5, Ctrl+S, Ctrl+C,
+// Ctrl+Shift+C) to it and carries out what comes back. Over empty value
+// boxes a tooltip says what the last refresh found. Escape closes the window, as QDialog makes
 // it; Return does nothing, there being no default button.
 
 #include "ui/DiagnosticCore.h"
@@ -32,11 +33,9 @@ public:
 
     const DiagnosticCore& Core() const { return core_; }
 
-    // A printer node came or went: a refresh of the window's own follows
-    // once they have stopped coming and going for kDeviceSettleMs. It shows
-    // no box; while a box or the Save As dialog is open it waits for it.
+    // A printer node came or went: the core says when its refresh of the
+    // window's own follows (DiagnosticCore::OnDevicesChanged).
     void OnDevicesChanged();
-    static constexpr int kDeviceSettleMs = 500;
 
     // Window-relative: the picture's title strip, and the client area whose
     // (x, y) is window (x + 3, y + 30), as under a standard caption.
@@ -48,11 +47,13 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void ShapeWindow();
     void UpdateCursor();
     void RefreshAfterDeviceChange();
+    bool ShowEmptyBoxesHint(const QPoint& at, const QPoint& global);
     void AddCommandKey(const QKeySequence& keys, Key key);
     void CarryOut(ClickAction action);
 
@@ -61,7 +62,7 @@ private:
     QImage preparedSkin_;    // loaded ahead by PrepareFirstPaint, used once
     bool dragging_ = false;  // the title strip is being dragged by hand
     QPoint dragOffset_;      // pointer position relative to the window's
-    QTimer deviceSettle_;    // restarted by each device change
+    QTimer deviceSettle_;    // the core's device timer
 };
 
 }  // namespace ldt

@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
     ldt::IdleWorkClock clock(*sleeper, [&window] {
         if (window) window->PrepareFirstPaint();
     });
-    ldt::DiagnosticDialog dialog({*bus, clock, *codePage, prompts, *files, clipboard, /*explainUnopenedPorts=*/true});
+    ldt::DiagnosticDialog dialog({{*bus, clock, *codePage, prompts}, *files, clipboard, /*explainUnopenedPorts=*/true,
+                                  ldt::platform::DescribeSystem()});
     window = &dialog;
     prompts.SetOwner(&dialog);
     // Printers plugged in or out while the window is open bring a refresh.

@@ -16,9 +16,11 @@ namespace {
 // were when the press was queued.
 std::optional<Key> CommandKey(WPARAM virtualKey) {
     const bool ctrl = GetKeyState(VK_CONTROL) < 0;
-    const bool others = GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_LWIN) < 0 ||
-                        GetKeyState(VK_RWIN) < 0;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    const bool others = GetKeyState(VK_MENU) < 0 || GetKeyState(VK_LWIN) < 0 || GetKeyState(VK_RWIN) < 0;
     if (others) return std::nullopt;
+    if (virtualKey == 'C' && ctrl && shift) return Key::CtrlShiftC;
+    if (shift) return std::nullopt;
     if (virtualKey == VK_F5 && !ctrl) return Key::F5;
     if (virtualKey == 'S' && ctrl) return Key::CtrlS;
     if (virtualKey == 'C' && ctrl) return Key::CtrlC;
@@ -34,7 +36,7 @@ DiagnosticDialog::DiagnosticDialog(HWND parent)
       clock_(platform::MakeClock()),
       codePage_(platform::MakeCodePage()),
       files_(platform::MakeReportFileSystem()),
-      core_({*bus_, *clock_, *codePage_, prompts_, *files_, clipboard_}) {}
+      core_({{*bus_, *clock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem()}) {}
 
 const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
     static constexpr gui::MessageEntry kEntries[] = {
@@ -60,34 +62,33 @@ BOOL DiagnosticDialog::OnInitDialog() {
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     ShapeWindow();
 
+    WatchPrinterInterfaces();
     core_.RefreshMachineData();
-    // From now on a printer-class interface that arrives or leaves brings a
-    // refresh by itself.
+    return TRUE;
+}
+
+void DiagnosticDialog::WatchPrinterInterfaces() {
+    // Before the first refresh, so that a machine plugged in while it runs
+    // still brings a refresh of its own.
     GUID printers;
     printers.Data1 = kUsbPrintInterfaceClass.data1;
     printers.Data2 = kUsbPrintInterfaceClass.data2;
     printers.Data3 = kUsbPrintInterfaceClass.data3;
     for (int i = 0; i < 8; ++i) printers.Data4[i] = kUsbPrintInterfaceClass.data4[i];
     printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
-    return TRUE;
 }
 
 LRESULT DiagnosticDialog::OnDeviceChange(WPARAM event, LPARAM data) {
-    // A burst of messages (a composite device brings several interfaces)
-    // restarts the timer each time, so one refresh follows the last.
-    if (gui::IsInterfaceArrivalOrRemoval(event, data)) SetTimer(Handle(), kDeviceTimer, kDeviceSettleMs, nullptr);
+    if (gui::IsInterfaceArrivalOrRemoval(event, data)) SetTimer(Handle(), kDeviceTimer, core_.OnDevicesChanged(), nullptr);
     return TRUE;
 }
 
 LRESULT DiagnosticDialog::OnTimer(WPARAM id, LPARAM) {
     if (id != kDeviceTimer) return Default();
     KillTimer(Handle(), kDeviceTimer);
-    // While a box or the Save As dialog of this window is open, try again
-    // once it has closed.
-    if (core_.AutoRefresh())
-        InvalidateRect(Handle(), nullptr, TRUE);
-    else
-        SetTimer(Handle(), kDeviceTimer, kDeviceSettleMs, nullptr);
+    const DeviceTimerAction action = core_.OnDeviceTimer();
+    if (action.repaint) InvalidateRect(Handle(), nullptr, TRUE);
+    if (action.armMs) SetTimer(Handle(), kDeviceTimer, action.armMs, nullptr);
     return 0;
 }
 

@@ -22,10 +22,9 @@ namespace ldt {
 
 class DiagnosticDialog final : public gui::Dialog {
 public:
-    // The timer that runs a refresh of the dialog's own once printer-class
-    // interfaces have stopped coming and going for kDeviceSettleMs.
+    // The timer of the refresh of the dialog's own when printer-class
+    // interfaces come and go; the core says when it fires.
     static constexpr UINT_PTR kDeviceTimer = 1;
-    static constexpr UINT kDeviceSettleMs = 500;
 
     explicit DiagnosticDialog(HWND parent = nullptr);
 
@@ -49,6 +48,7 @@ private:
     LRESULT OnDeviceChange(WPARAM event, LPARAM data);
     LRESULT OnTimer(WPARAM id, LPARAM);
     void CarryOut(ClickAction action);
+    void WatchPrinterInterfaces();
 
     gui::GdiCanvas::Art Art() const;
 

@@ -3,6 +3,8 @@
 #include "platform/linux/SysfsDeviceBus.h"
 #include "platform/linux/Utf8CodePage.h"
 
+#include <sys/utsname.h>
+
 #include <chrono>
 #include <thread>
 
@@ -21,5 +23,11 @@ std::unique_ptr<DeviceBus> MakeDeviceBus() { return std::make_unique<SysfsDevice
 std::unique_ptr<Clock> MakeClock() { return std::make_unique<SleepClock>(); }
 std::unique_ptr<CodePage> MakeCodePage() { return std::make_unique<Utf8CodePage>(); }
 std::unique_ptr<ReportFileSystem> MakeReportFileSystem() { return std::make_unique<PosixReportFile>(); }
+
+WString DescribeSystem() {
+    utsname name{};
+    if (uname(&name) != 0) return u"Linux";
+    return Utf8CodePage().ToWide(std::string(name.sysname) + " " + name.release + " " + name.machine);
+}
 
 }  // namespace ldt::platform

@@ -4,11 +4,38 @@
 #include "platform/win32/Win32DeviceBus.h"
 #include "platform/win32/Win32ReportFile.h"
 
+#include <windows.h>
+
+#include <string>
+
 namespace ldt::platform {
 
 std::unique_ptr<DeviceBus> MakeDeviceBus() { return std::make_unique<Win32DeviceBus>(); }
 std::unique_ptr<Clock> MakeClock() { return std::make_unique<SleepClock>(); }
 std::unique_ptr<CodePage> MakeCodePage() { return std::make_unique<AnsiCodePage>(); }
 std::unique_ptr<ReportFileSystem> MakeReportFileSystem() { return std::make_unique<Win32ReportFile>(); }
+
+WString DescribeSystem() {
+    // RtlGetVersion tells the true version, unlike GetVersionExW, which a
+    // program without a manifest naming the system is lied to by.
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto* getVersion = ntdll ? reinterpret_cast<RtlGetVersionFn>(
+                                   reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion")))
+                             : nullptr;
+    std::string text = "Windows";
+    if (getVersion && getVersion(&info) == 0)
+        text += " " + std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + "." +
+                std::to_string(info.dwBuildNumber);
+    // Wine says so through an export of its own.
+    using WineVersionFn = const char*(CDECL*)();
+    auto* wineVersion = ntdll ? reinterpret_cast<WineVersionFn>(
+                                    reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "wine_get_version")))
+                              : nullptr;
+    if (wineVersion) text += std::string(" (Wine ") + wineVersion() + ")";
+    return WString(text.begin(), text.end());
+}
 
 }  // namespace ldt::platform

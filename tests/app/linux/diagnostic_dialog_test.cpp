@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(bus.setsOpened, 1);
         bus.interfaces.clear();  // unplugged
         for (int i = 0; i < 3; ++i) dialog->OnDevicesChanged();
-        QTest::qWait(DiagnosticDialog::kDeviceSettleMs / 2);
+        QTest::qWait(kDeviceSettleMs / 2);
         QCOMPARE(bus.setsOpened, 1);  // still settling
         QTRY_COMPARE_WITH_TIMEOUT(bus.setsOpened, 2, 2000);
         QVERIFY(!dialog->Core().Data().Available());

@@ -1,0 +1,212 @@
+#include "fakes/Fakes.h"
+#include "link/Diagnosis.h"
+#include "seams/ProductText.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace ldt;
+using fakes::FakeBus;
+
+namespace {
+
+struct DiagnosisTest : ::testing::Test {
+    FakeBus bus;
+    fakes::FakeClock clock;
+    fakes::Latin1CodePage codePage;
+    fakes::FakePrompts prompts;
+    MachineLink link;
+    MachineData data;
+
+    Diagnosis Diagnose() {
+        return MakeDiagnosis(RefreshMachineData(link, data, {bus, clock, codePage, prompts}), u"TestOS 1");
+    }
+    void AddPort(const std::string& path, FakeBus::DeviceScript device, DeviceIdentity identity = {}) {
+        bus.interfaces.push_back({InterfaceQuery::Ok, path, {}, std::move(identity)});
+        bus.devices[path + "\\"] = std::move(device);
+    }
+};
+
+std::string Text(const Diagnosis& d) { return ToUtf8(DiagnosisText(d)); }
+
+bool HasControlBesidesNewline(const std::string& s) {
+    for (unsigned char c : s)
+        if ((c < 0x20 && c != '\n') || c == 0x7F) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(EscapeText, boundsEachField_replacesBrokenUtf16_andWritesControlsVisibly) {
+    const WString lone(1, char16_t(0xDC00));
+    const WString pair = u"\U0001F600";
+    const struct {
+        const char* name;
+        WString in;
+        std::size_t limit;
+        WString out;
+    } rows[] = {
+        {"plain", u"Maker Inc.", 128, u"Maker Inc."},
+        {"terminal escape", u"A\x1b[2Jb", 128, u"A\\x1b[2Jb"},
+        {"line breaks and DEL", u"a\r\nb\x7f", 128, u"a\\x0d\\x0ab\\x7f"},
+        {"C1 control sequence introducer", u"a\u009b31m", 128, u"a\\x9b31m"},
+        {"bidirectional override", u"txt.\u202Eexe", 128, u"txt.\\u202eexe"},
+        {"lone surrogate", u"a" + lone + u"b", 128, u"a\uFFFDb"},
+        {"pair kept", pair, 128, pair},
+        {"cut, never inside a pair", u"ab" + pair, 3, u"ab..."},
+        {"cut long field", WString(300, u'x'), 128, WString(128, u'x') + u"..."},
+    };
+    for (const auto& row : rows) EXPECT_EQ(EscapeText(row.in, row.limit), row.out) << row.name;
+}
+
+TEST(ReplyBytes, printableAndHex) {
+    const std::string reply("1,A\x1b\x00\xff", 6);
+    EXPECT_EQ(PrintableBytes(reply), u"1,A\\x1b\\x00\\xff");
+    EXPECT_EQ(HexBytes(reply), u"31 2c 41 1b 00 ff");
+}
+
+TEST_F(DiagnosisTest, namesEachPortsDevice_theSystemsMessage_andWhatTheExchangeDid) {
+    DeviceIdentity maker;
+    maker.vendorId = u"1a86";
+    maker.productId = u"7584";
+    maker.manufacturer = u"Evil\x1b]0;owned\x07";
+    maker.product = u"Cutter";
+    AddPort("closed", {{}, u"The system cannot find the path specified.", u"Plug it in again."}, maker);
+    AddPort("silent", {}, maker);
+    AddPort("talks", {{std::string("1,2,\x1b[31m", 9)}});
+    const Diagnosis d = Diagnose();
+    const std::string s = Text(d);
+    EXPECT_FALSE(HasControlBesidesNewline(s)) << s;
+    EXPECT_EQ(s.rfind("Laser Diagnostic Tool " + std::string(kProductVersion) + ": diagnosis\nSystem: TestOS 1\nTime: ",
+                      0),
+              0u)
+        << s;
+    for (const char* expected : {
+             "Port 1: closed\n  USB id: 1a86:7584\n  Manufacturer: Evil\\x1b]0;owned\\x07\n  Product: Cutter\n"
+             "  Result: cannot open: The system cannot find the path specified.\n  What to do: Plug it in again.\n",
+             "Port 2: silent\n  USB id: 1a86:7584\n",
+             "  Result: opened; wrote 5 bytes, no reply within 1 s (",
+             "Port 3: talks\n  Result: opened; wrote 5 bytes, read 9 bytes (",
+             "  Reply: 1,2,\\x1b[31m\n  Reply (hex): 31 2c 32 2c 1b 5b 33 31 6d\n",
+         })
+        EXPECT_NE(s.find(expected), std::string::npos) << expected << "\nin\n" << s;
+
+    const std::string json = DiagnosisJson(d);
+    EXPECT_FALSE(HasControlBesidesNewline(json));
+    for (const char* expected : {
+             "\"manufacturer\": \"Evil\\u001b]0;owned\\u0007\"",
+             "\"error\": \"The system cannot find the path specified.\", \"remedy\": \"Plug it in again.\", "
+             "\"written\": 0, \"received\": 0",
+             "{\"path\": \"silent\", \"opened\": true, \"answered\": false, \"identity\": {\"vendorId\": \"1a86\"",
+             "\"error\": null, \"remedy\": null, \"written\": 5, \"received\": 0",
+             "\"written\": 5, \"received\": 9",
+             "\"replyHex\": \"31 2c 32 2c 1b 5b 33 31 6d\"",
+             "\"fallback\": [], \"portless\": []}",
+         })
+        EXPECT_NE(json.find(expected), std::string::npos) << expected << "\nin\n" << json;
+}
+
+TEST_F(DiagnosisTest, identifiesListedSlotsOnly_andRecordsTheFallbackNamesTried) {
+    bus.interfaces.push_back({InterfaceQuery::DetailFailed, ""});
+    AddPort("p1", {});
+    Diagnose();
+    EXPECT_EQ(bus.identified, std::vector<unsigned>{1});
+
+    bus = {};
+    bus.devices["\\\\.\\KORVA0"] = {};
+    const Diagnosis d = Diagnose();
+    ASSERT_EQ(d.refresh.fallback.size(), 2u);
+    EXPECT_TRUE(d.refresh.fallback[0].opened);
+    EXPECT_FALSE(d.refresh.fallback[1].opened);
+    EXPECT_EQ(d.refresh.fallback[1].reason, u"No such file or directory");
+    const std::string s = Text(d);
+    EXPECT_NE(s.find("No printer-class port; the machine device names tried:\n  \\\\.\\KORVA0: opened\n"
+                     "  \\\\.\\KORVA1: cannot open: No such file or directory\n"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(DiagnosisJson(d).find("\"fallback\": [{\"name\": \"\\\\\\\\.\\\\KORVA0\", \"opened\": true, \"error\": null}"),
+              std::string::npos);
+}
+
+TEST_F(DiagnosisTest, noConnectionBox_namesEachPortlessDevice_itsCauseAndRemedy) {
+    DeviceIdentity id;
+    id.vendorId = u"1a86";
+    id.productId = u"7584";
+    id.manufacturer = u"Maker";
+    id.product = u"Laser\r\nFAKE LINE";
+    bus.portless.push_back({id, u"The usblp driver is not loaded.", u"Run: sudo modprobe usblp"});
+    const Diagnosis d = Diagnose();
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], WString(kNoConnectionText) +
+                                     u"\n\nMaker Laser\\x0d\\x0aFAKE LINE (USB 1a86:7584) is plugged in but has no "
+                                     u"port. The usblp driver is not loaded.\nRun: sudo modprobe usblp");
+    EXPECT_NE(Text(d).find("Printer-class devices without a port:\n- Maker Laser"), std::string::npos);
+    EXPECT_NE(DiagnosisJson(d).find("\"cause\": \"The usblp driver is not loaded.\""), std::string::npos);
+
+    bus.portless.clear();  // the Windows case: the box is as it always was
+    Diagnose();
+    EXPECT_EQ(prompts.errors.back(), kNoConnectionText);
+}
+
+TEST_F(DiagnosisTest, emptyBoxesHint_saysWhatTheRefreshFound) {
+    const struct {
+        const char* name;
+        std::function<void(DiagnosisTest&)> setUp;
+        const char16_t* hint;
+    } rows[] = {
+        {"nothing", [](DiagnosisTest&) {}, u"No machine was found on USB."},
+        {"portless",
+         [](DiagnosisTest& t) { t.bus.portless.push_back({}); },
+         u"A printer-class device is plugged in, but it has no port."},
+        {"one unopened", [](DiagnosisTest& t) { t.AddPort("a", {{}, u"Access is denied."}); },
+         u"1 printer-class port found; it could not be opened."},
+        {"one silent", [](DiagnosisTest& t) { t.AddPort("a", {}); },
+         u"1 printer-class port found; it did not answer within 1 s."},
+        {"three, two opened, silent",
+         [](DiagnosisTest& t) {
+             t.AddPort("a", {});
+             t.AddPort("b", {{}, u"Access is denied."});
+             t.AddPort("c", {});
+         },
+         u"3 printer-class ports found; 2 opened, none answered within 1 s."},
+        {"answered without values", [](DiagnosisTest& t) { t.AddPort("a", {{"no commas"}}); },
+         u"1 printer-class port found; its reply held no values."},
+        {"fallback silent", [](DiagnosisTest& t) { t.bus.devices["\\\\.\\KORVA1"] = {}; },
+         u"The machine device \\\\.\\KORVA1 did not answer within 1 s."},
+        {"fallback probe only", [](DiagnosisTest& t) { t.bus.devices["\\\\.\\KORVA0"] = {}; },
+         u"Only the machine device \\\\.\\KORVA0 opened; nothing was sent."},
+        {"values", [](DiagnosisTest& t) { t.AddPort("a", {{"1,2,"}}); }, nullptr},
+    };
+    for (const auto& row : rows) {
+        bus = {};
+        row.setUp(*this);
+        const Diagnosis d = Diagnose();
+        const WString hint = EmptyBoxesHint(d.refresh, data.Available());
+        if (!row.hint)
+            EXPECT_TRUE(hint.empty()) << row.name;
+        else
+            EXPECT_EQ(hint, row.hint + WString(u" Ctrl+Shift+C copies the details.")) << row.name;
+    }
+}
+
+TEST(DiagnosisTime, civilDatesInUtc) {
+    const struct {
+        long long seconds;
+        const char16_t* text;
+    } rows[] = {
+        {0, u"1970-01-01 00:00:00 UTC"},
+        {951868799, u"2000-02-29 23:59:59 UTC"},
+        {1796719201, u"2026-12-08 08:40:01 UTC"},
+        {-1, u"1969-12-31 23:59:59 UTC"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(UtcTimeText(row.seconds), row.text) << row.seconds;
+}
+
+TEST(DiagnosisTime, isStampedNow) {
+    const Diagnosis d = MakeDiagnosis({}, {});
+    const std::string t = ToUtf8(d.time);
+    ASSERT_EQ(t.size(), 23u) << t;
+    EXPECT_EQ(t.substr(0, 2), "20");
+    EXPECT_EQ(t.substr(4, 1) + t.substr(7, 1) + t.substr(10, 1) + t.substr(13, 1) + t.substr(19), "-- : UTC");
+}

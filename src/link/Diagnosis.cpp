@@ -327,7 +327,7 @@ WString EmptyBoxesHint(const RefreshOutcome& r, bool dataAvailable) {
         else
             what += n == 1 ? u"its reply held no values." : u"the replies held no values.";
     }
-    return what + u" Ctrl+Shift+C copies the details.";
+    return what + u"\nCtrl+Shift+C copies the details.";
 }
 
 WString DeviceName(const DeviceIdentity& id) {

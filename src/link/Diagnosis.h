@@ -65,8 +65,8 @@ std::string PortlessJson(const RefreshOutcome& refresh);
 // The whole diagnosis as one JSON object.
 std::string DiagnosisJson(const Diagnosis& diagnosis);
 
-// One or two sentences for empty boxes: what the refresh found and that
-// Ctrl+Shift+C copies the details. Empty when `dataAvailable`.
+// Two lines for empty boxes: a sentence on what the refresh found, then
+// that Ctrl+Shift+C copies the details. Empty when `dataAvailable`.
 WString EmptyBoxesHint(const RefreshOutcome& refresh, bool dataAvailable);
 
 // The device's name for people: maker and product, else the system's

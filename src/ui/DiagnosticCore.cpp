@@ -98,18 +98,17 @@ void DiagnosticCore::PutOnClipboard(const WString& text) {
     services_.link.prompts.ShowError(why);
 }
 
-Rect DiagnosticCore::ValueArea() {
-    Rect area = kValueSlots[0].rect;
-    const auto grow = [&area](const Rect& r) {
-        area = {std::min(area.left, r.left), std::min(area.top, r.top), std::max(area.right, r.right),
-                std::max(area.bottom, r.bottom)};
+std::vector<Rect> DiagnosticCore::ValueBoxes() {
+    // A line of text; the FPGA version's drawing rectangle runs far below
+    // its box, over the buttons.
+    constexpr int kLineHeight = 24;
+    std::vector<Rect> boxes;
+    const auto add = [&boxes](const Rect& r) {
+        boxes.push_back({r.left, r.top, r.right, std::min(r.bottom, r.top + kLineHeight)});
     };
-    for (const ValueSlot& slot : kValueSlots) grow(slot.rect);
-    for (const OffsetSlot& slot : kOffsetSlots) {
-        grow(slot.label);
-        grow(slot.value);
-    }
-    return area;
+    for (const ValueSlot& slot : kValueSlots) add(slot.rect);
+    for (const OffsetSlot& slot : kOffsetSlots) add({slot.label.left, slot.label.top, slot.value.right, slot.value.bottom});
+    return boxes;
 }
 
 WString DiagnosticCore::EmptyBoxesHint() const {

@@ -12,6 +12,8 @@
 #include "ui/DataPanel.h"
 #include "ui/HotButtons.h"
 
+#include <vector>
+
 namespace ldt {
 
 struct DialogServices {
@@ -90,9 +92,10 @@ public:
     // last refresh; empty while the boxes show values (or before any
     // refresh), when there is no tooltip.
     WString EmptyBoxesHint() const;
-    // The rectangle, in client pixels, around every value box: where the
-    // shells show EmptyBoxesHint as a tooltip.
-    static Rect ValueArea();
+    // The value boxes, in client pixels: where the shells show
+    // EmptyBoxesHint as a tooltip. Each is one line of text high, whatever
+    // the layout gives it to draw in.
+    static std::vector<Rect> ValueBoxes();
     const Diagnosis& LastDiagnosis() const { return diagnosis_; }
 
     // A command key pressed in the dialog (auto-repeats are the shell's to

@@ -86,21 +86,31 @@ def wait_for(done, timeout, step=0.1):
 
 
 class Image:
-    """An RGB picture read through ImageMagick as PPM."""
+    """An RGB picture read through ImageMagick as PPM. Coordinates are the
+    screen's; a picture of part of the screen knows where it starts."""
 
     def __init__(self, path):
         data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
         parts = data.split(maxsplit=4)
         self.w, self.h = int(parts[1]), int(parts[2])
         self.px = parts[4][: self.w * self.h * 3]
+        self.ox = self.oy = 0
+
+    @classmethod
+    def from_rgb(cls, w, h, px, origin=(0, 0)):
+        image = cls.__new__(cls)
+        image.w, image.h, image.px = w, h, px
+        image.ox, image.oy = origin
+        return image
 
     def at(self, x, y):
-        i = (y * self.w + x) * 3
+        i = ((y - self.oy) * self.w + x - self.ox) * 3
         return tuple(self.px[i : i + 3])
 
     def dark_pixels(self, x0, y0, x1, y1, below=128):
         """Pixels in the inclusive rectangle whose brightest channel is below `below`."""
-        return sum(1 for y in range(max(0, y0), min(self.h, y1 + 1)) for x in range(max(0, x0), min(self.w, x1 + 1))
+        return sum(1 for y in range(max(self.oy, y0), min(self.oy + self.h, y1 + 1))
+                   for x in range(max(self.ox, x0), min(self.ox + self.w, x1 + 1))
                    if max(self.at(x, y)) < below)
 
     def non_white(self, x0, y0, x1, y1):
@@ -279,6 +289,60 @@ def cursor_shape(display):
         x11.XCloseDisplay(dpy)
 
 
+class _XImage(ctypes.Structure):
+    # The leading fields of Xlib's XImage, up to bits_per_pixel.
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.POINTER(ctypes.c_ubyte)), ("byte_order", ctypes.c_int),
+                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
+                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
+
+
+class ScreenGrabber:
+    """Quick pictures of one rectangle of a 24-bit display (tens of
+    milliseconds each, where `import` takes a few hundred), for watching a
+    window frame by frame. Each grab is an Image in screen coordinates."""
+
+    def __init__(self, display, x, y, w, h):
+        self.x11 = ctypes.CDLL("libX11.so.6")
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.x11.XGetImage.restype = ctypes.POINTER(_XImage)
+        self.x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                                       ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        self.x11.XFree.argtypes = [ctypes.c_void_p]
+        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.dpy = self.x11.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError("cannot open display " + display)
+        self.root = self.x11.XDefaultRootWindow(self.dpy)
+        self.rect = (x, y, w, h)
+
+    def grab(self):
+        x, y, w, h = self.rect
+        image = self.x11.XGetImage(self.dpy, self.root, x, y, w, h, 0xFFFFFFFF, 2)  # AllPlanes, ZPixmap
+        if not image:
+            raise RuntimeError("XGetImage failed")
+        im = image.contents
+        if im.bits_per_pixel != 32:
+            raise RuntimeError("expected 32 bits per pixel, got %d" % im.bits_per_pixel)
+        raw = ctypes.string_at(im.data, im.bytes_per_line * h)
+        self.x11.XFree(im.data)
+        self.x11.XFree(image)
+        rgb = bytearray(w * h * 3)
+        for row in range(h):
+            line = raw[row * im.bytes_per_line: row * im.bytes_per_line + w * 4]
+            out = row * w * 3
+            rgb[out: out + w * 3: 3] = line[2::4]  # BGRX in memory
+            rgb[out + 1: out + w * 3: 3] = line[1::4]
+            rgb[out + 2: out + w * 3: 3] = line[0::4]
+        return Image.from_rgb(w, h, bytes(rgb), origin=(x, y))
+
+    def close(self):
+        self.x11.XCloseDisplay(self.dpy)
+
+
 class WindowChecks:
     """Assertions on the window of `self.s` (a Session), mixed into a
     unittest.TestCase. `session` is the platform's Session class."""
@@ -297,6 +361,24 @@ class WindowChecks:
         """How many value boxes show text now."""
         return sum(1 for n in self.boxes_with_text(self.s.screenshot(label), wid).values() if n > 0)
 
+    def filled_frames(self, wid, seconds, during=None, every=0.1):
+        """How many value boxes show text, frame by frame (one grab of the
+        window every `every` s) for `seconds`; `during(elapsed)` runs
+        between grabs. Returns the counts in order."""
+        wx, wy, ww, wh = self.s.geometry(wid)
+        grabber = ScreenGrabber(self.s.display, wx, wy, ww, wh)
+        shots = []
+        try:
+            start = time.monotonic()
+            while time.monotonic() - start < seconds:
+                shots.append(grabber.grab())
+                if during:
+                    during(time.monotonic() - start)
+                time.sleep(max(0.0, every - (time.monotonic() - start) % every))
+        finally:
+            grabber.close()
+        return [sum(1 for n in self.boxes_with_text(shot, wid).values() if n > 0) for shot in shots]
+
     def wait_filled(self, wid, want, label, timeout=5.0):
         """Polls until `want(number of boxes with text)` holds; returns that number."""
         deadline = time.monotonic() + timeout
@@ -308,6 +390,34 @@ class WindowChecks:
 
     def click(self, wid, name):
         self.s.click_at(wid, *button_centre(name))
+
+    def tooltip_pixels(self, wid, label, box="Laser Tube Model"):
+        """How many screen pixels around value box `box` change once the
+        pointer rests on it: a tooltip's. A click on the box first makes the
+        window the active one (Qt shows tooltips only there); it runs nothing."""
+        l, t, _, _ = VALUE_BOXES[box]
+        at = (l + 12, t + 6)
+        self.s.click_at(wid, *at)
+        self.s.move(wid, 20, 200)  # over no box and no button
+        settle(0.8)
+        before = self.s.screenshot("tip-before-" + label)
+        self.s.move(wid, *at)
+        self.s.move(wid, at[0] + 2, at[1])
+        settle(1.5)
+        after = self.s.screenshot("tip-" + label)
+        ox, oy = self.s.client_origin(wid)
+        x0, y0 = max(0, ox + at[0] - 60), max(0, oy + at[1] - 80)
+        x1, y1 = min(after.w, ox + at[0] + 360), min(after.h, oy + at[1] + 100)
+        self.s.move(wid, 20, 200)
+        return sum(1 for y in range(y0, y1, 2) for x in range(x0, x1, 2) if before.at(x, y) != after.at(x, y))
+
+    def copied_diagnosis(self, wid):
+        """Ctrl+Shift+C, then the clipboard's text (line ends made "\\n")."""
+        self.s.key(wid, "ctrl+shift+c")
+        settle(self.s.pause)
+        got = self.s.clipboard()
+        self.assertIsNotNone(got, "nobody holds the clipboard")
+        return got.replace(b"\r\n", b"\n").decode("utf-8", "replace")
 
     def dismiss_error_box(self, why="no Error box"):
         box = self.s.find("^Error$")
@@ -461,6 +571,10 @@ class MachineWindowTests(WindowChecks):
                          "the clipboard holds the saved file's text")
         self.assertEqual(self.s.find_all("^Error$"), [], "no box")
 
+        # With values: the diagnosis says what was read; no tooltip over the boxes.
+        self.assertRegex(self.copied_diagnosis(self.wid), r"Result: opened; wrote 5 bytes, read \d+ bytes \(")
+        self.assertEqual(self.tooltip_pixels(self.wid, "filled"), 0, "a tooltip over filled boxes")
+
     def test_9_closeEndsTheProcessWithExitCode0(self):
         self.click(self.wid, "Close")
         self.assertEqual(self.wait_exit(), 0)
@@ -504,3 +618,12 @@ class WithoutDataTests(OwnSessionPerTest):
         self.assertEqual(self.s.find_all("^Error$"), [])
         self.assertEqual(sum(self.boxes_with_text(self.s.screenshot("silent"), wid).values()), 0)
         self.assertEqual(self.s.queries(), [self.s.query])
+
+        # Over the empty boxes a tooltip says what happened; Ctrl+Shift+C
+        # puts the details on the clipboard, without a box.
+        self.assertGreater(self.tooltip_pixels(wid, "silent"), 200, "no tooltip over the empty boxes")
+        text = self.copied_diagnosis(wid)
+        self.assertTrue(text.startswith("Laser Diagnostic Tool "), text)
+        self.assertIn("Result: opened; wrote 5 bytes, no reply within 1 s (", text)
+        self.assertEqual(self.s.find_all("^Error$"), [], "no box")
+        self.assertEqual(self.s.queries(), [self.s.query], "neither ran a refresh")

@@ -25,6 +25,9 @@ USBPRINT = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"
 LONG_INSTANCE = r"USB\VID_1A86&PID_7584&MI_00\7&1A2B3C4D&0&0000"
 SHORT_INSTANCE = r"USB\VID_1A86&PID_7584\0001"
 DEVICE = "ldtusb"  # dosdevices name of the simulator's pty for the relay
+# What the device's registry key says about it (SetupAPI's properties).
+FRIENDLY_NAME = "Test Laser Engraver"
+MANUFACTURER = "Test Laser Works"
 
 CLASS_KEY = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\DeviceClasses" + "\\" + USBPRINT
 ENUM_KEY = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum"
@@ -69,7 +72,8 @@ class ListedInterface:
         key = "%s\\##?#%s#%s" % (CLASS_KEY, self.instance.replace("\\", "#"), USBPRINT)
         value = self.instance.replace("\\", "\\\\")
         link = self.path.replace("\\", "\\\\")
-        _regedit(self.env, '[%s\\%s]\n"ClassGUID"="%s"\n\n' % (ENUM_KEY, self.instance, USB_CLASS) +
+        _regedit(self.env, '[%s\\%s]\n"ClassGUID"="%s"\n"FriendlyName"="%s"\n"Mfg"="%s"\n\n'
+                 % (ENUM_KEY, self.instance, USB_CLASS, FRIENDLY_NAME, MANUFACTURER) +
                  '[%s]\n"DeviceInstance"="%s"\n\n[%s\\#]\n"SymbolicLink"="%s"\n\n'
                  '[%s\\#\\Control]\n"Linked"=dword:00000001\n\n' % (key, value, key, link, key))
         self.registered = True

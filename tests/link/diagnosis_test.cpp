@@ -186,7 +186,7 @@ TEST_F(DiagnosisTest, emptyBoxesHint_saysWhatTheRefreshFound) {
         if (!row.hint)
             EXPECT_TRUE(hint.empty()) << row.name;
         else
-            EXPECT_EQ(hint, row.hint + WString(u" Ctrl+Shift+C copies the details.")) << row.name;
+            EXPECT_EQ(hint, row.hint + WString(u"\nCtrl+Shift+C copies the details.")) << row.name;
     }
 }
 

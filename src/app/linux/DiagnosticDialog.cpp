@@ -97,11 +97,15 @@ bool DiagnosticDialog::event(QEvent* event) {
 bool DiagnosticDialog::ShowEmptyBoxesHint(const QPoint& at, const QPoint& global) {
     const QPoint client = at - kClientOrigin;
     const WString hint = core_.EmptyBoxesHint();
-    const Rect area = DiagnosticCore::ValueArea();
-    if (hint.empty() || !kClientArea.contains(at) || !area.Contains(client.x(), client.y())) return false;
-    const QRect areaInWindow(kClientOrigin + QPoint(area.left, area.top), QSize(area.right - area.left, area.bottom - area.top));
-    QToolTip::showText(global, ToQString(hint), this, areaInWindow);
-    return true;
+    if (hint.empty() || !kClientArea.contains(at)) return false;
+    for (const Rect& box : DiagnosticCore::ValueBoxes()) {
+        if (!box.Contains(client.x(), client.y())) continue;
+        // Shown until the pointer leaves the box.
+        const QRect inWindow(kClientOrigin + QPoint(box.left, box.top), QSize(box.right - box.left, box.bottom - box.top));
+        QToolTip::showText(global, ToQString(hint), this, inWindow);
+        return true;
+    }
+    return false;
 }
 
 void DiagnosticDialog::OnInitDialog() {

@@ -6,6 +6,8 @@
 
 #include "resource.h"
 
+#include <commctrl.h>
+
 #include <optional>
 
 namespace ldt {
@@ -48,6 +50,7 @@ const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
         gui::MapSetCursor<&DiagnosticDialog::OnSetCursor>(),
         gui::MapMessage<WM_DEVICECHANGE, &DiagnosticDialog::OnDeviceChange>(),
         gui::MapMessage<WM_TIMER, &DiagnosticDialog::OnTimer>(),
+        gui::MapMessage<WM_NOTIFY, &DiagnosticDialog::OnNotify>(),
     };
     static constexpr gui::MessageMap kMap = gui::MakeMessageMap(&kBaseMessageMap, kEntries);
     return kMap;
@@ -61,6 +64,7 @@ BOOL DiagnosticDialog::OnInitDialog() {
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     ShapeWindow();
+    AddEmptyBoxesTip();
 
     WatchPrinterInterfaces();
     core_.RefreshMachineData();
@@ -76,6 +80,39 @@ void DiagnosticDialog::WatchPrinterInterfaces() {
     printers.Data3 = kUsbPrintInterfaceClass.data3;
     for (int i = 0; i < 8; ++i) printers.Data4[i] = kUsbPrintInterfaceClass.data4[i];
     printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
+}
+
+void DiagnosticDialog::AddEmptyBoxesTip() {
+    // A tool over each value box whose text is asked for each time it is
+    // about to show: the core's hint, empty (no tip) while values show.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    emptyBoxesTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                                     gui::ResourceHandle(), nullptr);
+    if (!emptyBoxesTip_) return;  // the window works on without it
+    UINT_PTR id = 0;
+    for (const Rect& box : DiagnosticCore::ValueBoxes()) {
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the control
+        tool.uFlags = TTF_SUBCLASS;
+        tool.hwnd = Handle();
+        tool.uId = ++id;
+        tool.rect = {box.left, box.top, box.right, box.bottom};
+        tool.lpszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(emptyBoxesTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    // Several lines (the hint's line break, long sentences wrapped).
+    SendMessageW(emptyBoxesTip_, TTM_SETMAXTIPWIDTH, 0, 480);
+}
+
+LRESULT DiagnosticDialog::OnNotify(WPARAM, LPARAM data) {
+    auto* header = reinterpret_cast<NMHDR*>(data);
+    if (!emptyBoxesTip_ || header->hwndFrom != emptyBoxesTip_ || header->code != TTN_GETDISPINFOW) return Default();
+    const WString hint = core_.EmptyBoxesHint();
+    emptyBoxesText_.assign(hint.begin(), hint.end());
+    reinterpret_cast<NMTTDISPINFOW*>(data)->lpszText = emptyBoxesText_.data();
+    return 0;
 }
 
 LRESULT DiagnosticDialog::OnDeviceChange(WPARAM event, LPARAM data) {

@@ -1,7 +1,7 @@
 #pragma once
 // The diagnostic window: a skinned modal dialog whose behaviour lives in
-// ldt::DiagnosticCore; this class carries it out on Win32. F5, Ctrl+S and
-// Ctrl+C are taken before the dialog manager; Return and Escape stay the
+// ldt::DiagnosticCore; this class carries it out on Win32. F5, Ctrl+S,
+// Ctrl+C and Ctrl+Shift+C are taken before the dialog manager; Return and Escape stay the
 // template's invisible OK and (disabled) Cancel buttons': Return ends the
 // dialog, Escape does nothing.
 
@@ -17,6 +17,7 @@
 #include "ui/DiagnosticCore.h"
 
 #include <memory>
+#include <string>
 
 namespace ldt {
 
@@ -49,6 +50,8 @@ private:
     LRESULT OnTimer(WPARAM id, LPARAM);
     void CarryOut(ClickAction action);
     void WatchPrinterInterfaces();
+    void AddEmptyBoxesTip();
+    LRESULT OnNotify(WPARAM, LPARAM data);
 
     gui::GdiCanvas::Art Art() const;
 
@@ -61,6 +64,8 @@ private:
     Win32Clipboard clipboard_;
     DiagnosticCore core_;
     gui::DeviceNotification printerInterfaces_;
+    HWND emptyBoxesTip_ = nullptr;  // a tooltip control over the value area, owned by the dialog
+    std::wstring emptyBoxesText_;   // what it shows, while it shows it
 };
 
 }  // namespace ldt

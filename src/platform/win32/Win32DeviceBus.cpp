@@ -5,6 +5,7 @@
 #include <setupapi.h>
 
 #include <cstddef>
+#include <cwchar>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -71,7 +72,47 @@ public:
         return InterfaceQuery::Ok;
     }
 
+    // The interface's device (SP_DEVINFO_DATA through the detail call), its
+    // instance id and registry properties.
+    DeviceIdentity Identify(unsigned index) override {
+        DeviceIdentity id;
+        SP_DEVICE_INTERFACE_DATA data{};
+        data.cbSize = sizeof data;
+        if (!SetupDiEnumDeviceInterfaces(set_, nullptr, &class_, index, &data)) return id;
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        DWORD required = 0;
+        SetupDiGetDeviceInterfaceDetailW(set_, &data, nullptr, 0, &required, nullptr);
+        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) return id;
+        std::vector<DWORD> buffer((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1, 0);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        if (!SetupDiGetDeviceInterfaceDetailW(set_, &data, detail, required, nullptr, &device)) return id;
+
+        wchar_t instance[512] = {};
+        if (SetupDiGetDeviceInstanceIdW(set_, &device, instance, 511, nullptr)) {
+            id.location = win32::FromWin(instance, wcsnlen(instance, 511));
+            ReadUsbInstanceId(id.location, id);
+        }
+        id.description = Property(device, SPDRP_FRIENDLYNAME);
+        if (id.description.empty()) id.description = Property(device, SPDRP_DEVICEDESC);
+        id.manufacturer = Property(device, SPDRP_MFG);
+        id.driver = Property(device, SPDRP_SERVICE);
+        return id;
+    }
+
 private:
+    // A string property of the device; empty when it has none.
+    WString Property(SP_DEVINFO_DATA& device, DWORD property) {
+        wchar_t text[256] = {};
+        DWORD type = 0;
+        if (!SetupDiGetDeviceRegistryPropertyW(set_, &device, property, &type, reinterpret_cast<BYTE*>(text),
+                                               sizeof text - sizeof(wchar_t), nullptr) ||
+            type != REG_SZ)
+            return {};
+        return win32::FromWin(text, wcsnlen(text, 255));
+    }
+
     HDEVINFO set_;
     GUID class_;
 };
@@ -133,6 +174,31 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
 }
 
 }  // namespace
+
+void ReadUsbInstanceId(const WString& instanceId, DeviceIdentity& identity) {
+    // "USB", the hardware part, the instance part.
+    const std::size_t first = instanceId.find(u'\\');
+    const std::size_t last = instanceId.rfind(u'\\');
+    if (first != 3 || first == last || instanceId.compare(0, 3, u"USB") != 0) return;
+    const WString hardware = instanceId.substr(first + 1, last - first - 1);
+    // "VID_" or "PID_" then exactly four hex digits, lower-cased.
+    const auto hex = [](char16_t c) { return (c >= u'0' && c <= u'9') || ((c | 0x20) >= u'a' && (c | 0x20) <= u'f'); };
+    const auto idAfter = [&](const char16_t* tag) -> WString {
+        const std::size_t at = hardware.find(tag);
+        if (at == WString::npos || at + 8 > hardware.size()) return {};
+        WString digits = hardware.substr(at + 4, 4);
+        for (char16_t& c : digits) {
+            if (!hex(c)) return {};
+            if (c >= u'A' && c <= u'F') c = static_cast<char16_t>(c | 0x20);
+        }
+        if (at + 8 < hardware.size() && hardware[at + 8] != u'&') return {};
+        return digits;
+    };
+    if (WString v = idAfter(u"VID_"); !v.empty()) identity.vendorId = v;
+    if (WString p = idAfter(u"PID_"); !p.empty()) identity.productId = p;
+    const WString tail = instanceId.substr(last + 1);
+    if (!tail.empty() && tail.find(u'&') == WString::npos) identity.serial = tail;
+}
 
 Win32DeviceBus::Win32DeviceBus(DWORD timeoutMs) : timeoutMs_(timeoutMs) {}
 

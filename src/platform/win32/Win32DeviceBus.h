@@ -31,4 +31,10 @@ private:
     DWORD timeoutMs_;
 };
 
+// What a USB device instance id tells ("USB\VID_1A86&PID_7584\0001"): the
+// vendor and product ids as four lower-case hex digits, and the serial
+// number when the last part is one (the system makes up parts with '&' for
+// devices without one). Fields it cannot tell stay as they are.
+void ReadUsbInstanceId(const WString& instanceId, DeviceIdentity& identity);
+
 }  // namespace ldt

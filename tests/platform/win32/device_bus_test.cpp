@@ -1,6 +1,7 @@
 #include "platform/win32/Win32DeviceBus.h"
 
 #include "Win32TestSupport.h"
+#include "link/Diagnosis.h"
 #include "link/PortDiscovery.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,36 @@ TEST(Win32DeviceBus, PrinterInterfaceSetIsEmptyUnderWine) {
     link.interfaceClass = kUsbPrintInterfaceClass;
     EXPECT_EQ(EnumeratePrinterPorts(link, bus), 0);
     EXPECT_EQ(link.portCount, 0);
+}
+
+TEST(Win32DeviceBus, NothingToIdentifyPastTheEnd) {
+    Win32DeviceBus bus;
+    auto set = bus.OpenInterfaceSet(kUsbPrintInterfaceClass);
+    ASSERT_NE(set, nullptr);
+    const DeviceIdentity id = set->Identify(0);
+    EXPECT_TRUE(id.location.empty() && id.vendorId.empty() && id.description.empty());
+}
+
+TEST(ReadUsbInstanceId, idsAndSerialFromTheInstanceId) {
+    const struct {
+        const char16_t* instance;
+        const char16_t *vendor, *product, *serial;
+    } rows[] = {
+        {u"USB\\VID_1A86&PID_7584\\0001", u"1a86", u"7584", u"0001"},
+        {u"USB\\VID_1A86&PID_7584&MI_00\\7&1A2B3C4D&0&0000", u"1a86", u"7584", u""},  // made-up instance part
+        {u"USB\\VID_04B8&PID_0E2A&REV_0100\\X5ZK", u"04b8", u"0e2a", u"X5ZK"},
+        {u"USB\\VID_12G4&PID_12345\\1", u"", u"", u"1"},  // not four hex digits
+        {u"USBPRINT\\VID_1A86&PID_7584\\1", u"", u"", u""},  // not a USB device id
+        {u"USB\\VID_1A86&PID_7584", u"", u"", u""},           // no instance part
+        {u"", u"", u"", u""},
+    };
+    for (const auto& row : rows) {
+        DeviceIdentity id;
+        ReadUsbInstanceId(row.instance, id);
+        EXPECT_EQ(id.vendorId, row.vendor) << ToUtf8(row.instance);
+        EXPECT_EQ(id.productId, row.product) << ToUtf8(row.instance);
+        EXPECT_EQ(id.serial, row.serial) << ToUtf8(row.instance);
+    }
 }
 
 TEST(Win32DeviceBus, MissingDeviceDoesNotOpen) {

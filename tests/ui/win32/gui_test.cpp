@@ -337,6 +337,25 @@ TEST(Dialog, PreTranslateMessageSeesTheDialogsKeysFirst_andWhatItLeavesReachesTh
     EXPECT_EQ(dialog.log, (Log{"init", "F5", "OnOK"}));
 }
 
+// The system refused the message filter: the keys still reach
+// PreTranslateMessage as they are dispatched, the dialog's own and its
+// children's; the dialog manager's navigation keys stay its own.
+TEST(Dialog, WithoutTheMessageFilter_keysReachPreTranslateMessageAsTheyAreDispatched) {
+    Dialog::RefuseMessageFilterForTesting(true);
+    KeyDialog dialog;
+    dialog.onF5 = [&] {
+        dialog.log.push_back("F5");
+        PostMessageW(GetDlgItem(dialog.Handle(), IDOK), WM_KEYDOWN, 'X', 0);
+        PostMessageW(dialog.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    };
+    dialog.onInit = [](ProbeDialog& d) { PostMessageW(d.Handle(), WM_KEYDOWN, VK_F5, 0); };
+    const INT_PTR result = dialog.DoModal();
+    Dialog::RefuseMessageFilterForTesting(false);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(dialog.keys, (Log{"116", "88 child"}));
+    EXPECT_EQ(dialog.log, (Log{"init", "F5", "OnOK"}));
+}
+
 // WM_NCACTIVATE answered from WindowProc: the result goes back through
 // DWLP_MSGRESULT and the activation change follows it.
 class ActivationDialog : public ProbeDialog {

@@ -32,6 +32,11 @@ bool ResultIsReturnValue(UINT message) {
 // filter hook while any runs.
 thread_local Dialog* t_innermostModal = nullptr;
 thread_local HHOOK t_messageFilter = nullptr;
+bool g_refuseMessageFilter = false;
+
+// The window property holding a child's own procedure while ChildKeyProc
+// stands in front of it.
+constexpr wchar_t kChildProcProperty[] = L"ldt.gui.childproc";
 
 }  // namespace
 
@@ -42,7 +47,9 @@ public:
     explicit ModalScope(Dialog& dialog) : dialog_(dialog) {
         dialog_.outerModal_ = t_innermostModal;
         t_innermostModal = &dialog_;
-        if (!t_messageFilter)
+        // Should the system refuse the filter, the dialog procedure takes
+        // the keys instead (KeyWithoutFilter).
+        if (!t_messageFilter && !g_refuseMessageFilter)
             t_messageFilter = SetWindowsHookExW(WH_MSGFILTER, &Dialog::MessageFilter, nullptr, GetCurrentThreadId());
         ownsHook_ = !dialog_.outerModal_;
     }
@@ -93,6 +100,33 @@ void Dialog::EndDialog(INT_PTR result) {
 }
 
 bool Dialog::PreTranslateMessage(const MSG&) { return false; }
+
+void Dialog::RefuseMessageFilterForTesting(bool refuse) { g_refuseMessageFilter = refuse; }
+
+bool Dialog::KeyWithoutFilter(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (t_messageFilter || (message != WM_KEYDOWN && message != WM_SYSKEYDOWN)) return false;
+    const HWND owner = GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD ? GetParent(hwnd) : hwnd;
+    auto* self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(owner, DWLP_USER));
+    if (!self) return false;
+    MSG msg{};
+    msg.hwnd = hwnd;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = static_cast<DWORD>(GetMessageTime());
+    return self->PreTranslateMessage(msg);
+}
+
+LRESULT CALLBACK Dialog::ChildKeyProc(HWND child, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto own = reinterpret_cast<WNDPROC>(GetPropW(child, kChildProcProperty));
+    if (!own) return DefWindowProcW(child, message, wParam, lParam);
+    if (KeyWithoutFilter(child, message, wParam, lParam)) return 0;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(own));
+        RemovePropW(child, kChildProcProperty);
+    }
+    return CallWindowProcW(own, child, message, wParam, lParam);
+}
 
 LRESULT CALLBACK Dialog::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
     // The system's dialog loop (IsDialogMessage) asks the filter first with
@@ -157,10 +191,18 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     self->current_ = &msg;
 
     LRESULT result = 0;
-    bool handled = self->WindowProc(message, wParam, lParam, result);
+    bool handled = KeyWithoutFilter(hwnd, message, wParam, lParam);
+    if (!handled) handled = self->WindowProc(message, wParam, lParam, result);
     if (!handled && message == WM_INITDIALOG) {
         result = self->OnInitDialog();
         handled = true;
+        if (!t_messageFilter) {
+            for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+                const LONG_PTR own = GetWindowLongPtrW(child, GWLP_WNDPROC);
+                if (own && SetPropW(child, kChildProcProperty, reinterpret_cast<HANDLE>(own)))
+                    SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Dialog::ChildKeyProc));
+            }
+        }
     }
     if (!handled) handled = self->WalkMessageMap(message, wParam, lParam, result);
 

@@ -66,8 +66,14 @@ protected:
     // Sees each message the modal loop takes for this dialog or one of its
     // child windows, before the dialog manager does. Returns true when it
     // handled the message, which then goes no further (not translated into
-    // characters, not dispatched).
+    // characters, not dispatched). Should the thread's message filter not
+    // install, it still sees the key presses (WM_KEYDOWN, WM_SYSKEYDOWN),
+    // as they are dispatched, after the dialog manager's navigation keys.
     virtual bool PreTranslateMessage(const MSG& message);
+
+    // For tests: makes installing the message filter fail, as the system
+    // may refuse it.
+    static void RefuseMessageFilterForTesting(bool refuse);
 
     // Sees every message before the message map. Returns true when it
     // handled the message, with `result` as the message's result.
@@ -100,6 +106,10 @@ private:
     // The thread's message filter while a modal loop of this framework
     // runs: hands the dialog's own messages to PreTranslateMessage.
     static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
+    // Without the filter: key presses reach PreTranslateMessage from the
+    // dialog's procedure and, through this procedure, from its children.
+    static LRESULT CALLBACK ChildKeyProc(HWND child, UINT message, WPARAM wParam, LPARAM lParam);
+    static bool KeyWithoutFilter(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool WalkMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     UINT templateId_;

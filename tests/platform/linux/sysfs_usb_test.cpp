@@ -78,6 +78,7 @@ std::string U8(const WString& s) { return Utf16ToUtf8(s); }
 // The identity of each node's device, from its interface and USB device;
 // the device's strings come as they are, bounded, only invalid UTF-8
 // replaced, and a FIFO planted as an attribute neither blocks nor counts.
+// Interfaces with a node are no portless ones.
 TEST(SysfsUsb, eachNodeIsIdentifiedByItsUsbDevice_stringsRawButBounded) {
     UsbTree t;
     const auto lp0 = t.AddDevice("1-1", {{"idVendor", "1a2b\n"}, {"idProduct", "3c4d\n"}, {"manufacturer", "Maker\x1b[2J\x07\n"},
@@ -88,6 +89,8 @@ TEST(SysfsUsb, eachNodeIsIdentifiedByItsUsbDevice_stringsRawButBounded) {
     const auto lp1 = t.AddDevice("1-2", {{"idVendor", "0001\n"}}, "07", "usblp");
     ASSERT_EQ(::mkfifo((lp1.parent_path() / "product").c_str(), 0600), 0);
     t.AddNode("lp1", lp1);
+    t.AddDevice("1-3", {}, "03", "usbhid");  // no printer
+    t.AddDevice("1-4", {}, "07", "usblp");   // its node is on its way
 
     SysfsDeviceBus bus(t.Roots());
     auto set = bus.OpenInterfaceSet(kUsbPrintInterfaceClass);
@@ -107,7 +110,7 @@ TEST(SysfsUsb, eachNodeIsIdentifiedByItsUsbDevice_stringsRawButBounded) {
     EXPECT_TRUE(b.product.empty());
     EXPECT_EQ(U8(b.location), "1-2:1.0");
     EXPECT_TRUE(none.vendorId.empty() && none.location.empty());
-    // Both are ports, not portless interfaces.
+    // Ports, another class, an interface bound to usblp: none is portless.
     EXPECT_TRUE(bus.FindPortlessInterfaces().empty());
 }
 
@@ -130,7 +133,6 @@ TEST(SysfsUsb, portlessInterface_causeAndRemedyInEachCase) {
          kInterfaceTakenRemedy},
         {"loaded, unbound", "", {{"proc/modules", "snd 1 0 - Live 0x0\nusblp 32768 0 - Live 0x0\n"}}, unbound,
          kInterfaceTakenRemedy},
-        {"in /sys/module, unbound", "", {{"sys/module/usblp/parameters/proto_bias", "-1\n"}}, unbound, kInterfaceTakenRemedy},
         {"built in, unbound", "", {{mods + "modules.builtin", "kernel/drivers/usb/core/usbcore.ko\nkernel/drivers/usb/class/usblp.ko\n"}},
          unbound, kInterfaceTakenRemedy},
         {"module file, not loaded", "", {{koPath, ""}, {"proc/modules", "usblp_x 1 0 - Live 0x0\n"}}, notLoaded,
@@ -171,20 +173,6 @@ TEST(SysfsUsb, portlessInterface_causeAndRemedyInEachCase) {
         EXPECT_EQ(U8(found[0].identity.product), "Cutter");
         EXPECT_EQ(U8(found[0].identity.location), "3-2:1.0");
     }
-}
-
-// Only printer-class interfaces without a node count; one bound to usblp
-// is about to get its node.
-TEST(SysfsUsb, interfacesWithANodeOfAnotherClassOrBoundToUsblp_areNotPortless) {
-    UsbTree t;
-    t.AddNode("lp0", t.AddDevice("1-1", {}, "07", "usblp"));
-    t.AddDevice("1-2", {}, "03", "usbhid");
-    t.AddDevice("1-3", {}, "07", "usblp");
-    t.AddDevice("1-4", {{"product", "Free\n"}}, "07");
-    SysfsDeviceBus bus(t.Roots());
-    const auto found = bus.FindPortlessInterfaces();
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(U8(found[0].identity.product), "Free");
 }
 
 // A node that goes while its USB device stays (a printing service took

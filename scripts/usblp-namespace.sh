@@ -74,10 +74,13 @@
 # as root; HOME, USER and LOGNAME follow that user, DISPLAY and XAUTHORITY
 # are kept.
 #
-# Inside: a tmpfs on /sys/devices/platform holds the fake USB interface
-# (bInterfaceClass 07), the overlay layers and the simulator's link; an
-# overlay on /sys/class makes room for usbmisc, and a tmpfs on
-# /sys/class/usbmisc holds lp0, whose `device` links to the interface.
+# Inside: a tmpfs on /sys/devices/platform holds the fake USB device and
+# interface, the overlay layers and the simulator's link; overlays on
+# /sys/class and /sys/bus make room for usbmisc and usb where the kernel has
+# none, and tmpfs mounts on /sys/class/usbmisc (lp0, whose `device` links to
+# the interface) and /sys/bus/usb (devices/1-1 and 1-1:1.0) hide the host's.
+# With --usblp, /sys/module, /lib/modules and the modprobe.d folders are
+# made the same way, and an existing /proc/modules is covered by a file.
 # /dev is a tmpfs (an overlay on /dev is not allowed in a user namespace):
 # the host's /dev is bound aside, its directories (pts, shm, ...) and the
 # common character devices (null, zero, tty, ...) are bind-mounted back, its
@@ -91,7 +94,7 @@
 set -euo pipefail
 
 usage() {
-  sed -n '2,78s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,93s/^# \{0,1\}//p' "$0" >&2
   exit 2
 }
 skip() { echo "SKIP: $*" >&2; exit 77; }
@@ -203,7 +206,7 @@ while [ $# -gt 0 ]; do
     --plug-here|--attach-here) plug_here; exit 0 ;;
     --unplug-here) unplug_here; exit 0 ;;
     --detach-here) [ -f "$work/plug.env" ] || die "no simulated printer in this namespace"; detach_here; exit 0 ;;
-    --help) sed -n '2,78s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --help) sed -n '2,93s/^# \{0,1\}//p' "$0"; exit 0 ;;
     --) shift; break ;;
     *) usage ;;
   esac

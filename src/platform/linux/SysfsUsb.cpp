@@ -298,8 +298,9 @@ std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots)
     for (const std::string& name : names) {
         // Interfaces are named <bus>-<port...>:<config>.<interface>.
         if (name.find(':') == std::string::npos) continue;
+        if (!IsPrinterInterface(devices + "/" + name)) continue;
         const std::string dir = Resolve(devices + "/" + name);
-        if (dir.empty() || withNode.count(dir) || !IsPrinterInterface(dir)) continue;
+        if (dir.empty() || withNode.count(dir)) continue;
         PortlessInterface p;
         p.identity = IdentifyUsbInterface(dir);
         if (p.identity.driver == u"usblp") continue;  // its node is on its way

@@ -63,6 +63,18 @@ echo "$out"
 check_absent "$out" $status
 echo "PASS: ldt-report said so when no usblp printer was there"
 
+# The diagnosis: an answering machine, then a silent one; exit codes as the report's.
+status=0
+out="$("$ns" --sim "$sim" -- "$report" --diagnose)" || status=$?
+[ $status -eq 0 ] || fail "ldt-report --diagnose exited $status"
+printf '%s\n' "$out" | grep -qx 'Port 1: /dev/usb/lp0' || fail "diagnosis names no port: $out"
+printf '%s\n' "$out" | grep -q '^  Result: opened; wrote 5 bytes, read [0-9]* bytes (' || fail "no exchange: $out"
+status=0
+out="$("$ns" --sim "$sim" --sim-arg --mode --sim-arg silent -- "$report" --diagnose 2>/dev/null)" || status=$?
+[ $status -eq 3 ] || fail "ldt-report --diagnose with a silent machine exited $status"
+printf '%s\n' "$out" | grep -q '^  Result: opened; wrote 5 bytes, no reply within 1 s (' || fail "silence not said: $out"
+echo "PASS: ldt-report --diagnose said what the answering and the silent machine did"
+
 # A user other than root, to run the namespace without root when this test
 # runs as root.
 as_user=() nobody_reaches=0

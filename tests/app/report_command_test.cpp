@@ -117,7 +117,7 @@ TEST_F(ReportCmd, diagnose_printsTheDiagnosisOnly_withTheUsualExitCodes) {
              b.interfaces.push_back({InterfaceQuery::Ok, "p0"});
              b.devices["p0\\"] = {{"1,2,"}};
          },
-         kReportOk, "Port 1: p0\n  Result: opened; wrote 5 bytes, read 4 bytes ("},
+         kReportOk, "  Result: opened; wrote 5 bytes, read 4 bytes ("},
         {"silent",
          [](fakes::FakeBus& b) {
              b.interfaces.push_back({InterfaceQuery::Ok, "p0"});

@@ -43,7 +43,6 @@ id_json='doc["ports"][0]["identity"]["vendorId"] == "1a2b" and doc["ports"][0]["
 diagnose --diagnose --sim "$sim"
 [ $status -eq 0 ] || fail "exit $status for an answering machine: $err"
 holds "Port 1: /dev/usb/lp0" "${identity[@]}" "  Driver: usblp"
-grep -q '^  Result: opened; wrote 5 bytes, read [0-9]* bytes' <<<"$out" || fail "no result line: $out"
 diagnose --json --sim "$sim"
 json_holds "$id_json"' and doc["ports"][0]["identity"]["ieee1284Id"].startswith("MFG:Simulated Lasers;")'
 echo "PASS: an answering node: the diagnosis and the JSON name its USB device and 1284 id"
@@ -51,7 +50,6 @@ echo "PASS: an answering node: the diagnosis and the JSON name its USB device an
 diagnose --diagnose --sim "$sim" --sim-arg --mode --sim-arg silent
 [ $status -eq 3 ] || fail "exit $status for a silent machine"
 holds "${identity[@]}"
-grep -q '^  Result: opened; wrote 5 bytes, no reply within 1 s' <<<"$out" || fail "no silent result: $out"
 diagnose --json --sim "$sim" --sim-arg --mode --sim-arg silent
 json_holds "$id_json"' and doc["ports"][0]["written"] == 5 and doc["ports"][0]["received"] == 0'
 echo "PASS: a silent node: the same device, 5 bytes written and no reply"

@@ -13,19 +13,49 @@
 #       (while PATH is missing, opening /dev/usb/lp0 fails). COMMAND replaces
 #       this script (same pid, its own exit status).
 #   usblp-namespace.sh [OPTION]... --none -- COMMAND [ARG]...
-#       No lp* entry under /sys/class/usbmisc (real ones are hidden).
-#       COMMAND replaces this script.
+#       No lp* entry under /sys/class/usbmisc and no USB device (real ones
+#       are hidden). COMMAND replaces this script.
+#   usblp-namespace.sh [OPTION]... --portless -- COMMAND [ARG]...
+#       The printer's USB device and its printer-class interface, but no
+#       usblp node: usblp is not bound to it (see --driver, --usblp and
+#       --modprobe-conf for why). COMMAND replaces this script.
 #   usblp-namespace.sh --unplug PID
 #   usblp-namespace.sh --plug PID
 #       Unplugs, or plugs back in, the printer of the namespace that process
 #       PID runs in (COMMAND, or this script with --sim): removes, or makes,
-#       /dev/usb/lp0 and /sys/class/usbmisc/lp0. An inotify watch on /dev/usb
+#       its USB device under /sys/devices and /sys/bus/usb/devices,
+#       /sys/class/usbmisc/lp0 and /dev/usb/lp0. An inotify watch on /dev/usb
 #       sees the node deleted or created. Plugging a plugged printer, or
 #       unplugging an unplugged one, does nothing. A descriptor COMMAND holds
 #       open stays connected to the simulator.
+#   usblp-namespace.sh --detach PID
+#   usblp-namespace.sh --attach PID
+#       As a printing service that takes the interface from usblp, and gives
+#       it back: removes, or makes, the node, its usbmisc entry and the
+#       interface's driver link; the USB device stays.
+#
+# The printer's USB device is /sys/devices/platform/usblp-sim/usb1/1-1 (ids
+# 1a2b:3c4d, "Simulated Lasers", "Laser simulator", serial SIM0001), its
+# interface 1-1:1.0 (class 07, usblp's ieee1284_id, bound to usblp), both
+# listed in /sys/bus/usb/devices as by the kernel.
 #
 # Options:
 #   --unplugged        start with the printer unplugged (--plug adds it)
+#   --usb-attr NAME=VALUE
+#                      the device's attribute NAME (idVendor, idProduct,
+#                      manufacturer, product, serial, or the interface's
+#                      ieee1284_id) reads VALUE; repeatable
+#   --driver NAME      with --portless: the interface is bound to the
+#                      driver NAME (default: to none)
+#   --usblp STATE      the usblp module is: loaded, builtin, module (a
+#                      module file of the running kernel, not loaded) or
+#                      missing; the real module records and modprobe.d
+#                      folders are hidden (/sys/module, /lib/modules,
+#                      /proc/modules where it exists). Default with
+#                      --portless or --modprobe-conf: module
+#   --modprobe-conf FILE
+#                      FILE is in /etc/modprobe.d under its own name;
+#                      repeatable
 #   --node MODE:GROUP  with --sim: /dev/usb/lp0 is the simulator's pty as a
 #                      character device with that mode and group, e.g. 0660:lp,
 #                      instead of a symlink, so that a user outside GROUP gets
@@ -44,10 +74,13 @@
 # as root; HOME, USER and LOGNAME follow that user, DISPLAY and XAUTHORITY
 # are kept.
 #
-# Inside: a tmpfs on /sys/devices/platform holds the fake USB interface
-# (bInterfaceClass 07), the overlay layers and the simulator's link; an
-# overlay on /sys/class makes room for usbmisc, and a tmpfs on
-# /sys/class/usbmisc holds lp0, whose `device` links to the interface.
+# Inside: a tmpfs on /sys/devices/platform holds the fake USB device and
+# interface, the overlay layers and the simulator's link; overlays on
+# /sys/class and /sys/bus make room for usbmisc and usb where the kernel has
+# none, and tmpfs mounts on /sys/class/usbmisc (lp0, whose `device` links to
+# the interface) and /sys/bus/usb (devices/1-1 and 1-1:1.0) hide the host's.
+# With --usblp, /sys/module, /lib/modules and the modprobe.d folders are
+# made the same way, and an existing /proc/modules is covered by a file.
 # /dev is a tmpfs (an overlay on /dev is not allowed in a user namespace):
 # the host's /dev is bound aside, its directories (pts, shm, ...) and the
 # common character devices (null, zero, tty, ...) are bind-mounted back, its
@@ -61,7 +94,7 @@
 set -euo pipefail
 
 usage() {
-  sed -n '2,44s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,93s/^# \{0,1\}//p' "$0" >&2
   exit 2
 }
 skip() { echo "SKIP: $*" >&2; exit 77; }
@@ -69,17 +102,59 @@ die() { echo "usblp-namespace.sh: $*" >&2; exit 1; }
 
 # Fixed places inside the namespace.
 work=/sys/devices/platform/.usblp-namespace
-iface=/sys/devices/platform/usblp-sim/1-1:1.0
+device=/sys/devices/platform/usblp-sim/usb1/1-1
+iface=$device/1-1:1.0
+usbdevices=/sys/bus/usb/devices
 usbmisc=/sys/class/usbmisc
 node=/dev/usb/lp0
 
-# Makes /sys/class/usbmisc/lp0, then /dev/usb/lp0, as the kernel and udev
-# do, from the description in $work/plug.env.
+# Makes the USB device, its interface and their /sys/bus/usb/devices
+# entries, from the attributes kept in $work/attrs.
+make_device_here() {
+  [ ! -d "$device" ] || return 0
+  local staged="$device.new" name
+  rm -rf "$staged"
+  mkdir -p "$staged/1-1:1.0"
+  for name in idVendor idProduct manufacturer product serial; do
+    cp "$work/attrs/$name" "$staged/$name"
+  done
+  cp "$work/attrs/ieee1284_id" "$staged/1-1:1.0/ieee1284_id"
+  echo 07 > "$staged/1-1:1.0/bInterfaceClass"
+  mv -T "$staged" "$device"
+  ln -sfn "$device" "$usbdevices/1-1"
+  ln -sfn "$iface" "$usbdevices/1-1:1.0"
+}
+
+# Binds the interface to `driver` (none when empty).
+bind_here() {
+  rm -f "$iface/driver"
+  [ -z "$1" ] || ln -s "/sys/bus/usb/drivers/$1" "$iface/driver"
+}
+
+# Removes /sys/class/usbmisc/lp0 and the driver link, then /dev/usb/lp0
+# (the event a watch on /dev/usb sees), as when usblp lets the interface go.
+detach_here() {
+  rm -rf "$usbmisc/lp0"
+  rm -f "$iface/driver"
+  if mountpoint -q "$node" 2>/dev/null; then umount -l "$node"; fi
+  rm -f "$node"
+}
+
+# Makes the device (when missing), binds usblp, makes
+# /sys/class/usbmisc/lp0, then /dev/usb/lp0, as the kernel and udev do,
+# from the description in $work/plug.env. A portless printer gets only
+# its device, bound to its driver.
 plug_here() {
   [ -f "$work/plug.env" ] || die "no simulated printer in this namespace"
-  local kind target pty major minor
+  local kind target pty major minor driver=""
   # shellcheck source=/dev/null
   . "$work/plug.env"
+  make_device_here
+  if [ "$kind" = portless ]; then
+    [ -e "$iface/driver" ] || [ -L "$iface/driver" ] || bind_here "$driver"
+    return 0
+  fi
+  [ -L "$iface/driver" ] || bind_here usblp
   if [ ! -d "$usbmisc/lp0" ]; then
     # Complete before it appears under its name.
     rm -rf "$usbmisc/.lp0"
@@ -99,31 +174,39 @@ plug_here() {
   fi
 }
 
-# Removes /dev/usb/lp0 (the event a watch on /dev/usb sees), then
-# /sys/class/usbmisc/lp0.
+# Removes the USB device from sysfs, then /dev/usb/lp0, as an unplug does.
 unplug_here() {
   [ -f "$work/plug.env" ] || die "no simulated printer in this namespace"
-  if mountpoint -q "$node" 2>/dev/null; then umount -l "$node"; fi
-  rm -f "$node"
   rm -rf "$usbmisc/lp0"
+  rm -f "$usbdevices/1-1" "$usbdevices/1-1:1.0"
+  rm -rf "$device"
+  detach_here
 }
 
 all_args=("$@")
 mode="" sim="" link="" sim_args=() unplugged=0 node_spec="" as_user="" hotplug="" pid=""
+usb_attrs=() driver="" usblp_state="" modprobe_confs=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --sim) [ $# -ge 2 ] || usage; mode=sim sim="$2"; shift 2 ;;
     --sim-arg) [ $# -ge 2 ] || usage; sim_args+=("$2"); shift 2 ;;
     --link) [ $# -ge 2 ] || usage; mode=link link="$2"; shift 2 ;;
     --none) mode=none; shift ;;
+    --portless) mode=portless; shift ;;
+    --usb-attr) [ $# -ge 2 ] && [[ "$2" =~ ^(idVendor|idProduct|manufacturer|product|serial|ieee1284_id)= ]] || usage
+      usb_attrs+=("$2"); shift 2 ;;
+    --driver) [ $# -ge 2 ] || usage; driver="$2"; shift 2 ;;
+    --usblp) [ $# -ge 2 ] && [[ "$2" =~ ^(loaded|builtin|module|missing)$ ]] || usage; usblp_state="$2"; shift 2 ;;
+    --modprobe-conf) [ $# -ge 2 ] && [ -f "$2" ] || usage; modprobe_confs+=("$(readlink -f "$2")"); shift 2 ;;
     --unplugged) unplugged=1; shift ;;
     --node) [ $# -ge 2 ] || usage; node_spec="$2"; shift 2 ;;
     --as-user) [ $# -ge 2 ] || usage; as_user="$2"; shift 2 ;;
-    --plug|--unplug) [ $# -eq 2 ] || usage; hotplug="${1#--}" pid="$2"; shift 2 ;;
-    # Used by --plug and --unplug once inside the namespace.
-    --plug-here) plug_here; exit 0 ;;
+    --plug|--unplug|--attach|--detach) [ $# -eq 2 ] || usage; hotplug="${1#--}" pid="$2"; shift 2 ;;
+    # Used by --plug, --unplug, --attach and --detach once inside the namespace.
+    --plug-here|--attach-here) plug_here; exit 0 ;;
     --unplug-here) unplug_here; exit 0 ;;
-    --help) sed -n '2,44s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    --detach-here) [ -f "$work/plug.env" ] || die "no simulated printer in this namespace"; detach_here; exit 0 ;;
+    --help) sed -n '2,93s/^# \{0,1\}//p' "$0"; exit 0 ;;
     --) shift; break ;;
     *) usage ;;
   esac
@@ -148,6 +231,8 @@ fi
 [ ${#sim_args[@]} -eq 0 ] || [ "$mode" = sim ] || usage
 [ -z "$node_spec" ] || [ "$mode" = sim ] || usage
 [ $unplugged = 0 ] || [ "$mode" != none ] || usage
+[ -z "$driver" ] || [ "$mode" = portless ] || usage
+[ "$mode" != portless ] && [ ${#modprobe_confs[@]} -eq 0 ] || [ -n "$usblp_state" ] || usblp_state=module
 if [ "$mode" = sim ] && [ ! -x "$sim" ]; then
   echo "usblp-namespace.sh: simulator $sim is not executable" >&2
   exit 2
@@ -204,25 +289,79 @@ if [ -n "$run_uid" ]; then
   fi
 fi
 
-if [ "$mode" = none ]; then
-  # Hide any real usbmisc entries behind an empty directory.
-  if [ -d "$usbmisc" ]; then
-    mount -t tmpfs -o mode=0755 usblp-usbmisc "$usbmisc" || skip "cannot hide $usbmisc"
+# Makes `dir` an empty folder of ours: a tmpfs on it, and where it does not
+# exist, first an overlay on its parent `parent` that adds it (the overlay's
+# layers live in $work/overlays). Real entries are hidden, since mounts
+# below a lower layer do not show through.
+own_dir() {
+  local dir="$1" parent="$2" layers
+  if [ ! -d "$dir" ]; then
+    layers="$work/overlays/${parent//\//_}"
+    mkdir -p "$layers/up/${dir#"$parent"/}" "$layers/work"
+    mount -t overlay overlay -o "lowerdir=$parent,upperdir=$layers/up,workdir=$layers/work" "$parent" ||
+      skip "cannot mount an overlay on $parent"
   fi
+  mount -t tmpfs -o mode=0755 usblp-own "$dir" || skip "cannot mount a tmpfs on $dir"
+}
+
+# The usblp module as --usblp says, and the modprobe configuration as
+# --modprobe-conf gives it, with the system's own records hidden.
+fake_modules() {
+  local modules conf dir seen=" "
+  [ -n "$usblp_state" ] || return 0
+  own_dir /sys/module /sys
+  [ "$usblp_state" != loaded ] && [ "$usblp_state" != builtin ] || mkdir -p /sys/module/usblp/parameters
+  # The module folders are /lib/modules, wherever /lib leads.
+  modules="$(readlink -f /lib)/modules"
+  own_dir "$modules" "${modules%/modules}"
+  modules="$modules/$(uname -r)"
+  mkdir -p "$modules/kernel/drivers/usb/class"
+  case "$usblp_state" in
+    module) : > "$modules/kernel/drivers/usb/class/usblp.ko" ;;
+    builtin) echo kernel/drivers/usb/class/usblp.ko > "$modules/modules.builtin" ;;
+  esac
+  if [ -e /proc/modules ]; then
+    : > "$work/proc-modules"
+    [ "$usblp_state" != loaded ] || echo "usblp 32768 0 - Live 0x0000000000000000" > "$work/proc-modules"
+    mount --bind "$work/proc-modules" /proc/modules || skip "cannot replace /proc/modules"
+  fi
+  for dir in /etc/modprobe.d /run/modprobe.d /usr/local/lib/modprobe.d /usr/lib/modprobe.d /lib/modprobe.d; do
+    [ -d "$dir" ] || [ "$dir" = /etc/modprobe.d ] || continue
+    [ ! -d "$dir" ] || dir="$(readlink -f "$dir")"
+    [[ "$seen" != *" $dir "* ]] || continue
+    seen+="$dir "
+    own_dir "$dir" "${dir%/*}"
+  done
+  for conf in "${modprobe_confs[@]}"; do cp "$conf" /etc/modprobe.d/; done
+}
+
+# Everything of ours lives on this tmpfs, which exists only in the
+# namespace. The USB bus and the usbmisc class are empty and our own.
+mount -t tmpfs -o mode=0755 usblp-platform /sys/devices/platform || skip "cannot mount a tmpfs on /sys/devices/platform"
+own_dir "$usbmisc" /sys/class
+own_dir /sys/bus/usb /sys/bus
+mkdir -p "$usbdevices" /sys/bus/usb/drivers/usblp
+fake_modules
+
+if [ "$mode" = none ]; then
   exec "${as_runner[@]}" "$@"
 fi
 
-# Everything of ours lives on this tmpfs, which exists only in the namespace.
-mount -t tmpfs -o mode=0755 usblp-platform /sys/devices/platform || skip "cannot mount a tmpfs on /sys/devices/platform"
-mkdir -p "$work/class-up/usbmisc" "$work/class-work" "$work/dev-host" "$work/sim" "$iface"
-echo 07 > "$iface/bInterfaceClass"
+# The printer's attributes, as --plug makes its device from them.
+mkdir -p "$work/dev-host" "$work/sim" "$work/attrs" "${device%/*}"
+printf '%s\n' 1a2b > "$work/attrs/idVendor"
+printf '%s\n' 3c4d > "$work/attrs/idProduct"
+printf '%s\n' "Simulated Lasers" > "$work/attrs/manufacturer"
+printf '%s\n' "Laser simulator" > "$work/attrs/product"
+printf '%s\n' SIM0001 > "$work/attrs/serial"
+printf '%s\n' "MFG:Simulated Lasers;MDL:Laser simulator;CMD:LDT;CLS:PRINTER;" > "$work/attrs/ieee1284_id"
+for attr in "${usb_attrs[@]}"; do printf '%s\n' "${attr#*=}" > "$work/attrs/${attr%%=*}"; done
 
-# usbmisc as a class of its own: the overlay makes room for it where the
-# kernel has none, the tmpfs on it hides real entries (mounts below a lower
-# layer do not show through).
-mount -t overlay overlay -o "lowerdir=/sys/class,upperdir=$work/class-up,workdir=$work/class-work" /sys/class ||
-  skip "cannot mount an overlay on /sys/class"
-mount -t tmpfs -o mode=0755 usblp-usbmisc "$usbmisc" || skip "cannot mount a tmpfs on $usbmisc"
+if [ "$mode" = portless ]; then
+  printf 'kind=portless driver=%q\n' "$driver" > "$work/plug.env"
+  [ $unplugged = 1 ] || plug_here
+  exec "${as_runner[@]}" "$@"
+fi
 
 # /dev as a tmpfs over the host's, which stays reachable at $work/dev-host.
 mount --rbind /dev "$work/dev-host"

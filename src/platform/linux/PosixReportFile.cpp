@@ -223,11 +223,11 @@ public:
     void RemoveStaleTemporaries() override {
         UniqueFd listing(::openat(folder_.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!listing.Valid()) return;  // a folder we may search but not list
-        const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listing.Get()), &::closedir);
-        if (!dir) return;
+        const UniqueDir dir(::fdopendir(listing.Get()));
+        if (!dir.Valid()) return;
         listing.Release();  // the DIR owns it now
         const std::time_t now = std::time(nullptr);
-        while (const dirent* entry = ::readdir(dir.get())) {
+        while (const dirent* entry = ::readdir(dir.Get())) {
             if (!kTemporaries.Matches(Utf8ToUtf16(entry->d_name))) continue;
             UniqueFd file(
                 ::openat(folder_.Get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));

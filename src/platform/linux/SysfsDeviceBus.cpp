@@ -13,7 +13,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -24,30 +24,21 @@ namespace {
 
 class UsblpSet final : public InterfaceSet {
 public:
-    explicit UsblpSet(std::vector<WString> paths) : paths_(std::move(paths)) {}
+    UsblpSet(std::vector<WString> paths, std::vector<std::string> interfaceDirs)
+        : paths_(std::move(paths)), interfaceDirs_(std::move(interfaceDirs)) {}
     InterfaceQuery Query(unsigned index, WString& path) override {
         if (index >= paths_.size()) return InterfaceQuery::NoMoreItems;
         path = paths_[index];
         return InterfaceQuery::Ok;
     }
+    DeviceIdentity Identify(unsigned index) override {
+        return index < interfaceDirs_.size() ? IdentifyUsbInterface(interfaceDirs_[index]) : DeviceIdentity{};
+    }
 
 private:
     std::vector<WString> paths_;
+    std::vector<std::string> interfaceDirs_;
 };
-
-bool IsLpName(const std::string& name, long& number) {
-    if (name.size() < 3 || name.compare(0, 2, "lp") != 0) return false;
-    if (!std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    number = std::strtol(name.c_str() + 2, nullptr, 10);
-    return true;
-}
-
-bool IsPrinterInterface(const std::string& classDir) {
-    std::ifstream in(classDir + "/device/bInterfaceClass");
-    std::string value;
-    return in >> value && std::strtol(value.c_str(), nullptr, 16) == 7;
-}
 
 class UsblpDevice final : public Device {
 public:
@@ -90,23 +81,36 @@ std::vector<int> FdsOf(const Batch& batch) {
 }  // namespace
 
 SysfsDeviceBus::SysfsDeviceBus(std::string sysRoot, std::string devRoot, int readTimeoutMs)
-    : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), timeoutMs_(readTimeoutMs) {}
+    : timeoutMs_(readTimeoutMs) {
+    roots_.sys = std::move(sysRoot);
+    roots_.dev = std::move(devRoot);
+}
+
+SysfsDeviceBus::SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs)
+    : roots_(std::move(roots)), timeoutMs_(readTimeoutMs) {}
 
 std::unique_ptr<InterfaceSet> SysfsDeviceBus::OpenInterfaceSet(const Guid&) {
-    std::vector<std::pair<long, std::string>> found;
-    const std::string classRoot = sysRoot_ + "/class/usbmisc";
-    if (const UniqueDir dir(opendir(classRoot.c_str())); dir.Valid()) {
-        while (const dirent* entry = readdir(dir.Get())) {
-            long number = 0;
-            const std::string name = entry->d_name;
-            if (IsLpName(name, number) && IsPrinterInterface(classRoot + "/" + name))
-                found.emplace_back(number, name);
-        }
-    }
-    std::sort(found.begin(), found.end());
     std::vector<WString> paths;
-    for (const auto& f : found) paths.push_back(Utf8ToUtf16(devRoot_ + "/usb/" + f.second));
-    return std::make_unique<UsblpSet>(std::move(paths));
+    std::vector<std::string> interfaceDirs;
+    for (const UsblpNode& node : ListUsblpNodes(roots_.sys)) {
+        paths.push_back(Utf8ToUtf16(roots_.dev + "/usb/" + node.name));
+        interfaceDirs.push_back(node.interfaceDir);
+        // A handful of nodes at most; the bound only guards against a
+        // tree that keeps inventing names.
+        if (usbDeviceOf_.size() >= 256) usbDeviceOf_.clear();
+        if (!node.interfaceDir.empty())
+            usbDeviceOf_[paths.back()] = UsbDeviceDirOf(node.interfaceDir);
+    }
+    return std::make_unique<UsblpSet>(std::move(paths), std::move(interfaceDirs));
+}
+
+std::vector<PortlessInterface> SysfsDeviceBus::FindPortlessInterfaces() { return FindPortlessPrinters(roots_); }
+
+bool SysfsDeviceBus::PortMayReturn(const WString& path) {
+    const auto it = usbDeviceOf_.find(path);
+    if (it == usbDeviceOf_.end()) return true;
+    struct stat st;
+    return ::stat(it->second.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {

@@ -3,8 +3,10 @@
 // Interface i is the i-th /sys/class/usbmisc/lpN (numeric order) whose USB
 // interface has class 07; its path is /dev/usb/lpN.
 
+#include "platform/linux/SysfsUsb.h"
 #include "seams/DeviceBus.h"
 
+#include <map>
 #include <string>
 
 namespace ldt {
@@ -14,9 +16,14 @@ public:
     // Roots are parameters so tests can run on a temporary tree.
     explicit SysfsDeviceBus(std::string sysRoot = "/sys", std::string devRoot = "/dev",
                             int readTimeoutMs = 1000);
+    // Every root of the system's records replaced (proc, modprobe.d,
+    // modules too); `roots.sys` and `roots.dev` as above.
+    explicit SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs = 1000);
 
     // Any interface class is answered with the printer interfaces: usblp
-    // binds nothing else.
+    // binds nothing else. The set identifies each node's USB interface and
+    // device from sysfs; the bus remembers which USB device each listed
+    // path belongs to, for PortMayReturn.
     std::unique_ptr<InterfaceSet> OpenInterfaceSet(const Guid& interfaceClass) override;
 
     // Absolute paths only; one trailing backslash (the Windows form of an
@@ -32,9 +39,19 @@ public:
     void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
     void ReadEach(std::vector<DeviceRead>& reads) override;
 
+    // Printer-class USB interfaces in sysfs without a usblp node, with why
+    // (usblp not loaded, kept out by modprobe configuration, not in the
+    // kernel, or the interface bound to no driver or another one).
+    std::vector<PortlessInterface> FindPortlessInterfaces() override;
+    // True while the USB device a listed path belonged to is still in
+    // sysfs, and for paths this bus never listed (it cannot tell).
+    bool PortMayReturn(const WString& path) override;
+
+
 private:
-    std::string sysRoot_, devRoot_;
+    UsbSystemRoots roots_;
     int timeoutMs_;
+    std::map<WString, std::string> usbDeviceOf_;  // listed path -> its USB device's sysfs directory
 };
 
 }  // namespace ldt

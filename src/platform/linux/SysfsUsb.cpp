@@ -1,0 +1,318 @@
+#include "platform/linux/SysfsUsb.h"
+
+#include "platform/linux/UniqueFd.h"
+#include "platform/linux/Utf8CodePage.h"
+#include "seams/ProductText.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <set>
+#include <sstream>
+#include <tuple>
+#include <utility>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+namespace ldt {
+
+namespace {
+
+// A regular file opened for reading, or an invalid descriptor. Opened
+// non-blocking, so that a FIFO planted in a tree cannot hold the caller.
+UniqueFd OpenRegular(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st;
+    if (fd.Valid() && (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.Reset();
+    return fd;
+}
+
+// Reads up to `size` bytes; 0 at the end or on an error.
+std::size_t ReadSome(int fd, char* buffer, std::size_t size) {
+    ssize_t n;
+    do n = ::read(fd, buffer, size);
+    while (n < 0 && errno == EINTR);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+std::vector<std::string> ListDir(const std::string& path) {
+    std::vector<std::string> names;
+    if (const UniqueDir dir(::opendir(path.c_str())); dir.Valid()) {
+        while (const dirent* entry = ::readdir(dir.Get())) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+    }
+    return names;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string Resolve(const std::string& path) {
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+// The last component of where a symlink points; empty when it is none.
+std::string LinkName(const std::string& path) {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return {};
+    const std::string target(buffer, static_cast<std::size_t>(n));
+    return target.substr(target.find_last_of('/') + 1);
+}
+
+bool IsPrinterInterface(const std::string& interfaceDir) {
+    const std::string value = ReadSmallFile(interfaceDir + "/bInterfaceClass", 16);
+    char* end = nullptr;
+    return !value.empty() && std::strtol(value.c_str(), &end, 16) == 7 && end != value.c_str();
+}
+
+WString Attribute(const std::string& dir, const char* name) { return Utf8ToUtf16(ReadSmallFile(dir + "/" + name)); }
+
+// `text` with %1, %2, ... replaced by `values`.
+WString FillIn(const char16_t* text, const std::vector<WString>& values) {
+    WString out;
+    for (const char16_t* p = text; *p; ++p) {
+        if (p[0] == u'%' && p[1] >= u'1' && p[1] <= u'9' && static_cast<std::size_t>(p[1] - u'1') < values.size()) {
+            out += values[static_cast<std::size_t>(p[1] - u'1')];
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// Module names as modprobe compares them: '-' and '_' are the same.
+bool IsUsblp(std::string name) {
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name == "usblp";
+}
+
+// The command of a modprobe configuration line keeps usblp out.
+bool BlocksUsblp(const std::string& command) {
+    const auto words = Words(command);
+    if (words.size() < 2 || !IsUsblp(words[1])) return false;
+    if (words[0] == "blacklist") return true;
+    // An install command that names usblp again may load it after all.
+    return words[0] == "install" && words.size() > 2 &&
+           std::none_of(words.begin() + 2, words.end(),
+                        [](const std::string& w) { return w.find("usblp") != std::string::npos; });
+}
+
+// Why an interface bound to no driver has no node, and what to do.
+std::pair<WString, WString> UnboundCause(const UsbSystemRoots& roots) {
+    switch (ProbeUsblpModule(roots)) {
+    case UsblpModule::Present:
+        return {kInterfaceUnboundCause, kInterfaceTakenRemedy};
+    case UsblpModule::Missing:
+        return {kUsblpMissingCause, kUsblpMissingRemedy};
+    case UsblpModule::NotLoaded:
+        break;
+    }
+    if (const auto block = FindUsblpBlock(roots.modprobeDirs)) {
+        return {FillIn(kUsblpBlockedCause, {Utf8ToUtf16(block->file), Utf8ToUtf16(std::to_string(block->line)),
+                                            Utf8ToUtf16(block->text)}),
+                kUsblpBlockedRemedy};
+    }
+    return {kUsblpNotLoadedCause, kUsblpNotLoadedRemedy};
+}
+
+std::string ModulesDir(const UsbSystemRoots& roots) {
+    if (!roots.modules.empty()) return roots.modules;
+    struct utsname u;
+    return ::uname(&u) == 0 ? std::string("/lib/modules/") + u.release : std::string();
+}
+
+// Whether a line of a module list (/proc/modules, modules.builtin,
+// modules.dep) is about usblp: "usblp 32768 0 - Live ...",
+// "kernel/drivers/usb/class/usblp.ko", "kernel/.../usblp.ko.xz: ...".
+bool ListsUsblp(const std::string& path, std::size_t limit, bool byPath) {
+    bool found = false;
+    ForEachLine(path, limit, [&](const std::string& line, unsigned) {
+        if (byPath) {
+            const std::string file = line.substr(0, line.find(':'));
+            const std::string base = file.substr(file.find_last_of('/') + 1);
+            found = base.rfind("usblp.ko", 0) == 0;
+        } else {
+            found = line.rfind("usblp ", 0) == 0;
+        }
+        return !found;
+    });
+    return found;
+}
+
+// The larger module lists are a few hundred kilobytes at most.
+constexpr std::size_t kModuleListLimit = 16u << 20;
+
+}  // namespace
+
+std::string ReadSmallFile(const std::string& path, std::size_t limit) {
+    const UniqueFd fd = OpenRegular(path);
+    if (!fd.Valid()) return {};
+    std::string text(limit, '\0');
+    std::size_t have = 0;
+    while (have < limit) {
+        const std::size_t n = ReadSome(fd.Get(), &text[have], limit - have);
+        if (n == 0) break;
+        have += n;
+    }
+    text.resize(have);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+void ForEachLine(const std::string& path, std::size_t limit,
+                 const std::function<bool(const std::string&, unsigned)>& line) {
+    const UniqueFd fd = OpenRegular(path);
+    if (!fd.Valid()) return;
+    char chunk[16384];
+    std::string current;
+    unsigned number = 1;
+    std::size_t total = 0;
+    while (total < limit) {
+        const std::size_t n = ReadSome(fd.Get(), chunk, std::min(sizeof chunk, limit - total));
+        if (n == 0) break;
+        total += n;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (chunk[i] == '\n') {
+                if (!line(current, number++)) return;
+                current.clear();
+            } else if (current.size() < kAttributeLimit) {
+                current.push_back(chunk[i]);
+            }
+        }
+    }
+    if (!current.empty()) line(current, number);
+}
+
+std::vector<UsblpNode> ListUsblpNodes(const std::string& sysRoot) {
+    std::vector<UsblpNode> nodes;
+    const std::string classRoot = sysRoot + "/class/usbmisc";
+    for (const std::string& name : ListDir(classRoot)) {
+        if (name.size() < 3 || name.compare(0, 2, "lp") != 0 ||
+            !std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const std::string device = classRoot + "/" + name + "/device";
+        if (!IsPrinterInterface(device)) continue;
+        nodes.push_back({std::strtol(name.c_str() + 2, nullptr, 10), name, Resolve(device)});
+    }
+    std::sort(nodes.begin(), nodes.end(), [](const UsblpNode& a, const UsblpNode& b) { return a.number < b.number; });
+    return nodes;
+}
+
+std::string UsbDeviceDirOf(const std::string& interfaceDir) {
+    return interfaceDir.substr(0, interfaceDir.find_last_of('/'));
+}
+
+DeviceIdentity IdentifyUsbInterface(const std::string& interfaceDir) {
+    DeviceIdentity id;
+    if (interfaceDir.empty()) return id;
+    const std::string device = UsbDeviceDirOf(interfaceDir);
+    id.vendorId = Attribute(device, "idVendor");
+    id.productId = Attribute(device, "idProduct");
+    id.manufacturer = Attribute(device, "manufacturer");
+    id.product = Attribute(device, "product");
+    id.serial = Attribute(device, "serial");
+    id.ieee1284Id = Attribute(interfaceDir, "ieee1284_id");
+    id.driver = Utf8ToUtf16(LinkName(interfaceDir + "/driver"));
+    id.location = Utf8ToUtf16(interfaceDir.substr(interfaceDir.find_last_of('/') + 1));
+    return id;
+}
+
+std::optional<ModprobeBlock> FindUsblpBlock(const std::vector<std::string>& modprobeDirs) {
+    std::map<std::string, std::string> files;  // name -> path, in name order
+    for (const std::string& dir : modprobeDirs) {
+        for (const std::string& name : ListDir(dir)) {
+            if (name[0] == '.' || name.size() <= 5 || name.compare(name.size() - 5, 5, ".conf") != 0) continue;
+            files.emplace(name, dir + "/" + name);  // an earlier folder's file stays
+        }
+    }
+    std::optional<ModprobeBlock> block;
+    for (const auto& [name, path] : files) {
+        std::string command;
+        unsigned first = 0;
+        ForEachLine(path, 1u << 20, [&](const std::string& text, unsigned number) {
+            if (command.empty()) first = number;
+            // A backslash at the end continues the command on the next line.
+            if (!text.empty() && text.back() == '\\') {
+                command += text.substr(0, text.size() - 1) + " ";
+                return true;
+            }
+            command += text;
+            const auto words = Words(command);
+            if (!words.empty() && words[0][0] != '#' && BlocksUsblp(command)) {
+                std::string joined = words[0];
+                for (std::size_t i = 1; i < words.size(); ++i) joined += " " + words[i];
+                block = ModprobeBlock{path, first, joined};
+            }
+            command.clear();
+            return !block;
+        });
+        if (block) break;
+    }
+    return block;
+}
+
+UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots) {
+    // usblp has a parameter, so the kernel lists it under /sys/module both
+    // loaded and built in.
+    if (Exists(roots.sys + "/module/usblp") || ListsUsblp(roots.proc + "/modules", kModuleListLimit, false))
+        return UsblpModule::Present;
+    const std::string modules = ModulesDir(roots);
+    if (modules.empty()) return UsblpModule::Missing;
+    if (ListsUsblp(modules + "/modules.builtin", kModuleListLimit, true)) return UsblpModule::Present;
+    for (const char* suffix : {"", ".xz", ".zst", ".gz"}) {
+        if (Exists(modules + "/kernel/drivers/usb/class/usblp.ko" + suffix)) return UsblpModule::NotLoaded;
+    }
+    return ListsUsblp(modules + "/modules.dep", kModuleListLimit, true) ? UsblpModule::NotLoaded
+                                                                         : UsblpModule::Missing;
+}
+
+std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots) {
+    std::set<std::string> withNode;
+    for (const UsblpNode& node : ListUsblpNodes(roots.sys)) withNode.insert(node.interfaceDir);
+
+    std::vector<PortlessInterface> found;
+    std::optional<std::pair<WString, WString>> unbound;  // looked up once, when needed
+    const std::string devices = roots.sys + "/bus/usb/devices";
+    auto names = ListDir(devices);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        // Interfaces are named <bus>-<port...>:<config>.<interface>.
+        if (name.find(':') == std::string::npos) continue;
+        if (!IsPrinterInterface(devices + "/" + name)) continue;
+        const std::string dir = Resolve(devices + "/" + name);
+        if (dir.empty() || withNode.count(dir)) continue;
+        PortlessInterface p;
+        p.identity = IdentifyUsbInterface(dir);
+        if (p.identity.driver == u"usblp") continue;  // its node is on its way
+        if (!p.identity.driver.empty()) {
+            p.cause = FillIn(kInterfaceTakenCause, {p.identity.driver});
+            p.remedy = kInterfaceTakenRemedy;
+        } else {
+            if (!unbound) unbound = UnboundCause(roots);
+            std::tie(p.cause, p.remedy) = *unbound;
+        }
+        found.push_back(std::move(p));
+    }
+    return found;
+}
+
+}  // namespace ldt

@@ -1,0 +1,90 @@
+#pragma once
+// What the system's own records say about USB printer-class interfaces on
+// Linux: the usblp nodes and the device behind each, and the printer-class
+// interfaces that have no node, with why. Everything here reads small
+// system files (sysfs attributes, module lists, modprobe configuration),
+// each read bounded; nothing talks to a device, and nothing blocks.
+
+#include "seams/DeviceBus.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ldt {
+
+// Where the system keeps what is read here. Every root can be replaced so
+// that tests run on a temporary tree.
+struct UsbSystemRoots {
+    std::string sys = "/sys";
+    std::string dev = "/dev";
+    std::string proc = "/proc";
+    // The modprobe configuration folders, highest precedence first: a file
+    // name found in an earlier folder hides the same name in later ones.
+    std::vector<std::string> modprobeDirs = {"/etc/modprobe.d", "/run/modprobe.d", "/usr/local/lib/modprobe.d",
+                                             "/usr/lib/modprobe.d", "/lib/modprobe.d"};
+    // The running kernel's module folder; empty: /lib/modules/<release>.
+    std::string modules;
+};
+
+// The most read of one sysfs attribute (a page, as the kernel gives).
+constexpr std::size_t kAttributeLimit = 4096;
+
+// The first `limit` bytes of a regular file, without one trailing newline.
+// Empty when it is missing, unreadable or no regular file (a FIFO or a
+// device is never opened for reading, so nothing blocks).
+std::string ReadSmallFile(const std::string& path, std::size_t limit = kAttributeLimit);
+
+// Calls `line(text, number)` for each line of a regular file (numbered from
+// 1, without its newline), reading at most `limit` bytes in all and keeping
+// at most kAttributeLimit bytes of any one line. Stops early when `line`
+// returns false.
+void ForEachLine(const std::string& path, std::size_t limit,
+                 const std::function<bool(const std::string& text, unsigned number)>& line);
+
+// One usblp node: /sys/class/usbmisc/lpN of a printer-class interface.
+struct UsblpNode {
+    long number;               // N
+    std::string name;          // "lpN"
+    std::string interfaceDir;  // the USB interface's directory, resolved; empty when unresolved
+};
+
+// The usblp nodes whose interface has class 07, in numeric order.
+std::vector<UsblpNode> ListUsblpNodes(const std::string& sysRoot);
+
+// The USB device an interface directory belongs to: its parent.
+std::string UsbDeviceDirOf(const std::string& interfaceDir);
+
+// The interface at `interfaceDir` and its USB device (the parent
+// directory): ids, the device's strings, usblp's 1284 id, the bound driver
+// and the interface's name as location. Device strings are given as they
+// are (invalid UTF-8 becomes U+FFFD), each at most kAttributeLimit bytes.
+DeviceIdentity IdentifyUsbInterface(const std::string& interfaceDir);
+
+// The line of the modprobe configuration that keeps usblp from loading:
+// `blacklist usblp`, or `install usblp <command>` whose command does not
+// load it (such as /bin/false). Files as modprobe takes them: *.conf of
+// every folder in name order, a name in an earlier folder hiding the same
+// name in later ones.
+struct ModprobeBlock {
+    std::string file;  // full path
+    unsigned line;     // the first line of the command
+    std::string text;  // the command, its words joined by single blanks
+};
+std::optional<ModprobeBlock> FindUsblpBlock(const std::vector<std::string>& modprobeDirs);
+
+enum class UsblpModule {
+    Present,    // loaded, or built into the kernel
+    NotLoaded,  // a module file exists but it is not loaded
+    Missing,    // neither built in nor a module of the running kernel
+};
+UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots);
+
+// The printer-class interfaces (class 07) on the USB bus that no usblp
+// node stands for, each with its identity, cause and remedy. An interface
+// bound to usblp but still without a node (it is being made) is left out.
+std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots);
+
+}  // namespace ldt

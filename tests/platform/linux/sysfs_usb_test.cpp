@@ -1,0 +1,198 @@
+#include "platform/linux/SysfsDeviceBus.h"
+#include "platform/linux/SysfsUsb.h"
+#include "platform/linux/Utf8CodePage.h"
+#include "seams/ProductText.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace ldt;
+
+namespace {
+
+// A throwaway system in the kernel's layout: USB devices under
+// sys/devices/pci0000:00/usb1, listed in sys/bus/usb/devices, usblp nodes
+// in sys/class/usbmisc, and the module records.
+struct UsbTree {
+    fs::path root = fs::temp_directory_path() / ("ldt-usb-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    fs::path usb1 = root / "sys/devices/pci0000:00/0000:00:14.0/usb1";
+    UsbTree() {
+        for (const char* d : {"sys/bus/usb/devices", "sys/class/usbmisc", "sys/module", "dev/usb", "proc",
+                              "etc/modprobe.d", "usr/lib/modprobe.d", "lib/modules/6.1.0"})
+            fs::create_directories(root / d);
+    }
+    ~UsbTree() { fs::remove_all(root); }
+    UsbSystemRoots Roots() const {
+        UsbSystemRoots r;
+        r.sys = (root / "sys").string();
+        r.dev = (root / "dev").string();
+        r.proc = (root / "proc").string();
+        r.modprobeDirs = {(root / "etc/modprobe.d").string(), (root / "usr/lib/modprobe.d").string()};
+        r.modules = (root / "lib/modules/6.1.0").string();
+        return r;
+    }
+    void Write(const fs::path& relative, const std::string& text) const {
+        fs::create_directories((root / relative).parent_path());
+        std::ofstream(root / relative, std::ios::binary) << text;
+    }
+    // USB device `port` (such as "1-1") with `attributes`, and its
+    // interface <port>:1.0 of `interfaceClass`, bound to `driver` (none when
+    // empty). Returns the interface's directory.
+    fs::path AddDevice(const std::string& port, const std::map<std::string, std::string>& attributes,
+                       const std::string& interfaceClass = "07", const std::string& driver = "") const {
+        const fs::path device = usb1 / port, iface = device / (port + ":1.0");
+        fs::create_directories(iface);
+        for (const auto& [name, value] : attributes) {
+            const bool onInterface = name == "ieee1284_id";
+            std::ofstream(onInterface ? iface / name : device / name, std::ios::binary) << value;
+        }
+        std::ofstream(iface / "bInterfaceClass") << interfaceClass << "\n";
+        if (!driver.empty()) fs::create_directory_symlink("../../../../../../bus/usb/drivers/" + driver, iface / "driver");
+        fs::create_directory_symlink(device, root / "sys/bus/usb/devices" / port);
+        fs::create_directory_symlink(iface, root / "sys/bus/usb/devices" / (port + ":1.0"));
+        return iface;
+    }
+    // usblp's node `name` on interface `iface`.
+    void AddNode(const std::string& name, const fs::path& iface) const {
+        fs::create_directories(iface / "usbmisc" / name);
+        fs::create_directory_symlink(iface, iface / "usbmisc" / name / "device");
+        fs::create_directory_symlink(iface / "usbmisc" / name, root / "sys/class/usbmisc" / name);
+    }
+    WString Dev(const std::string& name) const { return Utf8ToUtf16((root / "dev/usb" / name).string()); }
+    static inline int counter = 0;
+};
+
+std::string U8(const WString& s) { return Utf16ToUtf8(s); }
+
+}  // namespace
+
+// The identity of each node's device, from its interface and USB device;
+// the device's strings come as they are, bounded, only invalid UTF-8
+// replaced, and a FIFO planted as an attribute neither blocks nor counts.
+// Interfaces with a node are no portless ones.
+TEST(SysfsUsb, eachNodeIsIdentifiedByItsUsbDevice_stringsRawButBounded) {
+    UsbTree t;
+    const auto lp0 = t.AddDevice("1-1", {{"idVendor", "1a2b\n"}, {"idProduct", "3c4d\n"}, {"manufacturer", "Maker\x1b[2J\x07\n"},
+                                         {"product", "Cut\xff\xfeter\n"}, {"serial", std::string(100000, 'S')},
+                                         {"ieee1284_id", "MFG:Maker;MDL:Cutter;CLS:PRINTER;\n"}},
+                                 "07", "usblp");
+    t.AddNode("lp0", lp0);
+    const auto lp1 = t.AddDevice("1-2", {{"idVendor", "0001\n"}}, "07", "usblp");
+    ASSERT_EQ(::mkfifo((lp1.parent_path() / "product").c_str(), 0600), 0);
+    t.AddNode("lp1", lp1);
+    t.AddDevice("1-3", {}, "03", "usbhid");  // no printer
+    t.AddDevice("1-4", {}, "07", "usblp");   // its node is on its way
+
+    SysfsDeviceBus bus(t.Roots());
+    auto set = bus.OpenInterfaceSet(kUsbPrintInterfaceClass);
+    const auto start = std::chrono::steady_clock::now();
+    const DeviceIdentity a = set->Identify(0), b = set->Identify(1), none = set->Identify(2);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+
+    EXPECT_EQ(U8(a.vendorId), "1a2b");
+    EXPECT_EQ(U8(a.productId), "3c4d");
+    EXPECT_EQ(U8(a.manufacturer), "Maker\x1b[2J\x07");
+    EXPECT_EQ(a.product, u"Cut\uFFFD\uFFFDter");
+    EXPECT_EQ(U8(a.serial), std::string(kAttributeLimit, 'S'));
+    EXPECT_EQ(U8(a.ieee1284Id), "MFG:Maker;MDL:Cutter;CLS:PRINTER;");
+    EXPECT_EQ(U8(a.driver), "usblp");
+    EXPECT_EQ(U8(a.location), "1-1:1.0");
+    EXPECT_EQ(U8(b.vendorId), "0001");
+    EXPECT_TRUE(b.product.empty());
+    EXPECT_EQ(U8(b.location), "1-2:1.0");
+    EXPECT_TRUE(none.vendorId.empty() && none.location.empty());
+    // Ports, another class, an interface bound to usblp: none is portless.
+    EXPECT_TRUE(bus.FindPortlessInterfaces().empty());
+}
+
+// A printer-class interface without a node: the cause follows from its
+// driver, the usblp module's state and the modprobe configuration.
+TEST(SysfsUsb, portlessInterface_causeAndRemedyInEachCase) {
+    const std::string etc = "etc/modprobe.d/", lib = "usr/lib/modprobe.d/", mods = "lib/modules/6.1.0/";
+    const std::string koPath = mods + "kernel/drivers/usb/class/usblp.ko.xz";
+    const std::string notLoaded = U8(kUsblpNotLoadedCause), unbound = U8(kInterfaceUnboundCause);
+    const std::string blocked = "The usblp driver, which gives the machine its /dev/usb/lp node, is kept from loading by line ";
+    const struct {
+        const char* name;
+        std::string driver;
+        std::map<std::string, std::string> files;  // relative path -> content
+        std::string cause;                         // "@" stands for the tree's root
+        const char16_t* remedy;
+    } rows[] = {
+        {"another driver took it", "usbfs", {},
+         "The machine's printer interface is bound to the driver usbfs instead of usblp, so it has no /dev/usb/lp node.",
+         kInterfaceTakenRemedy},
+        {"loaded, unbound", "", {{"proc/modules", "snd 1 0 - Live 0x0\nusblp 32768 0 - Live 0x0\n"}}, unbound,
+         kInterfaceTakenRemedy},
+        {"built in, unbound", "", {{mods + "modules.builtin", "kernel/drivers/usb/core/usbcore.ko\nkernel/drivers/usb/class/usblp.ko\n"}},
+         unbound, kInterfaceTakenRemedy},
+        {"module file, not loaded", "", {{koPath, ""}, {"proc/modules", "usblp_x 1 0 - Live 0x0\n"}}, notLoaded,
+         kUsblpNotLoadedRemedy},
+        {"module in modules.dep only", "", {{mods + "modules.dep", "updates/usblp.ko: kernel/drivers/usb/core/usbcore.ko\n"}},
+         notLoaded, kUsblpNotLoadedRemedy},
+        {"no module anywhere", "", {{mods + "modules.dep", "kernel/drivers/usb/class/usbtmc.ko:\n"}, {etc + "x.conf", "blacklist usblp\n"}},
+         U8(kUsblpMissingCause), kUsblpMissingRemedy},
+        {"blacklisted after a comment and a continued line", "",
+         {{koPath, ""}, {etc + "printers.conf", "# blacklist usblp\noptions usbcore \\\n  autosuspend=-1\nblacklist\tusblp  \n"}},
+         blocked + "4 of @/" + etc + "printers.conf (blacklist usblp).", kUsblpBlockedRemedy},
+        {"install to /bin/false, continued", "", {{koPath, ""}, {lib + "vendor.conf", "install usblp \\\n /bin/false\n"}},
+         blocked + "1 of @/" + lib + "vendor.conf (install usblp /bin/false).", kUsblpBlockedRemedy},
+        {"files in name order across folders", "",
+         {{koPath, ""}, {etc + "b.conf", "blacklist usblp\n"}, {lib + "a.conf", "\n\nblacklist usblp"}},
+         blocked + "3 of @/" + lib + "a.conf (blacklist usblp).", kUsblpBlockedRemedy},
+        {"an /etc file hides its namesake", "",
+         {{koPath, ""}, {etc + "printers.conf", "# allowed here\n"}, {lib + "printers.conf", "blacklist usblp\n"}},
+         notLoaded, kUsblpNotLoadedRemedy},
+        {"lines that do not keep it out", "",
+         {{koPath, ""},
+          {etc + "ok.conf", "blacklist usblp2\ninstall usblp /sbin/modprobe --ignore-install usblp\n#blacklist usblp\n"},
+          {etc + "ignored.conf.bak", "blacklist usblp\n"}},
+         notLoaded, kUsblpNotLoadedRemedy},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UsbTree t;
+        t.AddDevice("3-2", {{"idVendor", "1a2b\n"}, {"product", "Cutter\n"}}, "07", row.driver);
+        for (const auto& [path, text] : row.files) t.Write(path, text);
+        SysfsDeviceBus bus(t.Roots());
+        const auto found = bus.FindPortlessInterfaces();
+        ASSERT_EQ(found.size(), 1u);
+        std::string cause = row.cause;
+        if (const auto at = cause.find('@'); at != std::string::npos) cause.replace(at, 1, t.root.string());
+        EXPECT_EQ(U8(found[0].cause), cause);
+        EXPECT_EQ(found[0].remedy, row.remedy);
+        EXPECT_EQ(U8(found[0].identity.product), "Cutter");
+        EXPECT_EQ(U8(found[0].identity.location), "3-2:1.0");
+    }
+}
+
+// A node that goes while its USB device stays (a printing service took
+// the interface) may return; once the device has gone it may not.
+TEST(SysfsUsb, portMayReturn_whileItsUsbDeviceIsPresent) {
+    UsbTree t;
+    const auto iface = t.AddDevice("1-1", {}, "07", "usblp");
+    t.AddNode("lp0", iface);
+    SysfsDeviceBus bus(t.Roots());
+    bus.OpenInterfaceSet(kUsbPrintInterfaceClass);
+
+    fs::remove(t.root / "sys/class/usbmisc/lp0");
+    fs::remove_all(iface / "usbmisc");
+    WString path;
+    EXPECT_EQ(bus.OpenInterfaceSet(kUsbPrintInterfaceClass)->Query(0, path), InterfaceQuery::NoMoreItems);
+    EXPECT_TRUE(bus.PortMayReturn(t.Dev("lp0")));
+
+    fs::remove_all(iface.parent_path());
+    bus.OpenInterfaceSet(kUsbPrintInterfaceClass);
+    EXPECT_FALSE(bus.PortMayReturn(t.Dev("lp0")));
+    // A path it never listed: it cannot tell.
+    EXPECT_TRUE(bus.PortMayReturn(t.Dev("lp7")));
+}

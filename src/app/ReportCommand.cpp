@@ -84,7 +84,13 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
     const Diagnosis diagnosis = MakeDiagnosis(RefreshMachineData(link, data, {bus, clock, codePage, prompts}), system);
     const RefreshOutcome& outcome = diagnosis.refresh;
     if (diagnose) out << codePage.ToAnsi(DiagnosisText(diagnosis)) << std::flush;
-    if (outcome.noConnection) return kReportNoMachine;
+    if (outcome.noConnection) {
+        // A fleet inventory gets an object from every computer, the ones
+        // without a machine too: empty report, the fallback names and any
+        // printer interface that has no port.
+        if (json) PrintJson(data, diagnosis, out);
+        return kReportNoMachine;
+    }
     if (!data.Available()) {
         const WString why = UnopenedPortsText(outcome);
         if (!why.empty())

@@ -59,6 +59,11 @@ TEST_F(ReportCmd, noReport_exitsNonZero_withTheReasonOnTheErrorStream) {
         EXPECT_EQ(Run(), c.exitCode);
         EXPECT_EQ(err.str(), c.err);
         EXPECT_TRUE(out.str().empty());
+        // --json still prints an object, with the same exit status.
+        out.str("");
+        EXPECT_EQ(Run({"--json"}), c.exitCode);
+        EXPECT_EQ(out.str().rfind("{\"version\": ", 0), 0u) << out.str();
+        EXPECT_NE(out.str().find("\"fallback\": "), std::string::npos);
     }
 }
 

@@ -5,7 +5,7 @@ if(NOT TARGET ldt_gui)
     add_subdirectory(${PROJECT_SOURCE_DIR}/src/platform/win32/gui ${CMAKE_CURRENT_BINARY_DIR}/gui)
 endif()
 
-add_executable(LaserDiagnosticTool WIN32
+ldt_add_executable(LaserDiagnosticTool WIN32
     ${CMAKE_CURRENT_LIST_DIR}/DiagnosticApp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DiagnosticDialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WindowAccessible.cpp

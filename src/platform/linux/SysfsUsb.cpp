@@ -245,7 +245,8 @@ std::optional<ModprobeBlock> FindUsblpBlock(const std::vector<std::string>& modp
         }
     }
     std::optional<ModprobeBlock> block;
-    for (const auto& [name, path] : files) {
+    for (const auto& file : files) {
+        const std::string& path = file.second;  // a plain name: lambdas may not capture bindings before C++20
         std::string command;
         unsigned first = 0;
         ForEachLine(path, 1u << 20, [&](const std::string& text, unsigned number) {

@@ -24,6 +24,28 @@ constexpr char16_t kLpGroupRemedy[] =
     u"Only members of the group lp may use it: join the group (sudo adduser $USER lp, then log in again), "
     u"or install the udev rule that comes with the program, which gives the user at the desktop access.";
 
+// Linux: why a printer-class USB interface has no /dev/usb/lp node, and
+// what to do about it. %1, %2 and %3 stand for the values named above each.
+constexpr char16_t kUsblpNotLoadedCause[] =
+    u"The usblp driver, which gives the machine its /dev/usb/lp node, is not loaded.";
+constexpr char16_t kUsblpNotLoadedRemedy[] = u"Load it with sudo modprobe usblp, then press Refresh.";
+// %1 the configuration file, %2 the line number, %3 the line's command.
+constexpr char16_t kUsblpBlockedCause[] =
+    u"The usblp driver, which gives the machine its /dev/usb/lp node, is kept from loading by line %2 of %1 (%3).";
+constexpr char16_t kUsblpBlockedRemedy[] =
+    u"Delete that line or put # in front of it, then load the driver with sudo modprobe usblp and press Refresh.";
+constexpr char16_t kUsblpMissingCause[] =
+    u"This system's kernel has no usblp driver, which would give the machine its /dev/usb/lp node.";
+constexpr char16_t kUsblpMissingRemedy[] =
+    u"Use a kernel built with the USB printer driver (CONFIG_USB_PRINTER), or ask the supplier of this system for one.";
+constexpr char16_t kInterfaceUnboundCause[] =
+    u"The machine's printer interface is bound to no driver, so it has no /dev/usb/lp node.";
+// %1 the driver's name.
+constexpr char16_t kInterfaceTakenCause[] =
+    u"The machine's printer interface is bound to the driver %1 instead of usblp, so it has no /dev/usb/lp node.";
+constexpr char16_t kInterfaceTakenRemedy[] =
+    u"Another program has taken the machine, for example a printing service; unplug it and plug it in again.";
+
 // What became of a report file's old content after a failed rewrite.
 constexpr char16_t kContentPutBack[] = u"Its previous content was put back.";
 

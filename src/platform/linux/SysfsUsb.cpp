@@ -2,7 +2,7 @@
 
 #include "platform/linux/UniqueFd.h"
 #include "platform/linux/Utf8CodePage.h"
-#include "seams/ProductText.h"
+#include "seams/Messages.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "platform/linux/SysfsDeviceBus.h"
 #include "platform/linux/SysfsUsb.h"
 #include "platform/linux/Utf8CodePage.h"
-#include "seams/ProductText.h"
+#include "seams/Messages.h"
 
 #include <gtest/gtest.h>
 

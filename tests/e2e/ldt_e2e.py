@@ -18,6 +18,7 @@ import time
 
 SIM = os.environ.get("LDT_SIM", "")
 SKIN = os.environ.get("LDT_SKIN", "")
+SKIN_2X = os.path.join(os.path.dirname(SKIN), "skin@2x.png")  # the skin drawn for 192 DPI
 ARTIFACTS = os.environ.get("LDT_ARTIFACTS", tempfile.gettempdir())
 
 SCREEN_W, SCREEN_H = 1024, 768
@@ -132,6 +133,19 @@ def skin():
     return Image(SKIN)
 
 
+_converted = {}
+
+
+def converted(source, *args):
+    """The picture `source` after ImageMagick's `convert` with `args` (e.g. a resize), kept for reuse."""
+    key = (source,) + args
+    if key not in _converted:
+        path = os.path.join(ARTIFACTS, "reference-%s.png" % hashlib.sha1(repr(key).encode()).hexdigest()[:10])
+        subprocess.run(["convert", source, *args, path], check=True)
+        _converted[key] = Image(path)
+    return _converted[key]
+
+
 def start_xvfb(*extra, size=(SCREEN_W, SCREEN_H)):
     """An Xvfb on a display number it picks itself: (process, ":N")."""
     r, w = os.pipe()
@@ -243,6 +257,12 @@ class Session:
         ox, oy = self.client_origin(wid)
         self.xdo("mousemove", str(ox + x), str(oy + y))
         time.sleep(0.15)
+
+    def hover(self, wid, x, y):
+        """Puts the pointer on client (x, y), arriving from the left, so that
+        the cursor shown is the one for that point."""
+        self.move(wid, x - 1, y)
+        self.move(wid, x, y)
 
     def click_at(self, wid, x, y):
         # Two moves: a hot button is left only through "none", so the first
@@ -437,6 +457,15 @@ class WindowChecks:
         self.assertIsNotNone(got, "nobody holds the clipboard")
         return got.replace(b"\r\n", b"\n").decode("utf-8", "replace")
 
+    def open_window(self, reply=REPLY_A, paint=1.0):
+        """Starts the simulator answering `reply` and the program; its window, given `paint` s to paint."""
+        self.s.start_sim("normal", reply=reply)
+        self.s.start_app()
+        wid = self.s.find(TITLE)
+        self.assertIsNotNone(wid, "the window did not appear")
+        settle(paint)
+        return wid
+
     def dismiss_error_box(self, why="no Error box"):
         box = self.s.find("^Error$")
         self.assertIsNotNone(box, why)
@@ -452,14 +481,15 @@ class WindowChecks:
 
     def saved_through_save_as(self, open_dialog, name):
         """Opens Save As with `open_dialog`, types the path of `name` (no
-        extension) and returns the bytes of the name.txt written."""
+        extension) and returns the bytes of the name.txt written (over one there may be)."""
         target = os.path.join(self.s.tmp, name)
+        old = os.path.getsize(target + ".txt") if os.path.exists(target + ".txt") else -1
         open_dialog()
         self.assertIsNotNone(self.s.find("^Save As$", timeout=10), "the Save As dialog did not open")
         settle(0.4)
         self.s.xdo("type", "--delay", "10", self.s.typed_path(target))
         self.s.xdo("key", "Return")
-        wait_for(lambda: os.path.exists(target + ".txt"), 10)
+        wait_for(lambda: os.path.exists(target + ".txt") and os.path.getsize(target + ".txt") != old, 10)
         settle(self.s.pause)
         self.assertFalse(os.path.exists(target), "only %s.txt is written" % name)
         self.assertEqual(self.s.find_all("^Save As$"), [], "the dialog closed")
@@ -512,11 +542,7 @@ class KeyboardTests(OwnSessionPerTest):
                 if any(shot.at(sx, sy) != before.at(sx, sy) for sx, sy, _, _ in self.outline(wid, name))]
 
     def test_keyboard_tabCuesRefresh_spacePressesIt_shiftTabGoesRoundToClose(self):
-        self.s.start_sim("normal", reply=REPLY_A)
-        self.s.start_app()
-        wid = self.s.find(TITLE)
-        self.assertIsNotNone(wid, "the window did not appear")
-        settle(1.0)
+        wid = self.open_window()
         before = self.s.screenshot("before-keys")
         self.assertSkinShown(before, wid, "before any key")
         for name in BUTTONS:
@@ -541,24 +567,103 @@ class KeyboardTests(OwnSessionPerTest):
         self.assertEqual(self.wait_exit(), 0, "Space on Close ends the program")
 
 
-class MachineWindowTests(WindowChecks):
-    """One run of the program against an answering machine, checked in
-    order: what the window paints, each button, the keys, the cursor."""
+class OneRunTests(WindowChecks):
+    """One run of the program for the whole class, against a machine
+    answering `first_reply`; its tests run in order on the window `wid`."""
+
+    first_reply = REPLY_A
+    first_paint = 1.0  # seconds the window is given to paint
+
+    @classmethod
+    def new_session(cls):
+        return cls.session(cls.__name__.lower())
 
     @classmethod
     def setUpClass(cls):
-        cls.s = cls.session("machine")
-        cls.s.start_sim("normal", reply=REPLY_A)
-        cls.s.start_app()
+        cls.s = cls.new_session()
+        try:
+            cls.s.start_sim("normal", reply=cls.first_reply)
+            cls.s.start_app()
+        except Exception:
+            cls.s.close()
+            raise
         cls.wid = cls.s.find(TITLE)
-        settle(1.0)
+        settle(cls.first_paint)
 
     @classmethod
     def tearDownClass(cls):
         cls.s.close()
 
     def setUp(self):
-        self.assertIsNotNone(self.wid, "the window did not appear")
+        self.assertIsNotNone(self.wid, "the window did not appear (program status %s)" % self.s.app.poll())
+
+
+class ScaledChecks(OneRunTests):
+    """Checks of a window drawn at `self.s.dpi` (96 = unscaled), whose
+    layout, boxes and hot rectangles are the 96-DPI ones scaled."""
+
+    def px(self, units):
+        return scaled(units, self.s.dpi)
+
+    def boxes_with_text(self, shot, wid):
+        return {name: shot.dark_pixels(*self.client_rect(wid, scaled_box(rect, self.s.dpi)))
+                for name, rect in VALUE_BOXES.items()}
+
+    def click(self, wid, name):
+        l, t, r, b = (self.px(v) for v in BUTTONS[name])
+        self.s.click_at(wid, (l + r) // 2, (t + b) // 2)
+
+    def assertScaledSize(self):
+        _, _, w, h = self.s.geometry(self.wid)
+        d = self.s.dpi
+        self.assertLessEqual(abs(w - 816 * d / 96) + abs(h - 418 * d / 96), 1, "%dx%d at %d DPI" % (w, h, d))
+
+    def assertValuesInScaledBoxes(self, shot, inset=0):
+        """Every value box shows text; the Driver Version box, less `inset` pixels (the edge a
+        filter may blend with the frame), stays white."""
+        empty = [name for name, n in self.boxes_with_text(shot, self.wid).items() if n == 0]
+        self.assertFalse(empty, "scaled boxes without their value: %s" % empty)
+        l, t, r, b = self.client_rect(self.wid, scaled_box(DRIVER_BOX, self.s.dpi))
+        self.assertEqual(shot.non_white(l + inset, t + inset, r - inset, b - inset), 0, "Driver Version stays empty")
+
+    def assertSkinFromThe2xPicture(self, shot, pairs, picture, sharp_at_most, blown_up_by):
+        """Over `pairs` of (screen point, skin point), the skin picture
+        `picture(source)` ("1x" or "2x", brought to this scale) fits best
+        from the 2x source, aligned; the 1x one blown up differs
+        `blown_up_by` times as much at least (mean channel differences)."""
+        def differs(source, dx, dy):
+            pic = picture(source)
+            return sum(sum(abs(a - b) for a, b in zip(shot.at(*p), pic.at(min(pic.w - 1, x + dx),
+                                                                             min(pic.h - 1, y + dy))))
+                       for p, (x, y) in pairs) / len(pairs)
+
+        sharp = differs("2x", 0, 0)
+        shifted = min(differs("2x", dx, dy) for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)))
+        blown_up = differs("1x", 0, 0)
+        print("%d DPI: %.2f from the 2x skin, %.2f shifted, %.2f from the 1x blown up"
+              % (self.s.dpi, sharp, shifted, blown_up))
+        self.assertLessEqual(sharp, sharp_at_most, "the 2x picture at this scale")
+        self.assertLess(sharp * 1.5, shifted, "aligned")
+        self.assertLess(sharp * blown_up_by, blown_up, "not the 1x picture blown up")
+
+    def assertHandOnTheScaledButtons_refreshClickRepaints(self):
+        def shape_at(x, y):
+            self.s.hover(self.wid, x, y)
+            return cursor_shape(self.s.display)
+
+        px = self.px
+        plain = shape_at(px(20), px(200))
+        for name, (l, t, r, b) in BUTTONS.items():
+            shapes = [shape_at(px(l), px(t)), shape_at(px(r) - 1, px(b) - 1), shape_at(px(r), px(b) - 1)]
+            self.assertEqual([s == plain for s in shapes], [False, False, True], "hand inside " + name)
+        self.s.set_reply(REPLY_B)
+        self.s.move(self.wid, px(20), px(200))
+        self.assertRefreshes(self.wid, lambda: self.click(self.wid, "Refresh"), "scaled-refresh")
+
+
+class MachineWindowTests(OneRunTests):
+    """One run of the program against an answering machine, checked in
+    order: what the window paints, each button, the keys, the cursor."""
 
     def test_1_centred_paintsTheSkin_theLabels_andSixteenValues(self):
         x, y, w, h = self.s.geometry(self.wid)

@@ -21,7 +21,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import ldt_e2e  # noqa: E402
-from ldt_e2e import TITLE, WindowChecks, settle  # noqa: E402
+from ldt_e2e import OneRunTests, settle  # noqa: E402
 
 QT = bool(os.environ.get("LDT_APP"))
 if QT:
@@ -97,21 +97,15 @@ def reply_with(position):
     return ",".join(fields) + ","
 
 
-class ValueBoxTests(WindowChecks):
+class ValueBoxTests(OneRunTests):
+    first_reply = "," * REPLY_FIELDS
+
     @classmethod
     def setUpClass(cls):
         cls.boxes = white_boxes(ldt_e2e.skin())
         texts = captions(os.path.join(os.path.dirname(ldt_e2e.SKIN), "skin.svg"))
         cls.expected = {pos: box_beside(caption, nth, cls.boxes, texts) for pos, caption, nth in FIELDS}
-        cls.s = cls.session("boxes")
-        cls.s.start_sim("normal", reply="," * REPLY_FIELDS)
-        cls.s.start_app()
-        cls.wid = cls.s.find(TITLE)
-        settle(1.0)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.s.close()
+        super().setUpClass()
 
     def dark_boxes(self, label):
         shot = self.s.screenshot(label)
@@ -120,7 +114,6 @@ class ValueBoxTests(WindowChecks):
         return [b for b in self.boxes if shot.dark_pixels(b[0] + dx, b[1] + dy, b[2] + dx, b[3] + dy) > 0]
 
     def test_eachValue_darkensOnlyTheBoxBesideItsCaption(self):
-        self.assertIsNotNone(self.wid, "the window did not appear")
         self.assertEqual(len(set(self.expected.values())), len(FIELDS), "one box per field")
         self.assertEqual(self.dark_boxes("empty"), [], "empty values darken no box")
         wrong = []

@@ -52,6 +52,12 @@ class WineSession(ldt_e2e.Session):
         # dialog's invisible default OK button and end the program.
         self.xdo("key", "--window", box, "space")
 
+    def hover(self, wid, x, y):
+        # The program sets the cursor for the button hot at the pointer's
+        # previous event: a second move shows the cursor for (x, y).
+        self.move(wid, x, y)
+        self.move(wid, x + 1, y)
+
     def typed_path(self, path):
         return "Z:" + path.replace("/", "\\")
 

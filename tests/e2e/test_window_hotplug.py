@@ -5,10 +5,9 @@ interface's removal and arrival (WM_DEVICECHANGE); an interface back within
 2 s never shows cleared values."""
 
 import os
-import time
 import unittest
 
-from ldt_e2e import REPLY_A, TITLE, VALUE_BOXES, OwnSessionPerTest, settle, wait_for
+from ldt_e2e import VALUE_BOXES, OwnSessionPerTest, wait_for
 from test_window import PREFIX, WineSession
 from usbprint_fixture import LONG_INSTANCE, ListedInterface, send_devicechange
 
@@ -27,6 +26,11 @@ class ListedSession(WineSession):
         self.usb = ListedInterface(self.env, instance)
         self.link = self.usb.device_link
 
+    def start_app(self, attached=True):
+        if attached:
+            self.attach()
+        super().start_app()
+
     def attach(self):
         self.usb.register()
         self.usb.start_relay()
@@ -44,12 +48,7 @@ class ListedInterfaceWindow(OwnSessionPerTest, unittest.TestCase):
     session = ListedSession
 
     def test_valuesThroughTheInterface_clearedOnRemoval_backOnArrival_withoutAClickOrABox(self):
-        self.s.start_sim("normal", reply=REPLY_A)
-        self.s.attach()
-        self.s.start_app()
-        wid = self.s.find(TITLE)
-        self.assertIsNotNone(wid, "the window did not appear")
-        settle(1.0)
+        wid = self.open_window()
         self.assertEqual(self.filled(wid, "listed"), len(VALUE_BOXES), "values through the interface at start")
         self.assertEqual(self.s.queries(), ["X"])
 
@@ -73,12 +72,7 @@ class ListedInterfaceWindow(OwnSessionPerTest, unittest.TestCase):
 
     def test_removalAndArrivalWithin2s_keepTheValuesInEveryFrame(self):
         # A printing service that takes the interface away for a moment.
-        self.s.start_sim("normal", reply=REPLY_A)
-        self.s.attach()
-        self.s.start_app()
-        wid = self.s.find(TITLE)
-        self.assertIsNotNone(wid, "the window did not appear")
-        settle(1.0)
+        wid = self.open_window()
         self.assertEqual(self.filled(wid, "before"), len(VALUE_BOXES))
 
         self.s.detach()

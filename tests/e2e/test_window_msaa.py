@@ -9,7 +9,7 @@ import os
 import subprocess
 import unittest
 
-from ldt_e2e import REPLY_A, REPLY_B, TITLE, OwnSessionPerTest, run, settle, wait_for
+from ldt_e2e import REPLY_A, REPLY_B, OwnSessionPerTest, run, settle, wait_for
 from test_window import WineSession
 
 CLIENT = os.environ.get("LDT_MSAA_CLIENT", "")
@@ -52,11 +52,7 @@ class Accessible(OwnSessionPerTest, unittest.TestCase):
     session = WineSession
 
     def test_msaa_boxesButtonsAndVersion_beforeAndAfterARefresh_events_defaultActions(self):
-        self.s.start_sim("normal", reply=REPLY_A)
-        self.s.start_app()
-        wid = self.s.find(TITLE)
-        self.assertIsNotNone(wid, "the window did not appear")
-        settle(1.0)
+        wid = self.open_window()
         client, children = read(self.s)
         self.assertEqual(client, (ROLE_CLIENT, 21))
         names = [c["name"] for c in children]

@@ -17,7 +17,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
-from ldt_e2e import REPLY_A, REPLY_B, TITLE, run, settle  # noqa: E402
+from ldt_e2e import REPLY_B, TITLE, run, settle  # noqa: E402
 from test_qt_window import QtSession, missing  # noqa: E402
 
 READER = [os.path.join(HERE, "atspi_tree.py")]
@@ -70,10 +70,7 @@ class Access(ldt_e2e.OwnSessionPerTest, unittest.TestCase):
         self.assertEqual(buttons, [(name, ["Press"]) for name in ("Refresh", "Save as", "Close")])
 
     def test_machine_boxesButtonsVersionRead_whereTheyArePainted_pressRefreshQueriesOnce_changesHeard(self):
-        self.s.start_sim("normal", reply=REPLY_A)
-        self.s.start_app()
-        wid = self.s.find(TITLE)
-        settle(1.0)
+        wid = self.open_window()
         children = self.s.read()
         self.assertButtons(children)
         self.assertEqual([r for r in heard(children) if r in HEARD_A], HEARD_A)

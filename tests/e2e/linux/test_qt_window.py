@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.dirname(HERE))
 import ldt_e2e  # noqa: E402
 from ldt_e2e import (OFFSET_LABELS, REPLY_A, VALUE_BOXES, VERSION_RECT, WINDOW_SIZE, KeyboardTests,  # noqa: E402
                      MachineWindowTests, OwnSessionPerTest, WithoutDataTests, expected_report, run, settle,
-                     skin, wait_for)
+                     skin)
 
 APP = os.environ.get("LDT_APP", "")
 NAMESPACE = os.environ.get("LDT_NAMESPACE", os.path.join(ROOT, "scripts", "usblp-namespace.sh"))
@@ -113,15 +113,8 @@ class WithMachine(MachineWindowTests, unittest.TestCase):
             self.skipTest("no access lists here (setfacl comes with the package acl)")
         os.setxattr(target, "user.origin", b"bench 7")
         acl = run("getfacl", "--omit-header", "--numeric", target).stdout
-        self.click(self.wid, "Save as")
-        self.assertIsNotNone(self.s.find("^Save As$", timeout=10), "the Save As dialog did not open")
-        settle(0.4)
-        self.s.xdo("type", "--delay", "10", self.s.typed_path(target[:-len(".txt")]))
-        self.s.xdo("key", "Return")
-        wait_for(lambda: os.path.getsize(target) > 3, 10)
-        settle(self.s.pause)
-        with open(target, "rb") as f:
-            self.assertEqual(f.read(), expected_report(REPLY_A))
+        self.assertEqual(self.saved_through_save_as(lambda: self.click(self.wid, "Save as"), "kept"),
+                         expected_report(REPLY_A))
         self.assertIn("user:65534:rw-", acl)
         self.assertEqual(run("getfacl", "--omit-header", "--numeric", target).stdout, acl)
         self.assertEqual(os.getxattr(target, "user.origin"), b"bench 7")

@@ -19,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
 
 import ldt_e2e  # noqa: E402
-from ldt_e2e import REPLY_A, TITLE, VALUE_BOXES, run, settle  # noqa: E402
+from ldt_e2e import TITLE, VALUE_BOXES, run, settle  # noqa: E402
 from test_qt_window import APP, NAMESPACE, QtWindowTest, missing  # noqa: E402
 
 
@@ -51,10 +51,7 @@ class UsbIdentity(QtWindowTest):
         self.assertGreaterEqual(portless - plain, 4 * 13, "box heights: %d without a printer, %d with" % (plain, portless))
 
     def window_with_values(self):
-        self.s.start_sim("normal", reply=REPLY_A)
-        self.s.launch([NAMESPACE, "--link", self.s.link, "--", APP])
-        wid = self.s.find(TITLE)
-        self.assertIsNotNone(wid, "no window")
+        wid = self.open_window(paint=0)
         self.assertEqual(self.wait_filled(wid, lambda n: n == len(VALUE_BOXES), "start"), len(VALUE_BOXES))
         return wid
 

@@ -21,6 +21,7 @@
 // that many bytes.
 
 #include "FuzzCheck.h"
+#include "FuzzInput.h"
 #include "fakes/Fakes.h"
 #include "link/Diagnosis.h"
 
@@ -32,31 +33,25 @@ namespace {
 
 using namespace ldt;
 
-class Input {
+class Input : public FuzzInput {
 public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+    using FuzzInput::FuzzInput;
     WString Text() {
         const std::uint8_t n = Byte();
         const bool repeat = n == 255 && at_ < size_ && data_[at_] == 255;
         if (repeat) ++at_;
         std::size_t length = repeat ? 1100u : n % 160u;
-        if (!repeat) length = std::min(length, (size_ - std::min(at_, size_)) / 2);
+        if (!repeat) length = std::min(length, Left() / 2);
         WString s;
         for (std::size_t i = 0; i < length && size_ > 0; ++i) {
             const std::uint8_t lo = data_[(at_ + 2 * i) % size_], hi = data_[(at_ + 2 * i + 1) % size_];
             s += static_cast<char16_t>(lo | hi << 8);
         }
-        at_ += std::min(2 * length, size_ - std::min(at_, size_));
+        at_ += std::min(2 * length, Left());
         return s;
     }
-    std::string Bytes() {
-        std::size_t n = Byte();
-        n = std::min(n, size_ - std::min(at_, size_));
-        std::string s(reinterpret_cast<const char*>(data_) + at_, n);
-        at_ += n;
-        return s;
-    }
+    // A length byte, then that many bytes.
+    std::string Reply() { return Bytes(Byte()); }
     DeviceIdentity Identity() {
         DeviceIdentity id;
         for (WString* field : {&id.vendorId, &id.productId, &id.manufacturer, &id.product, &id.serial, &id.ieee1284Id,
@@ -64,11 +59,6 @@ public:
             *field = Text();
         return id;
     }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
 };
 
 bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -210,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         fakes::FakeBus::DeviceScript device;
         device.refusal = in.Text();
         device.remedy = in.Text();
-        device.replies = {in.Bytes()};
+        device.replies = {in.Reply()};
         device.refusesWrites = (flags & 2) != 0;
         if (!(flags & 1)) {
             if (device.refusal.empty()) device.refusal = u"refused";
@@ -227,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         bus.portless.push_back(p);
     }
     if (fallback & 1) bus.devices["\\\\.\\KORVA0"] = {};
-    if (fallback & 2) bus.devices["\\\\.\\KORVA1"].replies = {in.Bytes()};
+    if (fallback & 2) bus.devices["\\\\.\\KORVA1"].replies = {in.Reply()};
 
     MachineLink link;
     MachineData data;

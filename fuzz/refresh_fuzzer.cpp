@@ -15,6 +15,7 @@
 //   the fallback device's reply: a length byte, then the bytes
 
 #include "FuzzCheck.h"
+#include "FuzzInput.h"
 #include "fakes/Fakes.h"
 #include "link/Refresh.h"
 
@@ -28,22 +29,7 @@ namespace {
 
 using namespace ldt;
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    std::string Bytes(std::size_t n) {
-        n = std::min(n, size_ - std::min(at_, size_));
-        std::string s(reinterpret_cast<const char*>(data_) + at_, n);
-        at_ += n;
-        return s;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
+using Input = FuzzInput;
 
 // What the one-by-one sequence stores from one read: the first 256 bytes,
 // up to the first zero byte, parsed.

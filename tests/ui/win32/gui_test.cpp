@@ -526,14 +526,14 @@ TEST(GdiCanvas, CopySkinWithAMissingBitmapDrawsNothing) {
 // all different, so a swap shows), the background turns transparent, and
 // the font is deselected and deleted with the canvas.
 TEST(GdiCanvas, SetTextFontSelectsTheFontTransparentlyAndReleasesItAfterwards) {
-    const FontSpec spec = {-21, 9, 30, 40, 700, true, false, true, 2, 3, 2, 4, 0x22, u"Arial"};
+    const FontSpec given = {-21, 9, 30, 40, 700, true, false, true, 2, 3, 2, 4, 0x22, u"Arial"};
     const LOGFONTW want = {-21, 9, 30, 40, 700, 1, 0, 1, 2, 3, 2, 4, 0x22, L"Arial"};
     Surface surface(100, 40);
     const HGDIOBJ original = GetCurrentObject(surface.Dc(), OBJ_FONT);
     HGDIOBJ made = nullptr;
     {
         GdiCanvas canvas(surface.Dc(), ProbeArt());
-        canvas.SetTextFont(spec);
+        canvas.SetTextFont(given);
         made = GetCurrentObject(surface.Dc(), OBJ_FONT);
         ASSERT_NE(made, original);
         LOGFONTW font = {};

@@ -1,6 +1,7 @@
 #include "ui/AccessibleModel.h"
 
 #include "ui/DataPanel.h"
+#include "ui/WindowGeometry.h"
 
 #include <algorithm>
 
@@ -69,9 +70,9 @@ std::vector<AccessibleItem> DescribeWindow(const MachineData& data) {
     for (const Button& b : kButtons)
         items.push_back({AccessibleRole::PushButton, b.caption, {}, ButtonRect(b.button), b.button});
     // The label is drawn at the top of a rectangle reaching below the
-    // window; its place is the part on the skin.
+    // window; its place is the part of the client area the skin covers.
     Rect version = kVersionRect;
-    version.bottom = std::min(version.bottom, kSkinBlockHeight);
+    version.bottom = std::min(version.bottom, kSkinBlockHeight - kClientOriginInSkin.y);
     items.push_back({AccessibleRole::StaticText, kVersionLabel, kVersionLabel, version, HotNone});
     return items;
 }

@@ -209,10 +209,8 @@ void DiagnosticDialog::ShapeWindow() {
 
 void DiagnosticDialog::PrepareSkin() {
     const int dpi = core_.Dpi();
-    if (dpi == kBaseDpi) {
-        scaledSkin_.Reset();
-        return;
-    }
+    scaledSkin_.Reset();  // never the picture of the DPI before
+    if (dpi == kBaseDpi) return;
     const gui::Pixels source = gui::DecodePngResource(gui::ResourceHandle(), IDR_SKIN_2X);
     // Without the picture the skin would not match the scaled layout; the
     // 100 % bitmap at least shows the values.

@@ -52,7 +52,10 @@ class QtSession(ldt_e2e.Session):
 
     def launch(self, command):
         # The namespace script execs the program: this pid and exit code are its own.
-        self.app = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Its messages are kept beside the screenshots, for a start that fails.
+        os.makedirs(ldt_e2e.ARTIFACTS, exist_ok=True)
+        with open(os.path.join(ldt_e2e.ARTIFACTS, self.name + ".log"), "ab") as log:
+            self.app = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL, stderr=log)
 
     def start_app(self, attached=True):
         self.launch([NAMESPACE] + (["--link", self.link] if attached else ["--none"]) + ["--", APP])

@@ -51,6 +51,11 @@ struct DeviceIdentity {
     WString description;                   // the system's name for it (friendly name or description)
     WString driver;                        // the driver (service) bound to it
     WString location;                      // where the system keeps it: instance id, or USB interface name
+    // How the port reaches the device, for people: the driver's node
+    // ("usblp") or the backend's own route ("raw USB"), with what that
+    // route claims and releases for an exchange. Empty where there is only
+    // one route.
+    WString route;
 };
 
 // The present interfaces of one class, listed index by index. Destroying

@@ -73,7 +73,9 @@ ReportWriteResult SafeSave(SaveFilePrimitives& p, const WString& path, const std
     case ReplaceOutcome::Failed:
         break;
     }
-    return WriteFailed(p, path, error, keptIn.empty() ? WString() : ContentKeptIn(keptIn));
+    if (!keptIn.empty()) return WriteFailed(p, path, error, ContentKeptIn(keptIn));
+    return WriteFailed(p, path, error,
+                       !target.created && p.TargetStillNamed() ? WString(kContentUnchanged) : WString());
 }
 
 WString TemporaryNamePattern::Name(std::uint64_t number) const {

@@ -54,10 +54,16 @@ public:
     virtual bool CarryOverToTemporary() = 0;
     // The temporary holds exactly `bytes`, flushed to the disk.
     virtual SystemError WriteTemporary(const std::string& bytes) = 0;
-    // The temporary takes the target's name in one step. For Failed,
+    // The temporary takes the target's name in one step; the target is
+    // closed first, so no file system has to keep it open across the
+    // rename (a FUSE mount without hard_remove moves an open file aside to
+    // a hidden name first, and loses it when the rename then fails). For Failed,
     // `error` says why; the old file keeps its name, or, where it could not
     // be put back, `keptIn` names the file that holds its content.
     virtual ReplaceOutcome ReplaceTarget(SystemError& error, WString& keptIn) = 0;
+    // After a failed replace: whether the target's name still leads to the
+    // file OpenTarget opened, i.e. the old content kept its name.
+    virtual bool TargetStillNamed() = 0;
     // Removes the temporary, if there is one.
     virtual void RemoveTemporary() = 0;
     // Flushes the folder's record of the replace to the disk.

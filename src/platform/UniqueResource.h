@@ -37,11 +37,18 @@ public:
     bool Valid() const { return Traits::Valid(handle_); }
     explicit operator bool() const { return Valid(); }
 
-    // Gives up ownership: the caller (or the system) frees it now.
-    Handle Release() { return std::exchange(handle_, Traits::Invalid()); }
+    // Gives up ownership: the caller (or the system) frees it now. The
+    // handle must be used: dropping it would leak the resource.
+    [[nodiscard]] Handle Release() { return std::exchange(handle_, Traits::Invalid()); }
 
-    // Frees what is held (if anything) and takes `handle`.
-    void Reset(Handle handle = Traits::Invalid()) { FreeIfValid(std::exchange(handle_, handle)); }
+    // Frees what is held (if anything) and takes `handle`. Being handed the
+    // handle it already holds is a caller's mistake that would leave it
+    // holding a freed value: it is refused, and the owner keeps the handle,
+    // still valid, unfreed.
+    void Reset(Handle handle = Traits::Invalid()) {
+        if (Traits::Valid(handle) && handle == handle_) return;
+        FreeIfValid(std::exchange(handle_, handle));
+    }
 
     // Frees what is held now and leaves the owner empty. False (with the
     // system's error code set: errno, GetLastError) when freeing failed, so a

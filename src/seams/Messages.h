@@ -48,6 +48,7 @@ constexpr char16_t kInterfaceTakenRemedy[] =
 
 // What became of a report file's old content after a failed rewrite.
 constexpr char16_t kContentPutBack[] = u"Its previous content was put back.";
+constexpr char16_t kContentUnchanged[] = u"Its previous content is unchanged.";
 
 // `text` ended by exactly one full stop.
 inline WString Sentence(WString text) {

@@ -56,6 +56,7 @@ TEST(UniqueResource, freesEachResourceExactlyOnce) {
         Counted& same = b;
         b = std::move(same);
         c.Reset(3);
+        c.Reset(3);  // its own handle: refused, still held
         c.Reset(4);  // frees 3
         EXPECT_EQ(c.Release(), 4);  // given up: never freed here
         EXPECT_FALSE(a || c);

@@ -23,6 +23,7 @@ public:
     // The steps that fail, each with its error, once per listed error.
     std::multimap<std::string, SystemError> failing;
     bool replaced = false, synced = false;
+    bool hides = false;  // a failed replace takes the old file's name away
 
     SystemError OpenTarget(const WString&, SaveTarget& target) override {
         if (const SystemError e = Fail("open")) return e;
@@ -54,10 +55,12 @@ public:
             temp.reset();
             replaced = true;
         }
+        if (replace == ReplaceOutcome::Failed && hides) file.reset();
         error = 5;
         kept = keptIn;
         return replace;
     }
+    bool TargetStillNamed() override { return file.has_value(); }
     void RemoveTemporary() override { temp.reset(); }
     SystemError SyncFolder() override {
         synced = true;
@@ -123,6 +126,11 @@ TEST(SafeSave, EachPathEndsWithTheRightContentAndWords) {
         {"replace failed, old content elsewhere",
          [](FakePrimitives& f) { f.replace = ReplaceOutcome::Failed, f.keptIn = u"~ldt0001.tmp"; }, S::WriteFailed,
          "old", "Cannot write r.txt: error 5.\nIts previous content is in ~ldt0001.tmp.", false},
+        {"replace failed, old file still named", [](FakePrimitives& f) { f.replace = ReplaceOutcome::Failed; },
+         S::WriteFailed, "old", "Cannot write r.txt: error 5.\nIts previous content is unchanged.", false},
+        {"replace failed, the name lost its file: no false comfort",
+         [](FakePrimitives& f) { f.replace = ReplaceOutcome::Failed, f.hides = true; }, S::WriteFailed, std::nullopt,
+         "Cannot write r.txt: error 5.", false},
         {"new name, no temporary: nothing left", [](FakePrimitives& f) { f.file.reset(), f.failing = {{"temp", 3}}; },
          S::WriteFailed, std::nullopt, "Cannot write r.txt: error 3.", false},
         {"new name, replace failed: nothing left",

@@ -196,7 +196,7 @@ void ClipWindow(HWND window, int dpi) {
     for (std::size_t i = 0; i < corners.size(); ++i) points[i] = {corners[i].x, corners[i].y};
     gui::Region region(CreatePolygonRgn(points, static_cast<int>(corners.size()), kWindingFill));
     // From a successful SetWindowRgn on, the window owns the region.
-    if (region && SetWindowRgn(window, region.Get(), TRUE)) region.Release();
+    if (region && SetWindowRgn(window, region.Get(), TRUE)) (void)region.Release();
 }
 
 void DiagnosticDialog::ShapeWindow() {

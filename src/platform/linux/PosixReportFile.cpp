@@ -225,7 +225,7 @@ public:
         if (!listing.Valid()) return;  // a folder we may search but not list
         const UniqueDir dir(::fdopendir(listing.Get()));
         if (!dir.Valid()) return;
-        listing.Release();  // the DIR owns it now
+        (void)listing.Release();  // the DIR owns it now
         const std::time_t now = std::time(nullptr);
         while (const dirent* entry = ::readdir(dir.Get())) {
             if (!kTemporaries.Matches(Utf8ToUtf16(entry->d_name))) continue;
@@ -287,6 +287,7 @@ public:
     }
 
     ReplaceOutcome ReplaceTarget(SystemError& error, WString&) override {
+        target_.Reset();
         if (::renameat(folder_.Get(), tempName_.c_str(), folder_.Get(), name_.c_str()) != 0) {
             error = Error();
             return ReplaceOutcome::Failed;
@@ -294,6 +295,12 @@ public:
         tempName_.clear();
         created_ = false;
         return ReplaceOutcome::Replaced;
+    }
+
+    bool TargetStillNamed() override {
+        struct stat named {};
+        return ::fstatat(folder_.Get(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+               named.st_dev == st_.st_dev && named.st_ino == st_.st_ino;
     }
 
     void RemoveTemporary() override {

@@ -68,7 +68,7 @@ ClipboardResult Win32Clipboard::PutText(const WString& text) {
     if (!clipboard.IsOpen()) return Failed(u"Another program is using the clipboard.");
     if (!EmptyClipboard()) return Failed(GetLastError());
     if (!SetClipboardData(CF_UNICODETEXT, block.Get())) return Failed(GetLastError());
-    block.Release();  // the system's now
+    (void)block.Release();  // the system's now
     return {};
 }
 

@@ -206,6 +206,8 @@ public:
         return ReplaceOutcome::Failed;
     }
 
+    bool TargetStillNamed() override { return GetFileAttributesW(full_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
     void RemoveTemporary() override {
         temp_.Close();
         if (!tempPath_.empty()) DeleteFileW(tempPath_.c_str());

@@ -13,6 +13,9 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <csignal>
+#include <iterator>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -278,4 +281,41 @@ TEST_F(FullDiskTest, replacedAndRewrittenFiles_keepTheirOldText_andSaySo) {
     const auto fresh = files.WriteWhole(Path("disk/new.txt"), big);
     EXPECT_EQ(fresh.status, ReportWriteResult::WriteFailed);
     EXPECT_EQ(Entries(disk), 4u);  // plain, linked, second-name, filler: nothing new
+}
+
+// A network-like FUSE mount (no hard_remove) whose replace fails: the old
+// report keeps its name, and the message says so.
+TEST_F(ReportFileTest, failedReplaceOnAFuseMount_leavesTheOldReportUnderItsName) {
+    const fs::path backing = dir / "backing", mount = dir / "mount";
+    fs::create_directories(backing);
+    fs::create_directories(mount);
+    std::ofstream(backing / "r.txt") << "old report";
+    const std::string fsScript = LDT_TESTS_DIR "/platform/linux/failing_rename_fs.py";
+    const pid_t server = ::fork();
+    if (server == 0) {
+        ::execl("/usr/bin/python3", "python3", fsScript.c_str(), backing.c_str(), mount.c_str(), "-f", "-s",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    bool mounted = false;
+    for (int i = 0; i < 100 && !mounted; ++i, ::usleep(50000))
+        mounted = Shell("grep -c ' " + mount.string() + " fuse' /proc/self/mounts") == "1\n";
+    if (!mounted) {
+        ::kill(server, SIGTERM);
+        ::waitpid(server, nullptr, 0);
+        GTEST_SKIP() << "no FUSE here (needs /dev/fuse, root and python3-fuse)";
+    }
+    const auto r = files.WriteWhole(Utf8ToUtf16((mount / "r.txt").string()), "new report");
+    std::string after;
+    {
+        std::ifstream in(mount / "r.txt");
+        after.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    Shell("fusermount -u -z " + mount.string());
+    ::kill(server, SIGTERM);
+    ::waitpid(server, nullptr, 0);
+    EXPECT_EQ(r.status, ReportWriteResult::WriteFailed);
+    EXPECT_EQ(Utf16ToUtf8(r.message), "Cannot write " + (mount / "r.txt").string() +
+                                          ": Input/output error.\nIts previous content is unchanged.");
+    EXPECT_EQ(after, "old report");
 }

@@ -148,11 +148,14 @@ def converted(source, *args):
 
 
 def start_xvfb(*extra, size=(SCREEN_W, SCREEN_H)):
-    """An Xvfb on a display number it picks itself: (process, ":N")."""
+    """An Xvfb on a display number it picks itself: (process, ":N"). Its
+    messages go to xvfb.log beside the screenshots."""
     r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "%dx%dx24" % size,
-                             "-nolisten", "tcp"] + list(extra),
-                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    with open(os.path.join(ARTIFACTS, "xvfb.log"), "ab") as log:
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "%dx%dx24" % size,
+                                 "-nolisten", "tcp"] + list(extra),
+                                pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=log)
     os.close(w)
     with os.fdopen(r) as f:
         return xvfb, ":" + f.readline().strip()
@@ -282,6 +285,24 @@ class Session:
         """The CLIPBOARD selection as bytes, line breaks untouched; None when nobody holds it."""
         r = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, capture_output=True, timeout=10)
         return r.stdout if r.returncode == 0 else None
+
+    def lost_display(self):
+        """Whether the program said it could not reach its X display (platforms that can tell override it)."""
+        return False
+
+    def start_window(self):
+        """Starts the program; its window, or None. A start that the program
+        says failed to reach the test's X display (the test's Xvfb, not the
+        program, failed) is reported and made once more; any other end
+        before the window, a crash included, is left to fail the test."""
+        self.start_app()
+        wid = self.find(TITLE)
+        if wid is None and self.lost_display():
+            print("the program could not reach its X display (status %s); starting it again" % self.app.poll(),
+                  file=sys.stderr)
+            self.start_app()
+            wid = self.find(TITLE)
+        return wid
 
     def close(self):
         for p in [self.app, self.sim] + self.procs[::-1]:
@@ -461,8 +482,7 @@ class WindowChecks:
     def open_window(self, reply=REPLY_A, paint=1.0):
         """Starts the simulator answering `reply` and the program; its window, given `paint` s to paint."""
         self.s.start_sim("normal", reply=reply)
-        self.s.start_app()
-        wid = self.s.find(TITLE)
+        wid = self.s.start_window()
         self.assertIsNotNone(wid, "the window did not appear")
         settle(paint)
         return wid
@@ -584,20 +604,10 @@ class OneRunTests(WindowChecks):
         cls.s = cls.new_session()
         try:
             cls.s.start_sim("normal", reply=cls.first_reply)
-            cls.s.start_app()
+            cls.wid = cls.s.start_window()
         except Exception:
             cls.s.close()
             raise
-        cls.wid = cls.s.find(TITLE)
-        status = cls.s.app.poll()
-        if cls.wid is None and status is not None and status < 0:
-            # Killed by a signal before its window came up (a lost X
-            # connection on a loaded machine ends a Qt program so): once more,
-            # so that one such start does not fail every test of the class.
-            print("the program ended with status %s before its window appeared; starting it again" % status,
-                  file=sys.stderr)
-            cls.s.start_app()
-            cls.wid = cls.s.find(TITLE)
         settle(cls.first_paint)
 
     @classmethod

@@ -54,8 +54,17 @@ class QtSession(ldt_e2e.Session):
         # The namespace script execs the program: this pid and exit code are its own.
         # Its messages are kept beside the screenshots, for a start that fails.
         os.makedirs(ldt_e2e.ARTIFACTS, exist_ok=True)
-        with open(os.path.join(ldt_e2e.ARTIFACTS, self.name + ".log"), "ab") as log:
+        self.app_log = os.path.join(ldt_e2e.ARTIFACTS, self.name + ".log")
+        with open(self.app_log, "ab") as log:
+            self.app_log_start = log.tell()
             self.app = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL, stderr=log)
+
+    def lost_display(self):
+        """Whether the program's messages since its start say it could not reach, or lost, its X display."""
+        with open(self.app_log, "rb") as log:
+            log.seek(self.app_log_start)
+            said = log.read().decode(errors="replace")
+        return any(m in said for m in ("could not connect to display", "X11 connection broke"))
 
     def start_app(self, attached=True):
         self.launch([NAMESPACE] + (["--link", self.link] if attached else ["--none"]) + ["--", APP])

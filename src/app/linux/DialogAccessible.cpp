@@ -4,6 +4,7 @@
 #include "platform/linux/qt/QtText.h"
 
 #include <QAccessibleWidget>
+#include <QLineEdit>
 #include <QPointer>
 
 #include <optional>
@@ -12,11 +13,59 @@ namespace ldt {
 
 namespace {
 
+// A one-line text read as a screen reader reads it, piece by piece by our
+// own rule: the one Qt's text interfaces inherit may never return at the
+// end of the text. No selection or cursor unless the subclass has them.
+class TextPieces : public QAccessibleTextInterface {
+public:
+    QString text(int start, int end) const override { return Shown().mid(start, end - start); }
+    int characterCount() const override { return static_cast<int>(Shown().size()); }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::At, start, end);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::Before, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::After, start, end);
+    }
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
+
+protected:
+    virtual QString Shown() const = 0;
+
+private:
+    QString Piece(int offset, QAccessible::TextBoundaryType type, TextSide side, int* start, int* end) const {
+        const QString shown = Shown();
+        const TextUnit unit = type == QAccessible::CharBoundary       ? TextUnit::Char
+                              : type == QAccessible::WordBoundary     ? TextUnit::Word
+                              : type == QAccessible::SentenceBoundary ? TextUnit::Sentence
+                                                                      : TextUnit::Whole;
+        // -2 asks for the cursor's place.
+        const TextSpan span = TextAround(FromQString(shown), offset == -2 ? cursorPosition() : offset, unit, side);
+        *start = span.start;
+        *end = span.end;
+        return shown.mid(span.start, span.end - span.start);
+    }
+};
+
 // One entry of the description, read afresh from the dialog's core at each
 // query, so that a client always gets what the window shows now.
-class ItemAccessible final : public QAccessibleInterface,
-                             public QAccessibleActionInterface,
-                             public QAccessibleTextInterface {
+class ItemAccessible final : public QAccessibleInterface, public QAccessibleActionInterface, public TextPieces {
 public:
     ItemAccessible(DiagnosticDialog* dialog, int index) : dialog_(dialog), index_(index) {}
 
@@ -72,38 +121,14 @@ public:
         return nullptr;
     }
 
-    // The press action: what a click on the button does, run from the
-    // event loop (as a click would be) rather than inside the client's
-    // request, because Refresh and Save as may open a modal box.
+    // The press action: what a click on the button does, queued by the
+    // dialog (DiagnosticDialog::Press).
     QStringList actionNames() const override { return {pressAction()}; }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
     void doAction(const QString& name) override {
         const auto item = Item();
         if (name != pressAction() || !item || item->role != AccessibleRole::PushButton) return;
-        QMetaObject::invokeMethod(
-            dialog_.data(), [dialog = dialog_, button = item->button] {
-                if (dialog) dialog->Press(button);
-            },
-            Qt::QueuedConnection);
-    }
-
-    // The value as text, with no selection or cursor of its own.
-    QString text(int start, int end) const override { return Value().mid(start, end - start); }
-    int characterCount() const override { return static_cast<int>(Value().size()); }
-    void selection(int, int* start, int* end) const override { *start = *end = 0; }
-    int selectionCount() const override { return 0; }
-    void addSelection(int, int) override {}
-    void removeSelection(int) override {}
-    void setSelection(int, int, int) override {}
-    int cursorPosition() const override { return 0; }
-    void setCursorPosition(int) override {}
-    QRect characterRect(int) const override { return {}; }
-    int offsetAtPoint(const QPoint&) const override { return -1; }
-    void scrollToSubstring(int, int) override {}
-    QString attributes(int, int* start, int* end) const override {
-        *start = 0;
-        *end = characterCount();
-        return {};
+        dialog_->Press(item->button);
     }
 
 private:
@@ -117,7 +142,7 @@ private:
         const auto item = Item();
         return item && item->role == AccessibleRole::PushButton;
     }
-    QString Value() const { return text(QAccessible::Value); }
+    QString Shown() const override { return text(QAccessible::Value); }
 
     QPointer<DiagnosticDialog> dialog_;
     int index_;
@@ -168,8 +193,65 @@ private:
     mutable std::vector<QAccessible::Id> children_;
 };
 
+// A line edit (the name field of Qt's own Save As dialog), whose text Qt's
+// interface reads by the rule that may never return at the end: read it as
+// the items are, the rest as Qt's widget interface does.
+class LineEditAccessible final : public QAccessibleWidget,
+                                 public TextPieces,
+                                 public QAccessibleEditableTextInterface {
+public:
+    explicit LineEditAccessible(QLineEdit* edit) : QAccessibleWidget(edit, QAccessible::EditableText) {}
+
+    QString text(QAccessible::Text kind) const override {
+        return kind == QAccessible::Value ? Shown() : QAccessibleWidget::text(kind);
+    }
+    void setText(QAccessible::Text kind, const QString& text) override {
+        if (kind == QAccessible::Value && !Edit()->isReadOnly()) Edit()->setText(text);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.readOnly = Edit()->isReadOnly();
+        state.editable = !state.readOnly;
+        state.focusable = true;
+        state.passwordEdit = Edit()->echoMode() != QLineEdit::Normal;
+        return state;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        if (type == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    using TextPieces::text;
+    int cursorPosition() const override { return Edit()->cursorPosition(); }
+    void setCursorPosition(int at) override { Edit()->setCursorPosition(at); }
+    int selectionCount() const override { return Edit()->hasSelectedText() ? 1 : 0; }
+    void selection(int index, int* start, int* end) const override {
+        *start = *end = 0;
+        if (index != 0 || !Edit()->hasSelectedText()) return;
+        *start = Edit()->selectionStart();
+        *end = Edit()->selectionEnd();
+    }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int) override { Edit()->deselect(); }
+    void setSelection(int, int start, int end) override { Edit()->setSelection(start, end - start); }
+
+    void deleteText(int start, int end) override { replaceText(start, end, QString()); }
+    void insertText(int offset, const QString& text) override { replaceText(offset, offset, text); }
+    void replaceText(int start, int end, const QString& text) override {
+        if (Edit()->isReadOnly()) return;
+        Edit()->setText(Edit()->text().replace(start, end - start, text));
+    }
+
+private:
+    QLineEdit* Edit() const { return static_cast<QLineEdit*>(widget()); }
+    // A hidden text (a password) is not read out.
+    QString Shown() const override { return Edit()->echoMode() == QLineEdit::Normal ? Edit()->text() : QString(); }
+};
+
 QAccessibleInterface* MakeAccessible(const QString&, QObject* object) {
     if (auto* dialog = dynamic_cast<DiagnosticDialog*>(object)) return new DialogAccessible(dialog);
+    if (auto* edit = qobject_cast<QLineEdit*>(object)) return new LineEditAccessible(edit);
     return nullptr;
 }
 
@@ -183,32 +265,23 @@ void InstallDialogAccessibility() {
     (void)installed;
 }
 
-void AnnounceChanges(const DiagnosticDialog& dialog, AnnouncedState& announced) {
-    AnnouncedState now{dialog.Core().Describe(), dialog.Core().Focused()};
-    // The first description is the baseline: nothing was said before it.
-    const std::vector<size_t> changed =
-        announced.items.empty() ? std::vector<size_t>() : ChangedValues(announced.items, now.items);
-    const size_t focused = IndexOfButton(now.items, now.focus);
-    const bool focusMoved = !announced.items.empty() && now.focus != announced.focus && focused < now.items.size();
-    if (!changed.empty() || focusMoved) {
-        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(const_cast<DiagnosticDialog*>(&dialog));
-        for (const size_t i : changed) {
-            QAccessibleInterface* item = window->child(static_cast<int>(i));
-            const QString before = i < announced.items.size() ? ToQString(announced.items[i].value) : QString();
-            const QString after = ToQString(now.items[i].value);
-            // Both forms: a value change for clients that read values, a
-            // text update for those (the AT-SPI bridge) that read the text.
-            QAccessibleValueChangeEvent value(item, after);
-            QAccessible::updateAccessibility(&value);
-            QAccessibleTextUpdateEvent text(item, 0, before, after);
-            QAccessible::updateAccessibility(&text);
-        }
-        if (focusMoved) {
-            QAccessibleEvent event(window->child(static_cast<int>(focused)), QAccessible::Focus);
+void Announce(const DiagnosticDialog& dialog, const std::vector<DiagnosticCore::Announcement>& news) {
+    if (news.empty()) return;
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(const_cast<DiagnosticDialog*>(&dialog));
+    for (const DiagnosticCore::Announcement& told : news) {
+        QAccessibleInterface* item = window->child(static_cast<int>(told.item));
+        if (told.kind == DiagnosticCore::Announcement::Focus) {
+            QAccessibleEvent event(item, QAccessible::Focus);
             QAccessible::updateAccessibility(&event);
+            continue;
         }
+        // Both forms: a value change for clients that read values, a text
+        // update for those (the AT-SPI bridge) that read the text.
+        QAccessibleValueChangeEvent value(item, ToQString(told.now));
+        QAccessible::updateAccessibility(&value);
+        QAccessibleTextUpdateEvent text(item, 0, ToQString(told.before), ToQString(told.now));
+        QAccessible::updateAccessibility(&text);
     }
-    announced = std::move(now);
 }
 
 }  // namespace ldt

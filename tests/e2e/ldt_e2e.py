@@ -290,18 +290,19 @@ class Session:
         """Whether the program said it could not reach its X display (platforms that can tell override it)."""
         return False
 
-    def start_window(self):
-        """Starts the program; its window, or None. A start that the program
-        says failed to reach the test's X display (the test's Xvfb, not the
-        program, failed) is reported and made once more; any other end
-        before the window, a crash included, is left to fail the test."""
-        self.start_app()
-        wid = self.find(TITLE)
+    def start_window(self, attached=True, first=TITLE):
+        """Starts the program; its first window (titled `first`), or None. A
+        start that the program says failed to reach the test's X display (the
+        test's Xvfb, not the program, failed) is reported and made once more;
+        any other end before the window, a crash included, is left to fail
+        the test."""
+        self.start_app(attached)
+        wid = self.find(first)
         if wid is None and self.lost_display():
             print("the program could not reach its X display (status %s); starting it again" % self.app.poll(),
                   file=sys.stderr)
-            self.start_app()
-            wid = self.find(TITLE)
+            self.start_app(attached)
+            wid = self.find(first)
         return wid
 
     def close(self):
@@ -773,8 +774,7 @@ class WithoutDataTests(OwnSessionPerTest):
     """The program with nothing attached, and with a machine that never answers."""
 
     def test_nothingAttached_errorBoxOnce_beforeTheWindow_thenNoValues_andCtrlCShowsTheBox(self):
-        self.s.start_app(attached=False)
-        self.assertIsNotNone(self.s.find("^Error$"), "no Error box")
+        self.assertIsNotNone(self.s.start_window(attached=False, first="^Error$"), "no Error box")
         settle(0.4)
         self.assertEqual(self.s.find_all(TITLE), [], "the window showed before the box was dismissed")
         self.s.screenshot("error-box")

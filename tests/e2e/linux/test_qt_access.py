@@ -104,7 +104,7 @@ class Access(ldt_e2e.OwnSessionPerTest, unittest.TestCase):
         self.assertEqual([c["name"] for c in self.s.read() if "focused" in c["states"]], ["Refresh"])
 
     def test_noMachine_everyValueEmpty_theButtonsStillThere(self):
-        self.s.start_app(attached=False)
+        self.s.start_window(attached=False, first="^Error$")
         self.dismiss_error_box()
         self.assertIsNotNone(self.s.find(TITLE), "no window after the box")
         settle(1.0)

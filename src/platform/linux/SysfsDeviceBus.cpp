@@ -104,7 +104,11 @@ std::unique_ptr<InterfaceSet> SysfsDeviceBus::OpenInterfaceSet(const Guid&) {
     return std::make_unique<UsblpSet>(std::move(paths), std::move(interfaceDirs));
 }
 
-std::vector<PortlessInterface> SysfsDeviceBus::FindPortlessInterfaces() { return FindPortlessPrinters(roots_); }
+std::vector<PortlessInterface> SysfsDeviceBus::FindPortlessInterfaces() {
+    PortlessScan scan = FindPortlessPrinters(roots_);
+    portlessNotListed_ = scan.notListed;
+    return std::move(scan.listed);
+}
 
 bool SysfsDeviceBus::PortMayReturn(const WString& path) {
     const auto it = usbDeviceOf_.find(path);

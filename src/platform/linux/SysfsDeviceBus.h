@@ -43,6 +43,7 @@ public:
     // (usblp not loaded, kept out by modprobe configuration, not in the
     // kernel, or the interface bound to no driver or another one).
     std::vector<PortlessInterface> FindPortlessInterfaces() override;
+    std::size_t PortlessNotListed() const override { return portlessNotListed_; }
     // True while the USB device a listed path belonged to is still in
     // sysfs, and for paths this bus never listed (it cannot tell).
     bool PortMayReturn(const WString& path) override;
@@ -51,7 +52,8 @@ public:
 private:
     UsbSystemRoots roots_;
     int timeoutMs_;
-    std::map<WString, std::string> usbDeviceOf_;  // listed path -> its USB device's sysfs directory
+    std::map<WString, std::string> usbDeviceOf_;
+    std::size_t portlessNotListed_ = 0;  // listed path -> its USB device's sysfs directory
 };
 
 }  // namespace ldt

@@ -286,11 +286,11 @@ UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots) {
                                                                          : UsblpModule::Missing;
 }
 
-std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots) {
+PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreReachable, std::size_t limit) {
     std::set<std::string> withNode;
     for (const UsblpNode& node : ListUsblpNodes(roots.sys)) withNode.insert(node.interfaceDir);
 
-    std::vector<PortlessInterface> found;
+    PortlessScan scan;
     std::optional<std::pair<WString, WString>> unbound;  // looked up once, when needed
     const std::string devices = roots.sys + "/bus/usb/devices";
     auto names = ListDir(devices);
@@ -298,8 +298,16 @@ std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots)
     for (const std::string& name : names) {
         // Interfaces are named <bus>-<port...>:<config>.<interface>.
         if (name.find(':') == std::string::npos) continue;
-        if (!IsPrinterInterface(devices + "/" + name)) continue;
-        const std::string dir = Resolve(devices + "/" + name);
+        const std::string link = devices + "/" + name;
+        if (!IsPrinterInterface(link)) continue;
+        if (scan.listed.size() >= limit) {
+            // Past the bound only count, with the two cheapest looks: an
+            // interface with a node or one on its way is bound to usblp.
+            const std::string driver = LinkName(link + "/driver");
+            if (driver != "usblp" && !(unboundAreReachable && driver.empty())) ++scan.notListed;
+            continue;
+        }
+        const std::string dir = Resolve(link);
         if (dir.empty() || withNode.count(dir)) continue;
         PortlessInterface p;
         p.identity = IdentifyUsbInterface(dir);
@@ -307,13 +315,15 @@ std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots)
         if (!p.identity.driver.empty()) {
             p.cause = FillIn(kInterfaceTakenCause, {p.identity.driver});
             p.remedy = kInterfaceTakenRemedy;
+        } else if (unboundAreReachable) {
+            continue;  // a port of the raw route
         } else {
             if (!unbound) unbound = UnboundCause(roots);
             std::tie(p.cause, p.remedy) = *unbound;
         }
-        found.push_back(std::move(p));
+        scan.listed.push_back(std::move(p));
     }
-    return found;
+    return scan;
 }
 
 }  // namespace ldt

@@ -83,8 +83,16 @@ enum class UsblpModule {
 UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots);
 
 // The printer-class interfaces (class 07) on the USB bus that no usblp
-// node stands for, each with its identity, cause and remedy. An interface
-// bound to usblp but still without a node (it is being made) is left out.
-std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots);
+// node stands for, each with its identity, cause and remedy, in the order of
+// their names. An interface bound to usblp but still without a node (it is
+// being made) is left out, and so is one bound to no driver when
+// `unboundAreReachable` (another route reaches it). The first `limit` are
+// listed; the rest are only counted, at the cost of two small reads each.
+struct PortlessScan {
+    std::vector<PortlessInterface> listed;
+    std::size_t notListed = 0;
+};
+PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreReachable = false,
+                                  std::size_t limit = kPortlessListLimit);
 
 }  // namespace ldt

@@ -196,3 +196,14 @@ TEST(SysfsUsb, portMayReturn_whileItsUsbDeviceIsPresent) {
     // A path it never listed: it cannot tell.
     EXPECT_TRUE(bus.PortMayReturn(t.Dev("lp7")));
 }
+
+// Past the bound the scan only counts; interfaces bound to usblp count as
+// nothing, listed or not.
+TEST(SysfsUsb, portlessScan_listsUpToTheBound_countsTheRest) {
+    UsbTree t;
+    for (int i = 0; i < 40; ++i) t.AddDevice("1-" + std::to_string(10 + i), {}, "07", "usbfs");
+    t.AddDevice("1-99", {}, "07", "usblp");
+    SysfsDeviceBus bus(t.Roots());
+    EXPECT_EQ(bus.FindPortlessInterfaces().size(), kPortlessListLimit);
+    EXPECT_EQ(bus.PortlessNotListed(), 40 - kPortlessListLimit);
+}

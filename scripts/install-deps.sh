@@ -3,7 +3,7 @@
 # Safe to run repeatedly; does nothing when everything is present.
 set -euo pipefail
 
-want_native="cmake ninja-build g++ googletest libgtest-dev clang libclang-rt-14-dev qt6-base-dev fonts-liberation dpkg-dev lintian man-db inotify-tools acl attr python3-pyatspi at-spi2-core dbus"
+want_native="cmake ninja-build g++ googletest libgtest-dev clang libclang-rt-14-dev qt6-base-dev fonts-liberation dpkg-dev lintian man-db inotify-tools acl attr python3-pyatspi at-spi2-core dbus libusb-1.0-0-dev libkmod-dev pkg-config kmod"
 want_win="g++-mingw-w64-i686 mingw-w64-tools zip unzip wixl msitools osslsigncode openssl"
 want_wine="wine wine32:i386"
 want_gui="xvfb xdotool xclip imagemagick fonts-liberation fonts-wqy-microhei x11-utils libxfixes3 librsvg2-bin python3"

@@ -99,6 +99,13 @@ constexpr char16_t kZeroPacketSize[] = u"its printer interface's bulk endpoints 
 constexpr char16_t kInterfaceHeldCause[] =
     u"The machine's printer interface is held by another program (driver %1), and is not taken from it.";
 
+// How a port reaches its machine, for the diagnosis: the usblp node, or
+// the raw route with what it claims (%1 the interface number, %2 the bulk
+// OUT endpoint, %3 the bulk IN endpoint, as 0x hex).
+constexpr char16_t kUsblpRoute[] = u"usblp";
+constexpr char16_t kRawUsbRoute[] =
+    u"raw USB: interface %1 (bulk OUT %2, bulk IN %3) claimed for the exchange and released after it";
+
 // `text` with %1, %2, ... replaced by `values` in that order; a %n without
 // a value stays as it is.
 inline WString FillIn(const char16_t* text, std::initializer_list<WString> values) {

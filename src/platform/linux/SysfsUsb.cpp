@@ -167,6 +167,12 @@ bool AnyEntry(kmod_config_iter* iter, Entry entry) {
 }  // namespace
 
 std::string ReadSmallFile(const std::string& path, std::size_t limit) {
+    std::string text = ReadFileBytes(path, limit);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+std::string ReadFileBytes(const std::string& path, std::size_t limit) {
     const UniqueFd fd = OpenRegular(path);
     if (!fd.Valid()) return {};
     std::string text(limit, '\0');
@@ -177,9 +183,12 @@ std::string ReadSmallFile(const std::string& path, std::size_t limit) {
         have += n;
     }
     text.resize(have);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
 }
+
+std::vector<std::string> ListDirectory(const std::string& path) { return ListDir(path); }
+std::string DriverOf(const std::string& interfaceDir) { return LinkName(interfaceDir + "/driver"); }
+std::string ResolvePath(const std::string& path) { return Resolve(path); }
 
 std::vector<UsblpNode> ListUsblpNodes(const std::string& sysRoot) {
     std::vector<UsblpNode> nodes;
@@ -283,7 +292,8 @@ PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreRe
         p.identity = IdentifyUsbInterface(dir);
         if (p.identity.driver == u"usblp") continue;  // its node is on its way
         if (!p.identity.driver.empty()) {
-            p.cause = FillIn(kInterfaceTakenCause, {p.identity.driver});
+            // With the raw route the interface would be read, were it not held.
+            p.cause = FillIn(unboundAreReachable ? kInterfaceHeldCause : kInterfaceTakenCause, {p.identity.driver});
             p.remedy = kInterfaceTakenRemedy;
         } else if (unboundAreReachable) {
             continue;  // a port of the raw route

@@ -36,6 +36,17 @@ constexpr std::size_t kAttributeLimit = 4096;
 // device is never opened for reading, so nothing blocks).
 std::string ReadSmallFile(const std::string& path, std::size_t limit = kAttributeLimit);
 
+// The same without removing anything: the file's first `limit` bytes.
+std::string ReadFileBytes(const std::string& path, std::size_t limit);
+
+// The names in a folder, without "." and ".."; empty when it cannot be read.
+std::vector<std::string> ListDirectory(const std::string& path);
+// The name of the driver an interface directory's `driver` link leads to;
+// empty when none is bound.
+std::string DriverOf(const std::string& interfaceDir);
+// The path with every link resolved; empty when it does not exist.
+std::string ResolvePath(const std::string& path);
+
 // One usblp node: /sys/class/usbmisc/lpN of a printer-class interface.
 struct UsblpNode {
     long number;               // N

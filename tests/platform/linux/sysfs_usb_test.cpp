@@ -205,3 +205,78 @@ TEST(SysfsUsb, portlessScan_listsUpToTheBound_countsTheRest) {
     EXPECT_EQ(bus.FindPortlessInterfaces().size(), kPortlessListLimit);
     EXPECT_EQ(bus.PortlessNotListed(), 40 - kPortlessListLimit);
 }
+
+namespace {
+
+// Makes interface <port>:1.<n> of a device made by AddDevice a printer
+// interface (7/1/2) with the descriptors `endpoints` (each 7 bytes) in
+// configuration 1, its device at bus 3, address `address`.
+void MakeRawPrinter(const UsbTree& t, const fs::path& iface, int address, const std::string& endpoints) {
+    const fs::path device = iface.parent_path();
+    const std::string n = iface.string().substr(iface.string().size() - 1);
+    for (const auto& [name, value] : std::map<std::string, std::string>{
+             {"bInterfaceSubClass", "01\n"}, {"bInterfaceProtocol", "02\n"}, {"bInterfaceNumber", "0" + n + "\n"}})
+        std::ofstream(iface / name) << value;
+    std::ofstream(device / "busnum") << "3\n";
+    std::ofstream(device / "devnum") << address << "\n";
+    std::ofstream(device / "bConfigurationValue") << "1\n";
+    const std::string head = std::string("\x12\x01", 2) + std::string(16, '\0') + std::string("\x09\x02\0\0\x01\x01\0\x80\x32", 9);
+    std::string ifaces;
+    for (char i = '0'; i <= n[0]; ++i)
+        ifaces += std::string("\x09\x04", 2) + char(i - '0') + std::string("\0\x02\x07\x01\x02\0", 6) + endpoints;
+    std::ofstream(device / "descriptors", std::ios::binary) << head << ifaces;
+    (void)t;
+}
+
+const std::string kBulkPair = std::string("\x07\x05\x02\x02\x40\0\0\x07\x05\x81\x02\x40\0\0", 14);
+
+}  // namespace
+
+// Printer interfaces bound to no driver are ports of the raw route, after
+// the usblp nodes; one held by a program is not taken and says so; each
+// failure to open names its reason, never an exchange with a wrong
+// endpoint.
+TEST(SysfsUsb, rawRoute_listsUnboundPrinters_andNamesWhyOneDoesNotOpen) {
+    UsbTree t;
+    const auto lp = t.AddDevice("1-1", {}, "07", "usblp");
+    t.AddNode("lp0", lp);
+    MakeRawPrinter(t, t.AddDevice("3-2", {{"idVendor", "1a2b\n"}, {"product", "Cutter\n"}}), 5, kBulkPair);
+    MakeRawPrinter(t, t.AddDevice("3-3", {}), 6, kBulkPair.substr(0, 7));  // no bulk IN
+    MakeRawPrinter(t, t.AddDevice("3-4", {}, "07", "usbfs"), 7, kBulkPair);
+    SysfsDeviceBus bus(t.Roots());
+    auto set = bus.OpenInterfaceSet(kUsbPrintInterfaceClass);
+    WString path;
+    std::vector<std::string> paths;
+    for (unsigned i = 0; set->Query(i, path) == InterfaceQuery::Ok; ++i) paths.push_back(U8(path));
+    ASSERT_EQ(paths, (std::vector<std::string>{U8(t.Dev("lp0")), "usb 3-2", "usb 3-3"}));
+    EXPECT_EQ(set->Identify(0).route, kUsblpRoute);
+    const DeviceIdentity raw = set->Identify(1);
+    EXPECT_EQ(U8(raw.product), "Cutter");
+    EXPECT_EQ(U8(raw.location), "3-2:1.0");
+    EXPECT_EQ(U8(raw.route), "raw USB: interface 0 (bulk OUT 0x02, bulk IN 0x81) claimed for the exchange and released after it");
+
+    const auto portless = bus.FindPortlessInterfaces();
+    ASSERT_EQ(portless.size(), 1u);
+    EXPECT_EQ(portless[0].cause, FillIn(kInterfaceHeldCause, {u"usbfs"}));
+
+    const struct {
+        const char* path;
+        std::string reason;
+    } rows[] = {
+        {"usb 3-2\\", "No such file or directory"},  // no usbfs node in this tree
+        {"usb 3-3", U8(kNoBulkIn)},
+        {"usb 3-4", "held by another program (driver usbfs)"},
+        {"usb 3-9", "No such device"},
+        {"usb ../../x", "No such device"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        const OpenResult r = bus.Open(Utf8ToUtf16(row.path), OpenMode::ReadWriteShared);
+        EXPECT_FALSE(r.device);
+        EXPECT_EQ(U8(r.reason), row.reason);
+    }
+    // Gone between listing and opening.
+    fs::remove_all(t.usb1 / "3-2");
+    EXPECT_EQ(U8(bus.Open(u"usb 3-2", OpenMode::ReadWriteShared).reason), "No such device");
+    EXPECT_FALSE(bus.PortMayReturn(u"usb 3-2"));
+}

@@ -7,12 +7,15 @@ want_native="cmake ninja-build g++ googletest libgtest-dev clang libclang-rt-14-
 want_win="g++-mingw-w64-i686 mingw-w64-tools zip unzip wixl msitools osslsigncode openssl"
 want_wine="wine wine32:i386"
 want_gui="xvfb xdotool xclip imagemagick fonts-liberation fonts-wqy-microhei x11-utils libxfixes3 librsvg2-bin python3"
+# The real-kernel VM rig (scripts/kernel-vm.sh) and what its checks run.
+want_kernel="qemu-system-x86 busybox-static kmod udev cups"
 
-pkgs="$want_native $want_win $want_wine $want_gui"
+pkgs="$want_native $want_win $want_wine $want_gui $want_kernel"
 case "${1:-all}" in
   native) pkgs="$want_native" ;;
+  kernel) pkgs="$want_kernel" ;;
   all) ;;
-  *) echo "usage: $0 [native|all]" >&2; exit 2 ;;
+  *) echo "usage: $0 [native|kernel|all]" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -280,3 +280,11 @@ TEST(SysfsUsb, rawRoute_listsUnboundPrinters_andNamesWhyOneDoesNotOpen) {
     EXPECT_EQ(U8(bus.Open(u"usb 3-2", OpenMode::ReadWriteShared).reason), "No such device");
     EXPECT_FALSE(bus.PortMayReturn(u"usb 3-2"));
 }
+
+// Run on a kernel booted with modprobe.blacklist=usblp (the VM boot "raw"):
+// libkmod names that entry; skipped elsewhere.
+TEST(SysfsUsb, kernelCommandLineBlacklist_isNamed) {
+    if (ReadSmallFile("/proc/cmdline").find("modprobe.blacklist=usblp") == std::string::npos)
+        GTEST_SKIP() << "not booted with modprobe.blacklist=usblp";
+    EXPECT_EQ(FindUsblpBlock(UsbSystemRoots{}), std::optional<std::string>("blacklist usblp"));
+}

@@ -31,24 +31,11 @@ constexpr auto kIdentifyBudget = std::chrono::milliseconds(300);
 constexpr unsigned kIdentifyEachMs = 100;
 constexpr std::size_t kDeviceIdLimit = 1024;
 
-long HexAttribute(const std::string& dir, const char* name, long otherwise = -1) {
-    const std::string text = ReadSmallFile(dir + "/" + name, 16);
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 16);
-    return text.empty() || end == text.c_str() ? otherwise : value;
-}
-
 long DecimalAttribute(const std::string& dir, const char* name) {
     const std::string text = ReadSmallFile(dir + "/" + name, 16);
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);
     return text.empty() || end == text.c_str() ? -1 : value;
-}
-
-bool IsRawPrinterClass(const std::string& interfaceDir) {
-    const long protocol = HexAttribute(interfaceDir, "bInterfaceProtocol");
-    return HexAttribute(interfaceDir, "bInterfaceClass") == 7 && HexAttribute(interfaceDir, "bInterfaceSubClass") == 1 &&
-           protocol >= 1 && protocol <= 3;
 }
 
 WString Hex(unsigned value) {
@@ -65,7 +52,7 @@ PrinterInterfaceParse ParseInterface(const std::string& interfaceDir) {
     const std::string device = UsbDeviceDirOf(interfaceDir);
     const std::string bytes = ReadFileBytes(device + "/descriptors", kDescriptorLimit);
     const long configuration = DecimalAttribute(device, "bConfigurationValue");
-    const long number = HexAttribute(interfaceDir, "bInterfaceNumber");
+    const long number = ReadHexAttribute(interfaceDir, "bInterfaceNumber");
     if (configuration < 0 || number < 0) return {};
     return FindPrinterInterface(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
                                 static_cast<int>(configuration), static_cast<int>(number));
@@ -185,7 +172,7 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
         const auto colon = name.find(':');
         if (colon == std::string::npos) continue;
         const std::string link = devices + "/" + name;
-        if (!IsRawPrinterClass(link) || !DriverOf(link).empty()) continue;
+        if (!IsUsblpClassInterface(link) || !DriverOf(link).empty()) continue;
         const std::string dir = ResolvePath(link);
         if (dir.empty()) continue;
         ++perDevice[name.substr(0, colon)];
@@ -237,7 +224,7 @@ OpenResult RawUsbRoute::Open(const WString& path) {
         auto names = ListDirectory(devices);
         std::sort(names.begin(), names.end());
         for (const std::string& n : names) {
-            if (n.rfind(name + ":", 0) != 0 || !IsRawPrinterClass(devices + "/" + n)) continue;
+            if (n.rfind(name + ":", 0) != 0 || !IsUsblpClassInterface(devices + "/" + n)) continue;
             if (interfaceName.empty() || DriverOf(devices + "/" + n).empty()) interfaceName = n;
             if (DriverOf(devices + "/" + n).empty()) break;
         }

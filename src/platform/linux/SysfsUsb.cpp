@@ -187,6 +187,19 @@ std::string ReadFileBytes(const std::string& path, std::size_t limit) {
 }
 
 std::vector<std::string> ListDirectory(const std::string& path) { return ListDir(path); }
+
+long ReadHexAttribute(const std::string& dir, const char* name) {
+    const std::string text = ReadSmallFile(dir + "/" + name, 16);
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 16);
+    return text.empty() || end == text.c_str() ? -1 : value;
+}
+
+bool IsUsblpClassInterface(const std::string& interfaceDir) {
+    const long protocol = ReadHexAttribute(interfaceDir, "bInterfaceProtocol");
+    return ReadHexAttribute(interfaceDir, "bInterfaceClass") == 7 && ReadHexAttribute(interfaceDir, "bInterfaceSubClass") == 1 &&
+           protocol >= 1 && protocol <= 3;
+}
 std::string DriverOf(const std::string& interfaceDir) { return LinkName(interfaceDir + "/driver"); }
 std::string ResolvePath(const std::string& path) { return Resolve(path); }
 
@@ -283,7 +296,8 @@ PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreRe
             // Past the bound only count, with the two cheapest looks: an
             // interface with a node or one on its way is bound to usblp.
             const std::string driver = LinkName(link + "/driver");
-            if (driver != "usblp" && !(unboundAreReachable && driver.empty())) ++scan.notListed;
+            if (driver != "usblp" && !(unboundAreReachable && driver.empty() && IsUsblpClassInterface(link)))
+                ++scan.notListed;
             continue;
         }
         const std::string dir = Resolve(link);
@@ -295,7 +309,7 @@ PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreRe
             // With the raw route the interface would be read, were it not held.
             p.cause = FillIn(unboundAreReachable ? kInterfaceHeldCause : kInterfaceTakenCause, {p.identity.driver});
             p.remedy = kInterfaceTakenRemedy;
-        } else if (unboundAreReachable) {
+        } else if (unboundAreReachable && IsUsblpClassInterface(dir)) {
             continue;  // a port of the raw route
         } else {
             if (!unbound) unbound = UnboundCause(roots);

@@ -41,6 +41,12 @@ std::string ReadFileBytes(const std::string& path, std::size_t limit);
 
 // The names in a folder, without "." and ".."; empty when it cannot be read.
 std::vector<std::string> ListDirectory(const std::string& path);
+// A sysfs attribute written in hex ("07", "1a2b"); -1 when it is missing
+// or no number.
+long ReadHexAttribute(const std::string& dir, const char* name);
+// Whether the interface is one usblp would bind: class 7, subclass 1,
+// protocol 1-3.
+bool IsUsblpClassInterface(const std::string& interfaceDir);
 // The name of the driver an interface directory's `driver` link leads to;
 // empty when none is bound.
 std::string DriverOf(const std::string& interfaceDir);
@@ -82,8 +88,8 @@ UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots);
 // The printer-class interfaces (class 07) on the USB bus that no usblp
 // node stands for, each with its identity, cause and remedy, in the order of
 // their names. An interface bound to usblp but still without a node (it is
-// being made) is left out, and so is one bound to no driver when
-// `unboundAreReachable` (another route reaches it). The first `limit` are
+// being made) is left out, and so is one of usblp's class and protocols
+// bound to no driver when `unboundAreReachable` (another route reaches it). The first `limit` are
 // listed; the rest are only counted, at the cost of two small reads each.
 struct PortlessScan {
     std::vector<PortlessInterface> listed;

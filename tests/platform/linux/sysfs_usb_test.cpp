@@ -243,6 +243,7 @@ TEST(SysfsUsb, rawRoute_listsUnboundPrinters_andNamesWhyOneDoesNotOpen) {
     MakeRawPrinter(t, t.AddDevice("3-2", {{"idVendor", "1a2b\n"}, {"product", "Cutter\n"}}), 5, kBulkPair);
     MakeRawPrinter(t, t.AddDevice("3-3", {}), 6, kBulkPair.substr(0, 7));  // no bulk IN
     MakeRawPrinter(t, t.AddDevice("3-4", {}, "07", "usbfs"), 7, kBulkPair);
+    t.AddDevice("3-5", {});  // class 07 but no protocol usblp would bind: not the raw route's
     SysfsDeviceBus bus(t.Roots());
     auto set = bus.OpenInterfaceSet(kUsbPrintInterfaceClass);
     WString path;
@@ -256,8 +257,9 @@ TEST(SysfsUsb, rawRoute_listsUnboundPrinters_andNamesWhyOneDoesNotOpen) {
     EXPECT_EQ(U8(raw.route), "raw USB: interface 0 (bulk OUT 0x02, bulk IN 0x81) claimed for the exchange and released after it");
 
     const auto portless = bus.FindPortlessInterfaces();
-    ASSERT_EQ(portless.size(), 1u);
+    ASSERT_EQ(portless.size(), 2u);
     EXPECT_EQ(portless[0].cause, FillIn(kInterfaceHeldCause, {u"usbfs"}));
+    EXPECT_EQ(U8(portless[1].identity.location), "3-5:1.0");
 
     const struct {
         const char* path;

@@ -81,28 +81,4 @@ check "user without access: the permission diagnosis" contains "$out" 'Cannot op
   'install the udev rule'
 sim_stop 0
 
-# The window: open with nothing plugged in (its one no-connection box
-# dismissed), then a raw machine plugged in fills the values without a
-# click (read back through Ctrl+C, the sixteen report lines).
-if [ -x "$LDT_WINDOW" ] && command -v Xvfb xdotool xclip >/dev/null; then
-  gadget_unplug 0
-  Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
-  export DISPLAY=:7
-  "$LDT_SIM" --device /dev/g_printer0 > /tmp/sim.window.out 2>&1 & simw=$!
-  wait_until 10 xdpyinfo >/dev/null || wait_until 10 xdotool getmouselocation
-  "$LDT_WINDOW" > /tmp/window.out 2>&1 & window=$!
-  box() { xdotool search --name '^Error$' | head -n1; }
-  wait_until 30 test -n "$(box)" && xdotool windowfocus --sync "$(box)" key --clearmodifiers Return
-  wid() { xdotool search --name '^Laser Diagnostic Tool$' | head -n1; }
-  wait_until 10 test -n "$(wid)"
-  gadget_plug 0
-  copied() {
-    xdotool windowfocus --sync "$(wid)" key --clearmodifiers ctrl+c && xclip -o -selection clipboard | grep -q '^Firmware_Ver: V5\.07'
-  }
-  check "window: a raw plug-in fills the values" wait_until 20 copied
-  kill "$window" "$simw" "$xvfb" 2>/dev/null; wait 2>/dev/null
-else
-  log "SKIP window: no window program or X tools"
-fi
-
 finish

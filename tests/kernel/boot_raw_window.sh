@@ -1,8 +1,7 @@
 #!/bin/bash
 # Boot (kernel command line modprobe.blacklist=usblp): the window, opened
 # with nothing plugged in, fills its values when a machine that usblp does
-# not take is plugged in. The window's start under the emulator can take a
-# couple of minutes on a busy host, hence the long waits.
+# not take is plugged in.
 . "$LDT_VM_LIB"
 gadgets_init 1 && gadget_make 0 || exit 1
 
@@ -16,10 +15,12 @@ if [ -x "$LDT_WINDOW" ] && command -v Xvfb xdotool xclip >/dev/null; then
   wait_until 10 xdpyinfo >/dev/null || wait_until 10 xdotool getmouselocation
   "$LDT_WINDOW" > "$LDT_VM_RESULTS/window.out" 2>&1 & window=$!
   box() { xdotool search --name '^Error$' | head -n1; }
-  wait_until 300 test -n "$(box)" && xdotool windowfocus --sync "$(box)" key --clearmodifiers Return
+  box_shown() { test -n "$(box)"; }
+  wait_until 120 box_shown && xdotool windowfocus --sync "$(box)" key --clearmodifiers Return
   log "window: the first refresh's box dismissed ($?)"
   wid() { xdotool search --name '^Laser Diagnostic Tool$' | head -n1; }
-  wait_until 30 test -n "$(wid)"
+  window_shown() { test -n "$(wid)"; }
+  wait_until 30 window_shown
   gadget_plug 0
   log "window: plugged in"
   copied() {

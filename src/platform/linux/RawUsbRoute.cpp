@@ -22,8 +22,8 @@ namespace ldt {
 namespace {
 
 constexpr char16_t kRawPrefix[] = u"usb ";
-// The descriptors of one device: a few hundred bytes for a printer; the
-// kernel keeps at most this much of a configuration anyway.
+// The most of a device's descriptors read: a printer's are a few hundred
+// bytes, and a longer file is cut, not trusted further.
 constexpr std::size_t kDescriptorLimit = 65536;
 // What all GET_DEVICE_ID requests of one listing may take together, and
 // one of them at most: a device that never answers costs no more.

@@ -59,19 +59,7 @@ check "usblp and raw at once" contains "$out" '"path": "/dev/usb/lp[0-9]", "open
 check "usblp stays bound" test "$(basename "$(readlink /sys/bus/usb/devices/1-1:1.0/driver)")" = usblp
 check "an unbound interface stays unbound" test ! -e /sys/bus/usb/devices/2-1:1.0/driver
 
-# Benchmark (a figure, not a check): the same machine through usblp and
-# raw, rounds alternating so that the emulator's drift hits both alike.
-sim_stop 1; gadget_unplug 1
-node_ms=0 raw_ms=0
-timed() { local s=$(date +%s%N); "$LDT_REPORT" >/dev/null; echo $(( ($(date +%s%N) - s) / 1000000 )); }
-for round in 1 2 3 4 5 6 7 8 9 10; do
-  node_ms=$(( node_ms + $(timed) ))
-  echo 1-1:1.0 > /sys/bus/usb/drivers/usblp/unbind && wait_lp 0 || exit 1
-  raw_ms=$(( raw_ms + $(timed) ))
-  echo 1-1:1.0 > /sys/bus/usb/drivers/usblp/bind && wait_lp 1 || exit 1
-done
-log "benchmark: 10 refreshes through usblp $node_ms ms, through raw USB $raw_ms ms, ratio $(awk "BEGIN{printf \"%.3f\", $raw_ms/$node_ms}")"
-sim_stop 0
+sim_stop 1; gadget_unplug 1; sim_stop 0
 
 # A user outside lp: the raw node without the rule is root's alone.
 gadget_unplug 0; rmmod usblp; gadget_plug 0 && wait_until 10 test -e /sys/bus/usb/devices/1-1:1.0 || exit 1

@@ -119,6 +119,9 @@ struct DeviceRead {
     std::size_t received = 0;  // set by ReadEach
 };
 
+// The most portless interfaces FindPortlessInterfaces returns.
+constexpr std::size_t kPortlessListLimit = 32;
+
 class DeviceBus {
 public:
     virtual ~DeviceBus() = default;
@@ -154,6 +157,13 @@ public:
     // present interface is listed by OpenInterfaceSet). Reads only the
     // system's own records: no device I/O, returns at once.
     virtual std::vector<PortlessInterface> FindPortlessInterfaces() { return {}; }
+
+    // How many more portless interfaces the last FindPortlessInterfaces
+    // found than it returned: it returns at most kPortlessListLimit of them
+    // (the first ones in the system's order) and only counts the rest, so
+    // that thousands of them cost little. 0 before the first call and
+    // wherever nothing was left out.
+    virtual std::size_t PortlessNotListed() const { return 0; }
 
     // Whether the device behind a port that was listed before and is now
     // gone may come back by itself within a couple of seconds, so that a

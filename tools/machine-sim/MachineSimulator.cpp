@@ -29,6 +29,7 @@ using Millis = std::chrono::milliseconds;
 constexpr unsigned char kQueryPrefix[] = {0x1A, 0x24, 0x69, 0x34};
 constexpr std::size_t kMaxReplyFileBytes = 64 * 1024;
 constexpr Millis kErrorBackoff{20};
+constexpr Millis kReopenInterval{25};
 
 // Finds the five-byte queries in a byte stream that may arrive in pieces;
 // other bytes are skipped.
@@ -145,6 +146,9 @@ struct MachineSimulator::Impl {
           reply(options.reply ? *options.reply : DefaultReply()) {}
 
     bool Open(std::string& error);
+    bool OpenPty(std::string& error);
+    bool OpenDevice();
+    bool ServeDevice();
     void CloseAll();
     void RemoveLink();
 
@@ -173,6 +177,25 @@ struct MachineSimulator::Impl {
 };
 
 bool MachineSimulator::Impl::Open(std::string& error) {
+    if (!options.devicePath.empty()) {
+        slavePath = options.devicePath;
+    } else if (!OpenPty(error)) {
+        return false;
+    }
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return Fail(error, SystemError("pipe2"));
+    wakeRead.Reset(pipeFds[0]);
+    wakeWrite.Reset(pipeFds[1]);
+
+    if (!options.logPath.empty()) {
+        log.Reset(::open(options.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644));
+        if (!log.Valid()) return Fail(error, SystemError("open " + options.logPath));
+    }
+    return true;
+}
+
+bool MachineSimulator::Impl::OpenPty(std::string& error) {
     master.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!master.Valid()) return Fail(error, SystemError("posix_openpt"));
     if (::grantpt(master.Get()) != 0) return Fail(error, SystemError("grantpt"));
@@ -194,16 +217,6 @@ bool MachineSimulator::Impl::Open(std::string& error) {
     if (options.controllingTerminal && ::ioctl(slave.Get(), TIOCSCTTY, 0) != 0)
         return Fail(error, SystemError("TIOCSCTTY"));
     if (!SetNonBlocking(master.Get())) return Fail(error, SystemError("fcntl"));
-
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return Fail(error, SystemError("pipe2"));
-    wakeRead.Reset(pipeFds[0]);
-    wakeWrite.Reset(pipeFds[1]);
-
-    if (!options.logPath.empty()) {
-        log.Reset(::open(options.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644));
-        if (!log.Valid()) return Fail(error, SystemError("open " + options.logPath));
-    }
 
     if (!options.linkPath.empty()) {
         const char* link = options.linkPath.c_str();
@@ -240,7 +253,47 @@ void MachineSimulator::Impl::CloseAll() {
     wakeWrite.Reset();
 }
 
+// Opens the device, waiting while it cannot be opened; false on Stop().
+bool MachineSimulator::Impl::OpenDevice() {
+    for (;;) {
+        master.Reset(::open(options.devicePath.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (master.Valid()) {
+            if (options.onDeviceOpen) options.onDeviceOpen();
+            return true;
+        }
+        if (!Pause(kReopenInterval)) return false;
+    }
+}
+
+// Serves the device until Stop(), opening it again after every failure.
+bool MachineSimulator::Impl::ServeDevice() {
+    unsigned char buffer[512];
+    while (OpenDevice()) {
+        QueryMatcher matcher;  // a query cut by an unplug is not completed by the next one
+        for (;;) {
+            pollfd fds[2] = {{master.Get(), POLLIN, 0}, {wakeRead.Get(), POLLIN, 0}};
+            if (PollForever(fds, 2) < 0 || fds[1].revents != 0) return false;
+            if (fds[0].revents == 0) continue;
+            const ssize_t n = (fds[0].revents & POLLIN) ? ::read(master.Get(), buffer, sizeof buffer) : -1;
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n <= 0) break;  // unplugged or hung up: open it again
+            bool serving = true;
+            for (ssize_t i = 0; i < n && serving; ++i) {
+                if (const char which = matcher.Feed(buffer[i]); which != 0) serving = HandleQuery(which);
+            }
+            if (!serving) return false;
+        }
+        master.Reset();
+        if (!Pause(kReopenInterval)) return false;
+    }
+    return false;
+}
+
 void MachineSimulator::Impl::Serve() {
+    if (!options.devicePath.empty()) {
+        ServeDevice();
+        return;
+    }
     QueryMatcher matcher;
     unsigned char buffer[512];
     for (;;) {

@@ -2,9 +2,13 @@
 // A simulated laser machine on a pseudo-terminal, for tests and demos
 // (Linux only). Clients open SlavePath() (or the optional symlink), write a
 // five-byte query and read the reply; the server runs on its own thread.
+// It can serve an existing character device instead (a USB printer
+// gadget's /dev/g_printerN): it reads the queries from it and writes the
+// replies to it.
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +40,15 @@ struct MachineSimulatorOptions {
     bool pad = false;      // pad every reply with zero bytes up to 256
     std::string linkPath;  // symlink to the slave, removed on Stop()
     std::string logPath;   // one line "X" or "Y" appended per query
+    // Serve this character device instead of a pty (no link, no
+    // controlling terminal). While it cannot be opened (a gadget that is
+    // unplugged fails with ENODEV) the server tries again every few tens of
+    // milliseconds; when it fails or hangs up, the server closes it and
+    // opens it again, because a descriptor opened before an unplug receives
+    // nothing after the next plug-in.
+    std::string devicePath;
+    // Called on the server thread each time the device has been opened.
+    std::function<void()> onDeviceOpen;
     // Make the pty the controlling terminal of the caller's session
     // (TIOCSCTTY). The caller must already be a session leader without one;
     // the CLI calls setsid() first. Never set it from tests in-process.
@@ -66,7 +79,8 @@ public:
     // Idempotent.
     void Stop();
 
-    // The slave's path, e.g. "/dev/pts/7"; empty before Start().
+    // The slave's path, e.g. "/dev/pts/7", or the device path; empty before
+    // Start().
     const std::string& SlavePath() const;
 
     // Changeable while serving; take effect at the next query.

@@ -1,5 +1,6 @@
-// ldt-machine-sim: serves a simulated laser machine on a pseudo-terminal
-// until SIGTERM or SIGINT.
+// ldt-machine-sim: serves a simulated laser machine on a pseudo-terminal,
+// or on a character device such as a USB printer gadget, until SIGTERM or
+// SIGINT.
 //
 // The process forks: the child calls setsid() and makes the pty its own
 // controlling terminal, so that no other session (Wine's server in
@@ -34,7 +35,10 @@ const char kUsage[] =
     "Usage: ldt-machine-sim [OPTION]...\n"
     "Simulates the laser machine on a pseudo-terminal. Prints the slave's path as\n"
     "the first line of standard output, then answers queries until SIGTERM or\n"
-    "SIGINT, removes the link and exits 0.\n"
+    "SIGINT, removes the link and exits 0. With --device it serves that character\n"
+    "device instead (e.g. a USB printer gadget's /dev/g_printer0) and prints its\n"
+    "path each time it has opened it; while it cannot be opened, or after it\n"
+    "failed (unplugged), it tries again.\n"
     "\n"
     "  --mode MODE        normal (default), silent, late, split, zero, long, hangup\n"
     "  --delay MS         delay for late and split (default 200)\n"
@@ -43,6 +47,7 @@ const char kUsage[] =
     "                     its bytes are the reply (replace it by rename to change it)\n"
     "  --pad              pad every reply with zero bytes up to 256 (for Wine)\n"
     "  --link PATH        symlink to the slave, e.g. $WINEPREFIX/dosdevices/korva1\n"
+    "  --device PATH      serve this character device instead of a pty\n"
     "  --log FILE         append a line \"X\" or \"Y\" per query\n"
     "  --help             show this text\n";
 
@@ -80,7 +85,7 @@ int ParseArguments(int argc, char** argv, ldt::MachineSimulatorOptions& options)
             continue;
         }
         if (name != "--mode" && name != "--delay" && name != "--reply" && name != "--reply-file" &&
-            name != "--link" && name != "--log")
+            name != "--link" && name != "--log" && name != "--device")
             return UsageError("unknown option " + name);
         if (!hasValue) {
             if (i + 1 >= argc) return UsageError(name + " needs a value");
@@ -96,10 +101,15 @@ int ParseArguments(int argc, char** argv, ldt::MachineSimulatorOptions& options)
             options.replyFile = value;
         } else if (name == "--link") {
             options.linkPath = value;
+        } else if (name == "--device") {
+            if (value.empty()) return UsageError("--device needs a path");
+            options.devicePath = value;
         } else {
             options.logPath = value;
         }
     }
+    if (!options.devicePath.empty() && !options.linkPath.empty())
+        return UsageError("--link and --device exclude each other");
     return -1;
 }
 
@@ -118,7 +128,14 @@ int RunSimulator(ldt::MachineSimulatorOptions options, pid_t parent) {
         std::perror("ldt-machine-sim: setsid");
         return 1;
     }
-    options.controllingTerminal = true;
+    const bool device = !options.devicePath.empty();
+    options.controllingTerminal = !device;
+    if (device) {
+        options.onDeviceOpen = [path = options.devicePath] {
+            std::printf("%s\n", path.c_str());
+            std::fflush(stdout);
+        };
+    }
 
     ldt::MachineSimulator simulator(std::move(options));
     std::string error;
@@ -126,8 +143,10 @@ int RunSimulator(ldt::MachineSimulatorOptions options, pid_t parent) {
         std::fprintf(stderr, "ldt-machine-sim: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s\n", simulator.SlavePath().c_str());
-    std::fflush(stdout);
+    if (!device) {
+        std::printf("%s\n", simulator.SlavePath().c_str());
+        std::fflush(stdout);
+    }
 
     sigset_t stopSignals;
     sigemptyset(&stopSignals);

@@ -2,6 +2,7 @@
 
 #include "platform/Deadline.h"
 #include "platform/linux/Poll.h"
+#include "platform/linux/RawUsbRoute.h"
 #include "platform/linux/UniqueFd.h"
 #include "platform/linux/Utf8CodePage.h"
 #include "seams/Messages.h"
@@ -22,22 +23,33 @@ namespace ldt {
 
 namespace {
 
+// The usblp nodes, then the raw route's ports.
 class UsblpSet final : public InterfaceSet {
 public:
-    UsblpSet(std::vector<WString> paths, std::vector<std::string> interfaceDirs)
-        : paths_(std::move(paths)), interfaceDirs_(std::move(interfaceDirs)) {}
+    UsblpSet(std::vector<WString> paths, std::vector<std::string> interfaceDirs, std::vector<RawUsbRoute::Port> raw)
+        : paths_(std::move(paths)), interfaceDirs_(std::move(interfaceDirs)), raw_(std::move(raw)) {}
     InterfaceQuery Query(unsigned index, WString& path) override {
-        if (index >= paths_.size()) return InterfaceQuery::NoMoreItems;
-        path = paths_[index];
+        if (index < paths_.size()) {
+            path = paths_[index];
+        } else if (index - paths_.size() < raw_.size()) {
+            path = raw_[index - paths_.size()].path;
+        } else {
+            return InterfaceQuery::NoMoreItems;
+        }
         return InterfaceQuery::Ok;
     }
     DeviceIdentity Identify(unsigned index) override {
-        return index < interfaceDirs_.size() ? IdentifyUsbInterface(interfaceDirs_[index]) : DeviceIdentity{};
+        if (index >= paths_.size())
+            return index - paths_.size() < raw_.size() ? raw_[index - paths_.size()].identity : DeviceIdentity{};
+        DeviceIdentity id = IdentifyUsbInterface(interfaceDirs_[index]);
+        id.route = kUsblpRoute;
+        return id;
     }
 
 private:
     std::vector<WString> paths_;
     std::vector<std::string> interfaceDirs_;
+    std::vector<RawUsbRoute::Port> raw_;
 };
 
 class UsblpDevice final : public Device {
@@ -50,6 +62,29 @@ private:
 };
 
 int FdOf(Device* device) { return static_cast<UsblpDevice*>(device)->Fd(); }
+
+// A batch split by route: the usblp nodes' entries, and the raw route's
+// jobs with where each came from.
+template <typename Entry>
+struct SplitBatch {
+    std::vector<Entry*> nodes;
+    std::vector<RawUsbRoute::Job> raw;
+    std::vector<Entry*> rawFrom;
+};
+
+template <typename Entry>
+SplitBatch<Entry> Split(std::vector<Entry>& batch, bool in) {
+    SplitBatch<Entry> split;
+    for (Entry& entry : batch) {
+        if (RawUsbRoute::IsRaw(entry.device)) {
+            split.raw.push_back({entry.device, in});
+            split.rawFrom.push_back(&entry);
+        } else {
+            split.nodes.push_back(&entry);
+        }
+    }
+    return split;
+}
 
 // Polls every descriptor of `fds` for `events` until the deadline, calling
 // `ready(index, revents)` for each that becomes ready; an index is dropped
@@ -71,10 +106,10 @@ void PollEach(const std::vector<int>& fds, short events, const Deadline& deadlin
     }
 }
 
-template <typename Batch>
-std::vector<int> FdsOf(const Batch& batch) {
+template <typename Entry>
+std::vector<int> FdsOf(const std::vector<Entry*>& batch) {
     std::vector<int> fds;
-    for (const auto& entry : batch) fds.push_back(FdOf(entry.device));
+    for (const Entry* entry : batch) fds.push_back(FdOf(entry->device));
     return fds;
 }
 
@@ -84,10 +119,17 @@ SysfsDeviceBus::SysfsDeviceBus(std::string sysRoot, std::string devRoot, int rea
     : timeoutMs_(readTimeoutMs) {
     roots_.sys = std::move(sysRoot);
     roots_.dev = std::move(devRoot);
+    raw_ = std::make_unique<RawUsbRoute>(roots_);
 }
 
-SysfsDeviceBus::SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs)
-    : roots_(std::move(roots)), timeoutMs_(readTimeoutMs) {}
+SysfsDeviceBus::SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs, bool rawRoute)
+    : roots_(std::move(roots)), timeoutMs_(readTimeoutMs) {
+    if (rawRoute) raw_ = std::make_unique<RawUsbRoute>(roots_);
+}
+
+SysfsDeviceBus::~SysfsDeviceBus() = default;
+
+bool SysfsDeviceBus::RawRouteAvailable() const { return raw_ && raw_->Available(); }
 
 std::unique_ptr<InterfaceSet> SysfsDeviceBus::OpenInterfaceSet(const Guid&) {
     std::vector<WString> paths;
@@ -101,10 +143,20 @@ std::unique_ptr<InterfaceSet> SysfsDeviceBus::OpenInterfaceSet(const Guid&) {
         if (!node.interfaceDir.empty())
             usbDeviceOf_[paths.back()] = UsbDeviceDirOf(node.interfaceDir);
     }
-    return std::make_unique<UsblpSet>(std::move(paths), std::move(interfaceDirs));
+    std::vector<RawUsbRoute::Port> raw;
+    if (RawRouteAvailable()) raw = raw_->List();
+    for (const RawUsbRoute::Port& port : raw) {
+        if (usbDeviceOf_.size() >= 256) usbDeviceOf_.clear();
+        usbDeviceOf_[port.path] = UsbDeviceDirOf(port.interfaceDir);
+    }
+    return std::make_unique<UsblpSet>(std::move(paths), std::move(interfaceDirs), std::move(raw));
 }
 
-std::vector<PortlessInterface> SysfsDeviceBus::FindPortlessInterfaces() { return FindPortlessPrinters(roots_); }
+std::vector<PortlessInterface> SysfsDeviceBus::FindPortlessInterfaces() {
+    PortlessScan scan = FindPortlessPrinters(roots_, RawRouteAvailable());
+    portlessNotListed_ = scan.notListed;
+    return std::move(scan.listed);
+}
 
 bool SysfsDeviceBus::PortMayReturn(const WString& path) {
     const auto it = usbDeviceOf_.find(path);
@@ -117,6 +169,7 @@ OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
     OpenResult result;
     std::string p = Utf16ToUtf8(path);
     if (!p.empty() && p.back() == '\\') p.pop_back();
+    if (RawUsbRoute::IsRawPath(path) && RawRouteAvailable()) return raw_->Open(Utf8ToUtf16(p));
     if (p.empty() || p[0] != '/') {
         result.reason = Utf8ToUtf16(std::strerror(ENOENT));
         return result;
@@ -141,12 +194,19 @@ void SysfsDeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* dat
     const auto* bytes = static_cast<const char*>(data);
     for (DeviceWrite& w : writes) w.written = 0;
     if (size == 0) return;
-    const std::vector<int> fds = FdsOf(writes);
+    auto split = Split(writes, false);
+    for (RawUsbRoute::Job& job : split.raw) {
+        job.out = data;
+        job.size = size;
+    }
+    // The raw transfers run in the kernel while the nodes are served.
+    if (!split.raw.empty()) raw_->Start(split.raw);
+    const std::vector<int> fds = FdsOf(split.nodes);
     // A device that takes part of the bytes is written the rest as it makes
     // room, until the deadline.
     PollEach(fds, POLLOUT, deadline, [&](std::size_t i, short revents) {
         if (!(revents & POLLOUT)) return true;  // gone, or failed
-        std::size_t& written = writes[i].written;
+        std::size_t& written = split.nodes[i]->written;
         ssize_t n;
         do n = ::write(fds[i], bytes + written, size - written);
         while (n < 0 && errno == EINTR);
@@ -154,20 +214,33 @@ void SysfsDeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* dat
         written += static_cast<std::size_t>(n);
         return n == 0 || written == size;
     });
+    if (split.raw.empty()) return;
+    raw_->Finish(split.raw, deadline);
+    for (std::size_t i = 0; i < split.raw.size(); ++i) split.rawFrom[i]->written = split.raw[i].done;
 }
 
 void SysfsDeviceBus::ReadEach(std::vector<DeviceRead>& reads) {
     const Deadline deadline{std::chrono::milliseconds(timeoutMs_)};
     for (DeviceRead& r : reads) r.received = 0;
-    const std::vector<int> fds = FdsOf(reads);
+    auto split = Split(reads, true);
+    for (std::size_t i = 0; i < split.raw.size(); ++i) {
+        split.raw[i].into = split.rawFrom[i]->buffer;
+        split.raw[i].size = split.rawFrom[i]->capacity;
+    }
+    if (!split.raw.empty()) raw_->Start(split.raw);
+    const std::vector<int> fds = FdsOf(split.nodes);
     PollEach(fds, POLLIN, deadline, [&](std::size_t i, short revents) {
-        if (!(revents & POLLIN) || reads[i].capacity == 0) return true;
+        DeviceRead& read = *split.nodes[i];
+        if (!(revents & POLLIN) || read.capacity == 0) return true;
         ssize_t n;
-        do n = ::read(fds[i], reads[i].buffer, reads[i].capacity);
+        do n = ::read(fds[i], read.buffer, read.capacity);
         while (n < 0 && errno == EINTR);
-        if (n > 0) reads[i].received = static_cast<std::size_t>(n);
+        if (n > 0) read.received = static_cast<std::size_t>(n);
         return true;  // one transfer is all a read takes
     });
+    if (split.raw.empty()) return;
+    raw_->Finish(split.raw, deadline);
+    for (std::size_t i = 0; i < split.raw.size(); ++i) split.rawFrom[i]->received = split.raw[i].done;
 }
 
 }  // namespace ldt

@@ -1,24 +1,31 @@
 #pragma once
-// Printer-class USB interfaces on Linux: the usblp driver's nodes.
-// Interface i is the i-th /sys/class/usbmisc/lpN (numeric order) whose USB
-// interface has class 07; its path is /dev/usb/lpN.
+// Printer-class USB interfaces on Linux by two routes: the usblp driver's
+// nodes first (interface i is the i-th /sys/class/usbmisc/lpN, in numeric
+// order, whose USB interface has class 07; its path is /dev/usb/lpN), then
+// the printer interfaces bound to no driver, reached through usbfs
+// (RawUsbRoute, paths "usb 1-1.4"). Both routes share each batch's bound.
 
 #include "platform/linux/SysfsUsb.h"
 #include "seams/DeviceBus.h"
 
 #include <map>
+#include <memory>
 #include <string>
 
 namespace ldt {
+
+class RawUsbRoute;
 
 class SysfsDeviceBus final : public DeviceBus {
 public:
     // Roots are parameters so tests can run on a temporary tree.
     explicit SysfsDeviceBus(std::string sysRoot = "/sys", std::string devRoot = "/dev",
                             int readTimeoutMs = 1000);
-    // Every root of the system's records replaced (proc, modprobe.d,
-    // modules too); `roots.sys` and `roots.dev` as above.
-    explicit SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs = 1000);
+    // Every root of the system's records replaced (modprobe.d, modules
+    // too); `roots.sys` and `roots.dev` as above. Without `rawRoute` only
+    // usblp nodes are ports.
+    explicit SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs = 1000, bool rawRoute = true);
+    ~SysfsDeviceBus() override;
 
     // Any interface class is answered with the printer interfaces: usblp
     // binds nothing else. The set identifies each node's USB interface and
@@ -39,19 +46,26 @@ public:
     void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
     void ReadEach(std::vector<DeviceRead>& reads) override;
 
-    // Printer-class USB interfaces in sysfs without a usblp node, with why
-    // (usblp not loaded, kept out by modprobe configuration, not in the
-    // kernel, or the interface bound to no driver or another one).
+    // Printer-class USB interfaces in sysfs without a usblp node that the
+    // raw route does not reach either, with why: bound to another driver or
+    // held by a program; without the raw route also usblp not loaded, kept
+    // out by the module configuration, not in the kernel, or the interface
+    // bound to no driver.
     std::vector<PortlessInterface> FindPortlessInterfaces() override;
+    std::size_t PortlessNotListed() const override { return portlessNotListed_; }
     // True while the USB device a listed path belonged to is still in
     // sysfs, and for paths this bus never listed (it cannot tell).
     bool PortMayReturn(const WString& path) override;
 
 
 private:
+    bool RawRouteAvailable() const;
+
     UsbSystemRoots roots_;
     int timeoutMs_;
-    std::map<WString, std::string> usbDeviceOf_;  // listed path -> its USB device's sysfs directory
+    std::map<WString, std::string> usbDeviceOf_;
+    std::size_t portlessNotListed_ = 0;
+    std::unique_ptr<RawUsbRoute> raw_;  // listed path -> its USB device's sysfs directory
 };
 
 }  // namespace ldt

@@ -4,13 +4,14 @@
 #include "platform/linux/Utf8CodePage.h"
 #include "seams/Messages.h"
 
+#include <libkmod.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <map>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -78,25 +79,17 @@ bool IsPrinterInterface(const std::string& interfaceDir) {
 
 WString Attribute(const std::string& dir, const char* name) { return Utf8ToUtf16(ReadSmallFile(dir + "/" + name)); }
 
-// `text` with %1, %2, ... replaced by `values`.
-WString FillIn(const char16_t* text, const std::vector<WString>& values) {
-    WString out;
-    for (const char16_t* p = text; *p; ++p) {
-        if (p[0] == u'%' && p[1] >= u'1' && p[1] <= u'9' && static_cast<std::size_t>(p[1] - u'1') < values.size()) {
-            out += values[static_cast<std::size_t>(p[1] - u'1')];
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
-
 std::vector<std::string> Words(const std::string& text) {
     std::istringstream in(text);
     std::vector<std::string> words;
     for (std::string w; in >> w;) words.push_back(w);
     return words;
+}
+
+std::string JoinWords(const std::string& text) {
+    std::string joined;
+    for (const std::string& w : Words(text)) joined += (joined.empty() ? "" : " ") + w;
+    return joined;
 }
 
 // Module names as modprobe compares them: '-' and '_' are the same.
@@ -126,11 +119,7 @@ std::pair<WString, WString> UnboundCause(const UsbSystemRoots& roots) {
     case UsblpModule::NotLoaded:
         break;
     }
-    if (const auto block = FindUsblpBlock(roots.modprobeDirs)) {
-        return {FillIn(kUsblpBlockedCause, {Utf8ToUtf16(block->file), Utf8ToUtf16(std::to_string(block->line)),
-                                            Utf8ToUtf16(block->text)}),
-                kUsblpBlockedRemedy};
-    }
+    if (const auto block = FindUsblpBlock(roots)) return {FillIn(kUsblpBlockedCause, {Utf8ToUtf16(*block)}), kUsblpBlockedRemedy};
     return {kUsblpNotLoadedCause, kUsblpNotLoadedRemedy};
 }
 
@@ -140,30 +129,50 @@ std::string ModulesDir(const UsbSystemRoots& roots) {
     return ::uname(&u) == 0 ? std::string("/lib/modules/") + u.release : std::string();
 }
 
-// Whether a line of a module list (/proc/modules, modules.builtin,
-// modules.dep) is about usblp: "usblp 32768 0 - Live ...",
-// "kernel/drivers/usb/class/usblp.ko", "kernel/.../usblp.ko.xz: ...".
-bool ListsUsblp(const std::string& path, std::size_t limit, bool byPath) {
+// A libkmod context over the module folder and modprobe configuration of
+// `roots`; libkmod adds the kernel command line's modprobe.blacklist= and
+// <module>.<option>= entries itself.
+class Kmod {
+public:
+    explicit Kmod(const UsbSystemRoots& roots) {
+        std::vector<const char*> paths;
+        for (const std::string& dir : roots.modprobeDirs) paths.push_back(dir.c_str());
+        paths.push_back(nullptr);
+        const std::string modules = ModulesDir(roots);
+        ctx_ = kmod_new(modules.empty() ? nullptr : modules.c_str(), paths.data());
+        if (ctx_) kmod_set_log_priority(ctx_, 0);  // its complaints about odd trees are not ours to print
+    }
+    ~Kmod() {
+        if (ctx_) kmod_unref(ctx_);
+    }
+    Kmod(const Kmod&) = delete;
+    Kmod& operator=(const Kmod&) = delete;
+    kmod_ctx* Get() const { return ctx_; }
+
+private:
+    kmod_ctx* ctx_ = nullptr;
+};
+
+// Calls `entry(key, value)` for each entry of a libkmod configuration list
+// until it returns true; frees the list.
+template <typename Entry>
+bool AnyEntry(kmod_config_iter* iter, Entry entry) {
     bool found = false;
-    ForEachLine(path, limit, [&](const std::string& line, unsigned) {
-        if (byPath) {
-            const std::string file = line.substr(0, line.find(':'));
-            const std::string base = file.substr(file.find_last_of('/') + 1);
-            found = base.rfind("usblp.ko", 0) == 0;
-        } else {
-            found = line.rfind("usblp ", 0) == 0;
-        }
-        return !found;
-    });
+    while (iter && !found && kmod_config_iter_next(iter))
+        found = entry(kmod_config_iter_get_key(iter), kmod_config_iter_get_value(iter));
+    if (iter) kmod_config_iter_free_iter(iter);
     return found;
 }
-
-// The larger module lists are a few hundred kilobytes at most.
-constexpr std::size_t kModuleListLimit = 16u << 20;
 
 }  // namespace
 
 std::string ReadSmallFile(const std::string& path, std::size_t limit) {
+    std::string text = ReadFileBytes(path, limit);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+std::string ReadFileBytes(const std::string& path, std::size_t limit) {
     const UniqueFd fd = OpenRegular(path);
     if (!fd.Valid()) return {};
     std::string text(limit, '\0');
@@ -174,33 +183,25 @@ std::string ReadSmallFile(const std::string& path, std::size_t limit) {
         have += n;
     }
     text.resize(have);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
 }
 
-void ForEachLine(const std::string& path, std::size_t limit,
-                 const std::function<bool(const std::string&, unsigned)>& line) {
-    const UniqueFd fd = OpenRegular(path);
-    if (!fd.Valid()) return;
-    char chunk[16384];
-    std::string current;
-    unsigned number = 1;
-    std::size_t total = 0;
-    while (total < limit) {
-        const std::size_t n = ReadSome(fd.Get(), chunk, std::min(sizeof chunk, limit - total));
-        if (n == 0) break;
-        total += n;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (chunk[i] == '\n') {
-                if (!line(current, number++)) return;
-                current.clear();
-            } else if (current.size() < kAttributeLimit) {
-                current.push_back(chunk[i]);
-            }
-        }
-    }
-    if (!current.empty()) line(current, number);
+std::vector<std::string> ListDirectory(const std::string& path) { return ListDir(path); }
+
+long ReadHexAttribute(const std::string& dir, const char* name) {
+    const std::string text = ReadSmallFile(dir + "/" + name, 16);
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 16);
+    return text.empty() || end == text.c_str() ? -1 : value;
 }
+
+bool IsUsblpClassInterface(const std::string& interfaceDir) {
+    const long protocol = ReadHexAttribute(interfaceDir, "bInterfaceProtocol");
+    return ReadHexAttribute(interfaceDir, "bInterfaceClass") == 7 && ReadHexAttribute(interfaceDir, "bInterfaceSubClass") == 1 &&
+           protocol >= 1 && protocol <= 3;
+}
+std::string DriverOf(const std::string& interfaceDir) { return LinkName(interfaceDir + "/driver"); }
+std::string ResolvePath(const std::string& path) { return Resolve(path); }
 
 std::vector<UsblpNode> ListUsblpNodes(const std::string& sysRoot) {
     std::vector<UsblpNode> nodes;
@@ -236,61 +237,52 @@ DeviceIdentity IdentifyUsbInterface(const std::string& interfaceDir) {
     return id;
 }
 
-std::optional<ModprobeBlock> FindUsblpBlock(const std::vector<std::string>& modprobeDirs) {
-    std::map<std::string, std::string> files;  // name -> path, in name order
-    for (const std::string& dir : modprobeDirs) {
-        for (const std::string& name : ListDir(dir)) {
-            if (name[0] == '.' || name.size() <= 5 || name.compare(name.size() - 5, 5, ".conf") != 0) continue;
-            files.emplace(name, dir + "/" + name);  // an earlier folder's file stays
-        }
-    }
-    std::optional<ModprobeBlock> block;
-    for (const auto& file : files) {
-        const std::string& path = file.second;  // a plain name: lambdas may not capture bindings before C++20
-        std::string command;
-        unsigned first = 0;
-        ForEachLine(path, 1u << 20, [&](const std::string& text, unsigned number) {
-            if (command.empty()) first = number;
-            // A backslash at the end continues the command on the next line.
-            if (!text.empty() && text.back() == '\\') {
-                command += text.substr(0, text.size() - 1) + " ";
-                return true;
-            }
-            command += text;
-            const auto words = Words(command);
-            if (!words.empty() && words[0][0] != '#' && BlocksUsblp(command)) {
-                std::string joined = words[0];
-                for (std::size_t i = 1; i < words.size(); ++i) joined += " " + words[i];
-                block = ModprobeBlock{path, first, joined};
-            }
-            command.clear();
-            return !block;
-        });
-        if (block) break;
-    }
+std::optional<std::string> FindUsblpBlock(const UsbSystemRoots& roots) {
+    const Kmod kmod(roots);
+    if (!kmod.Get()) return std::nullopt;
+    std::optional<std::string> block;
+    AnyEntry(kmod_config_get_blacklists(kmod.Get()), [&](const char* key, const char*) {
+        if (key && IsUsblp(key)) block = std::string("blacklist ") + key;
+        return block.has_value();
+    }) || AnyEntry(kmod_config_get_install_commands(kmod.Get()), [&](const char* key, const char* value) {
+        const std::string command = std::string("install ") + (key ? key : "") + " " + (value ? value : "");
+        if (BlocksUsblp(command)) block = command;
+        return block.has_value();
+    });
+    if (block) block = JoinWords(*block);
     return block;
 }
 
 UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots) {
     // usblp has a parameter, so the kernel lists it under /sys/module both
     // loaded and built in.
-    if (Exists(roots.sys + "/module/usblp") || ListsUsblp(roots.proc + "/modules", kModuleListLimit, false))
-        return UsblpModule::Present;
-    const std::string modules = ModulesDir(roots);
-    if (modules.empty()) return UsblpModule::Missing;
-    if (ListsUsblp(modules + "/modules.builtin", kModuleListLimit, true)) return UsblpModule::Present;
-    for (const char* suffix : {"", ".xz", ".zst", ".gz"}) {
-        if (Exists(modules + "/kernel/drivers/usb/class/usblp.ko" + suffix)) return UsblpModule::NotLoaded;
+    if (Exists(roots.sys + "/module/usblp")) return UsblpModule::Present;
+    const Kmod kmod(roots);
+    if (!kmod.Get()) return UsblpModule::Missing;
+    kmod_list* found = nullptr;
+    if (kmod_module_new_from_lookup(kmod.Get(), "usblp", &found) < 0 || !found) return UsblpModule::Missing;
+    UsblpModule state = UsblpModule::Missing;
+    kmod_list* entry;
+    kmod_list_foreach(entry, found) {
+        kmod_module* module = kmod_module_get_module(entry);
+        const int init = kmod_module_get_initstate(module);
+        // A module without a file is one built into the kernel.
+        if (init == KMOD_MODULE_LIVE || init == KMOD_MODULE_COMING || init == KMOD_MODULE_BUILTIN ||
+            !kmod_module_get_path(module))
+            state = UsblpModule::Present;
+        else if (state == UsblpModule::Missing)
+            state = UsblpModule::NotLoaded;
+        kmod_module_unref(module);
     }
-    return ListsUsblp(modules + "/modules.dep", kModuleListLimit, true) ? UsblpModule::NotLoaded
-                                                                         : UsblpModule::Missing;
+    kmod_module_unref_list(found);
+    return state;
 }
 
-std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots) {
+PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreReachable, std::size_t limit) {
     std::set<std::string> withNode;
     for (const UsblpNode& node : ListUsblpNodes(roots.sys)) withNode.insert(node.interfaceDir);
 
-    std::vector<PortlessInterface> found;
+    PortlessScan scan;
     std::optional<std::pair<WString, WString>> unbound;  // looked up once, when needed
     const std::string devices = roots.sys + "/bus/usb/devices";
     auto names = ListDir(devices);
@@ -298,22 +290,34 @@ std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots)
     for (const std::string& name : names) {
         // Interfaces are named <bus>-<port...>:<config>.<interface>.
         if (name.find(':') == std::string::npos) continue;
-        if (!IsPrinterInterface(devices + "/" + name)) continue;
-        const std::string dir = Resolve(devices + "/" + name);
+        const std::string link = devices + "/" + name;
+        if (!IsPrinterInterface(link)) continue;
+        if (scan.listed.size() >= limit) {
+            // Past the bound only count, with the two cheapest looks: an
+            // interface with a node or one on its way is bound to usblp.
+            const std::string driver = LinkName(link + "/driver");
+            if (driver != "usblp" && !(unboundAreReachable && driver.empty() && IsUsblpClassInterface(link)))
+                ++scan.notListed;
+            continue;
+        }
+        const std::string dir = Resolve(link);
         if (dir.empty() || withNode.count(dir)) continue;
         PortlessInterface p;
         p.identity = IdentifyUsbInterface(dir);
         if (p.identity.driver == u"usblp") continue;  // its node is on its way
         if (!p.identity.driver.empty()) {
-            p.cause = FillIn(kInterfaceTakenCause, {p.identity.driver});
+            // With the raw route the interface would be read, were it not held.
+            p.cause = FillIn(unboundAreReachable ? kInterfaceHeldCause : kInterfaceTakenCause, {p.identity.driver});
             p.remedy = kInterfaceTakenRemedy;
+        } else if (unboundAreReachable && IsUsblpClassInterface(dir)) {
+            continue;  // a port of the raw route
         } else {
             if (!unbound) unbound = UnboundCause(roots);
             std::tie(p.cause, p.remedy) = *unbound;
         }
-        found.push_back(std::move(p));
+        scan.listed.push_back(std::move(p));
     }
-    return found;
+    return scan;
 }
 
 }  // namespace ldt

@@ -2,13 +2,13 @@
 // What the system's own records say about USB printer-class interfaces on
 // Linux: the usblp nodes and the device behind each, and the printer-class
 // interfaces that have no node, with why. Everything here reads small
-// system files (sysfs attributes, module lists, modprobe configuration),
+// system files (sysfs attributes, and through libkmod the module indexes
+// and the modprobe configuration),
 // each read bounded; nothing talks to a device, and nothing blocks.
 
 #include "seams/DeviceBus.h"
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,9 +20,8 @@ namespace ldt {
 struct UsbSystemRoots {
     std::string sys = "/sys";
     std::string dev = "/dev";
-    std::string proc = "/proc";
-    // The modprobe configuration folders, highest precedence first: a file
-    // name found in an earlier folder hides the same name in later ones.
+    // The modprobe configuration folders, highest precedence first (libkmod
+    // reads them in its way: a name in an earlier folder hides later ones).
     std::vector<std::string> modprobeDirs = {"/etc/modprobe.d", "/run/modprobe.d", "/usr/local/lib/modprobe.d",
                                              "/usr/lib/modprobe.d", "/lib/modprobe.d"};
     // The running kernel's module folder; empty: /lib/modules/<release>.
@@ -37,12 +36,22 @@ constexpr std::size_t kAttributeLimit = 4096;
 // device is never opened for reading, so nothing blocks).
 std::string ReadSmallFile(const std::string& path, std::size_t limit = kAttributeLimit);
 
-// Calls `line(text, number)` for each line of a regular file (numbered from
-// 1, without its newline), reading at most `limit` bytes in all and keeping
-// at most kAttributeLimit bytes of any one line. Stops early when `line`
-// returns false.
-void ForEachLine(const std::string& path, std::size_t limit,
-                 const std::function<bool(const std::string& text, unsigned number)>& line);
+// The same without removing anything: the file's first `limit` bytes.
+std::string ReadFileBytes(const std::string& path, std::size_t limit);
+
+// The names in a folder, without "." and ".."; empty when it cannot be read.
+std::vector<std::string> ListDirectory(const std::string& path);
+// A sysfs attribute written in hex ("07", "1a2b"); -1 when it is missing
+// or no number.
+long ReadHexAttribute(const std::string& dir, const char* name);
+// Whether the interface is one usblp would bind: class 7, subclass 1,
+// protocol 1-3.
+bool IsUsblpClassInterface(const std::string& interfaceDir);
+// The name of the driver an interface directory's `driver` link leads to;
+// empty when none is bound.
+std::string DriverOf(const std::string& interfaceDir);
+// The path with every link resolved; empty when it does not exist.
+std::string ResolvePath(const std::string& path);
 
 // One usblp node: /sys/class/usbmisc/lpN of a printer-class interface.
 struct UsblpNode {
@@ -63,17 +72,11 @@ std::string UsbDeviceDirOf(const std::string& interfaceDir);
 // are (invalid UTF-8 becomes U+FFFD), each at most kAttributeLimit bytes.
 DeviceIdentity IdentifyUsbInterface(const std::string& interfaceDir);
 
-// The line of the modprobe configuration that keeps usblp from loading:
-// `blacklist usblp`, or `install usblp <command>` whose command does not
-// load it (such as /bin/false). Files as modprobe takes them: *.conf of
-// every folder in name order, a name in an earlier folder hiding the same
-// name in later ones.
-struct ModprobeBlock {
-    std::string file;  // full path
-    unsigned line;     // the first line of the command
-    std::string text;  // the command, its words joined by single blanks
-};
-std::optional<ModprobeBlock> FindUsblpBlock(const std::vector<std::string>& modprobeDirs);
+// The entry of the module configuration that keeps usblp from loading, as
+// libkmod reads it from the modprobe folders and the kernel command line:
+// "blacklist usblp", or "install usblp <command>" whose command does not
+// load it (such as /bin/false). Its words are joined by single blanks.
+std::optional<std::string> FindUsblpBlock(const UsbSystemRoots& roots);
 
 enum class UsblpModule {
     Present,    // loaded, or built into the kernel
@@ -83,8 +86,16 @@ enum class UsblpModule {
 UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots);
 
 // The printer-class interfaces (class 07) on the USB bus that no usblp
-// node stands for, each with its identity, cause and remedy. An interface
-// bound to usblp but still without a node (it is being made) is left out.
-std::vector<PortlessInterface> FindPortlessPrinters(const UsbSystemRoots& roots);
+// node stands for, each with its identity, cause and remedy, in the order of
+// their names. An interface bound to usblp but still without a node (it is
+// being made) is left out, and so is one of usblp's class and protocols
+// bound to no driver when `unboundAreReachable` (another route reaches it). The first `limit` are
+// listed; the rest are only counted, at the cost of two small reads each.
+struct PortlessScan {
+    std::vector<PortlessInterface> listed;
+    std::size_t notListed = 0;
+};
+PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreReachable = false,
+                                  std::size_t limit = kPortlessListLimit);
 
 }  // namespace ldt

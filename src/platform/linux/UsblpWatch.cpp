@@ -1,6 +1,10 @@
 #include "platform/linux/UsblpWatch.h"
 
+#include "platform/linux/SysfsUsb.h"
+
 #include <sys/inotify.h>
+
+#include <cstdlib>
 
 #include <cerrno>
 #include <cstdint>
@@ -17,9 +21,48 @@ bool IsLpNode(const char* name) { return std::strncmp(name, "lp", 2) == 0; }
 
 }  // namespace
 
-UsblpWatch::UsblpWatch(std::string devRoot)
-    : devRoot_(std::move(devRoot)), inotify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+UsblpWatch::UsblpWatch(std::string devRoot, std::string sysRoot)
+    : devRoot_(std::move(devRoot)), inotify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), sysRoot_(std::move(sysRoot)) {
     Arm();
+    ArmBuses();
+    for (const auto& [wd, bus] : busWatch_) {
+        (void)wd;
+        for (const std::string& node : ListDirectory(devRoot_ + "/bus/usb/" + bus))
+            if (MayBePrinter(bus, node)) printers_.insert(bus + "/" + node);
+    }
+}
+
+void UsblpWatch::ArmBuses() {
+    if (!inotify_.Valid()) return;
+    const std::string buses = devRoot_ + "/bus/usb";
+    if (busesWatch_ < 0) busesWatch_ = inotify_add_watch(inotify_.Get(), buses.c_str(), IN_CREATE | IN_ONLYDIR);
+    if (busesWatch_ < 0) return;
+    for (const std::string& bus : ListDirectory(buses)) {
+        const int wd = inotify_add_watch(inotify_.Get(), (buses + "/" + bus).c_str(), IN_CREATE | IN_DELETE | IN_ONLYDIR);
+        if (wd >= 0) busWatch_[wd] = bus;  // the same folder gives the same watch again
+    }
+}
+
+bool UsblpWatch::MayBePrinter(const std::string& bus, const std::string& node) const {
+    const long busNumber = std::strtol(bus.c_str(), nullptr, 10), address = std::strtol(node.c_str(), nullptr, 10);
+    const std::string devices = sysRoot_ + "/bus/usb/devices";
+    const auto names = ListDirectory(devices);
+    for (const std::string& name : names) {
+        if (name.find(':') != std::string::npos) continue;
+        const std::string dir = devices + "/" + name;
+        if (std::strtol(ReadSmallFile(dir + "/busnum", 16).c_str(), nullptr, 10) != busNumber ||
+            std::strtol(ReadSmallFile(dir + "/devnum", 16).c_str(), nullptr, 10) != address)
+            continue;
+        bool anyInterface = false;
+        for (const std::string& n : names) {
+            if (n.rfind(name + ":", 0) != 0) continue;
+            anyInterface = true;
+            if (std::strtol(ReadSmallFile(devices + "/" + n + "/bInterfaceClass", 16).c_str(), nullptr, 16) == 7)
+                return true;
+        }
+        return !anyInterface;
+    }
+    return true;  // not in sysfs (yet): it cannot tell
 }
 
 void UsblpWatch::Arm() {
@@ -61,6 +104,18 @@ bool UsblpWatch::TakeEvents() {
                 }
             } else if (e->wd == rootWatch_ && e->len > 0 && std::strcmp(e->name, "usb") == 0) {
                 changed = true;  // it may already hold nodes
+            } else if (e->wd == busesWatch_) {
+                ArmBuses();  // a new bus
+            } else if (const auto bus = busWatch_.find(e->wd); bus != busWatch_.end() && e->len > 0) {
+                const std::string node = bus->second + "/" + e->name;
+                if (e->mask & IN_DELETE) {
+                    changed = printers_.erase(node) > 0 || changed;
+                } else if (MayBePrinter(bus->second, e->name)) {
+                    printers_.insert(node);
+                    changed = true;
+                }
+            } else if (bus != busWatch_.end() && (e->mask & IN_IGNORED)) {
+                busWatch_.erase(bus);  // the bus went
             }
         }
     }

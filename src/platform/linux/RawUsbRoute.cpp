@@ -1,0 +1,340 @@
+#include "platform/linux/RawUsbRoute.h"
+
+#include "platform/linux/UsbDescriptors.h"
+#include "platform/linux/Utf8CodePage.h"
+#include "seams/Messages.h"
+
+#include <libusb.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <optional>
+#include <unistd.h>
+
+namespace ldt {
+
+namespace {
+
+constexpr char16_t kRawPrefix[] = u"usb ";
+// The most of a device's descriptors read: a printer's are a few hundred
+// bytes, and a longer file is cut, not trusted further.
+constexpr std::size_t kDescriptorLimit = 65536;
+// What all GET_DEVICE_ID requests of one listing may take together, and
+// one of them at most: a device that never answers costs no more.
+constexpr auto kIdentifyBudget = std::chrono::milliseconds(300);
+constexpr unsigned kIdentifyEachMs = 100;
+constexpr std::size_t kDeviceIdLimit = 1024;
+
+long DecimalAttribute(const std::string& dir, const char* name) {
+    const std::string text = ReadSmallFile(dir + "/" + name, 16);
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    return text.empty() || end == text.c_str() ? -1 : value;
+}
+
+WString Hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02x", value & 0xff);
+    return Utf8ToUtf16(text);
+}
+
+WString Text(const char* text) { return Utf8ToUtf16(text); }
+
+// The endpoints of the printer interface at `interfaceDir`, from its
+// device's descriptors in sysfs (no device I/O).
+PrinterInterfaceParse ParseInterface(const std::string& interfaceDir) {
+    const std::string device = UsbDeviceDirOf(interfaceDir);
+    const std::string bytes = ReadFileBytes(device + "/descriptors", kDescriptorLimit);
+    const long configuration = DecimalAttribute(device, "bConfigurationValue");
+    const long number = ReadHexAttribute(interfaceDir, "bInterfaceNumber");
+    if (configuration < 0 || number < 0) return {};
+    return FindPrinterInterface(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                                static_cast<int>(configuration), static_cast<int>(number));
+}
+
+const char16_t* ProblemText(DescriptorProblem problem) {
+    switch (problem) {
+    case DescriptorProblem::NoBulkOut: return kNoBulkOut;
+    case DescriptorProblem::NoBulkIn: return kNoBulkIn;
+    case DescriptorProblem::ZeroPacketSize: return kZeroPacketSize;
+    case DescriptorProblem::NoInterface:
+    case DescriptorProblem::None: break;
+    }
+    return kNoPrinterInterface;
+}
+
+WString HeldReason(const std::string& interfaceDir) {
+    const std::string driver = DriverOf(interfaceDir);
+    return driver.empty() ? WString(kHeldByProgram) : FillIn(kHeldThroughDriver, {Utf8ToUtf16(driver)});
+}
+
+// The device's usbfs node and libusb's handle on it, closed in that order.
+struct Handle {
+    libusb_device_handle* usb = nullptr;
+    int fd = -1;
+    void Close() {
+        if (usb) libusb_close(usb);  // a wrapped descriptor stays open
+        if (fd >= 0) ::close(fd);
+        usb = nullptr;
+        fd = -1;
+    }
+};
+
+// Opens the usbfs node of the interface's device; `error` is errno or a
+// libusb error when it fails.
+std::optional<Handle> OpenNode(libusb_context* ctx, const std::string& devRoot, const std::string& interfaceDir,
+                               int& error, bool& isErrno) {
+    const std::string device = UsbDeviceDirOf(interfaceDir);
+    const long bus = DecimalAttribute(device, "busnum"), address = DecimalAttribute(device, "devnum");
+    isErrno = true;
+    if (bus < 0 || address < 0) {
+        error = ENODEV;
+        return std::nullopt;
+    }
+    char node[64];
+    std::snprintf(node, sizeof node, "/bus/usb/%03ld/%03ld", bus, address);
+    Handle h;
+    h.fd = ::open((devRoot + node).c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (h.fd < 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    const int r = libusb_wrap_sys_device(ctx, static_cast<intptr_t>(h.fd), &h.usb);
+    if (r != LIBUSB_SUCCESS) {
+        h.usb = nullptr;
+        h.Close();
+        error = r;
+        isErrno = false;
+        return std::nullopt;
+    }
+    return h;
+}
+
+}  // namespace
+
+class RawUsbDevice final : public Device {
+public:
+    RawUsbDevice(Handle handle, PrinterInterface endpoints) : handle_(handle), endpoints_(endpoints) {}
+    ~RawUsbDevice() override {
+        if (!gone) libusb_release_interface(handle_.usb, endpoints_.number);
+        handle_.Close();
+    }
+    libusb_device_handle* Usb() const { return handle_.usb; }
+    const PrinterInterface& Endpoints() const { return endpoints_; }
+    bool gone = false;  // unplugged: no transfer goes to it any more
+
+private:
+    Handle handle_;
+    PrinterInterface endpoints_;
+};
+
+// One submitted transfer and the buffer it fills or empties.
+struct RawUsbRoute::Pending {
+    libusb_transfer* transfer = nullptr;
+    std::vector<unsigned char> buffer;
+    bool finished = false;
+    static void LIBUSB_CALL Done(libusb_transfer* t) { static_cast<Pending*>(t->user_data)->finished = true; }
+    ~Pending() {
+        if (transfer) libusb_free_transfer(transfer);
+    }
+};
+
+RawUsbRoute::RawUsbRoute(UsbSystemRoots roots) : roots_(std::move(roots)) {
+    // Devices are found through sysfs and opened by their node, so libusb
+    // neither scans the bus nor starts a watch of its own.
+    libusb_set_option(nullptr, LIBUSB_OPTION_NO_DEVICE_DISCOVERY);
+    if (libusb_init(&ctx_) != LIBUSB_SUCCESS) ctx_ = nullptr;
+}
+
+RawUsbRoute::~RawUsbRoute() {
+    if (ctx_) libusb_exit(ctx_);
+}
+
+bool RawUsbRoute::IsRawPath(const WString& path) { return path.rfind(kRawPrefix, 0) == 0; }
+
+bool RawUsbRoute::IsRaw(const Device* device) { return dynamic_cast<const RawUsbDevice*>(device) != nullptr; }
+
+std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
+    std::vector<Port> ports;
+    if (!ctx_) return ports;
+    const std::string devices = roots_.sys + "/bus/usb/devices";
+    auto names = ListDirectory(devices);
+    std::sort(names.begin(), names.end());
+    std::map<std::string, int> perDevice;
+    std::vector<std::string> interfaceNames;
+    for (const std::string& name : names) {
+        const auto colon = name.find(':');
+        if (colon == std::string::npos) continue;
+        const std::string link = devices + "/" + name;
+        if (!IsUsblpClassInterface(link) || !DriverOf(link).empty()) continue;
+        const std::string dir = ResolvePath(link);
+        if (dir.empty()) continue;
+        ++perDevice[name.substr(0, colon)];
+        interfaceNames.push_back(name);
+        ports.push_back({{}, dir, IdentifyUsbInterface(dir)});
+    }
+    const Deadline budget(kIdentifyBudget);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const std::string& name = interfaceNames[i];
+        const std::string device = name.substr(0, name.find(':'));
+        ports[i].path = kRawPrefix + Utf8ToUtf16(perDevice[device] > 1 ? name : device);
+        DeviceIdentity& id = ports[i].identity;
+        const PrinterInterfaceParse parse = ParseInterface(ports[i].interfaceDir);
+        if (!parse.found) {
+            id.route = u"raw USB";
+            continue;
+        }
+        const PrinterInterface& e = *parse.found;
+        id.route = FillIn(kRawUsbRoute, {Utf8ToUtf16(std::to_string(e.number)), Hex(e.bulkOut), Hex(e.bulkIn)});
+        const unsigned wait = budget.RemainingMs<unsigned>(kIdentifyEachMs);
+        int error;
+        bool isErrno;
+        auto h = wait ? OpenNode(ctx_, roots_.dev, ports[i].interfaceDir, error, isErrno) : std::nullopt;
+        if (!h) continue;
+        if (libusb_claim_interface(h->usb, e.number) == LIBUSB_SUCCESS) {
+            unsigned char reply[kDeviceIdLimit];
+            const int n = libusb_control_transfer(
+                h->usb, LIBUSB_ENDPOINT_IN | LIBUSB_REQUEST_TYPE_CLASS | LIBUSB_RECIPIENT_INTERFACE, 0, 0,
+                static_cast<std::uint16_t>(e.number << 8 | e.alternate), reply, sizeof reply, wait);
+            if (n > 0) {
+                if (const auto text = Parse1284Id(reply, static_cast<std::size_t>(n))) id.ieee1284Id = Utf8ToUtf16(*text);
+            }
+            libusb_release_interface(h->usb, e.number);
+        }
+        h->Close();
+    }
+    return ports;
+}
+
+OpenResult RawUsbRoute::Open(const WString& path) {
+    OpenResult result;
+    const std::string name = Utf16ToUtf8(path.substr(std::char_traits<char16_t>::length(kRawPrefix)));
+    const std::string devices = roots_.sys + "/bus/usb/devices";
+    std::string interfaceName = name;
+    if (name.find(':') == std::string::npos) {
+        // The device's one printer interface without a driver, or, should
+        // it have been bound meanwhile, its first printer interface.
+        interfaceName.clear();
+        auto names = ListDirectory(devices);
+        std::sort(names.begin(), names.end());
+        for (const std::string& n : names) {
+            if (n.rfind(name + ":", 0) != 0 || !IsUsblpClassInterface(devices + "/" + n)) continue;
+            if (interfaceName.empty() || DriverOf(devices + "/" + n).empty()) interfaceName = n;
+            if (DriverOf(devices + "/" + n).empty()) break;
+        }
+    }
+    const std::string dir = (!ctx_ || name.empty() || name.find('/') != std::string::npos || interfaceName.empty())
+                                ? std::string()
+                                : ResolvePath(devices + "/" + interfaceName);
+    if (dir.empty()) {
+        result.reason = Text(std::strerror(ENODEV));
+        return result;
+    }
+    if (!DriverOf(dir).empty()) {
+        // Bound to a driver (or claimed by a program) since the listing:
+        // never taken from it.
+        result.reason = HeldReason(dir);
+        result.remedy = kBusyRemedy;
+        return result;
+    }
+    const PrinterInterfaceParse parse = ParseInterface(dir);
+    if (!parse.found) {
+        result.reason = ProblemText(parse.problem);
+        return result;
+    }
+    const PrinterInterface e = *parse.found;
+    int error;
+    bool isErrno;
+    auto h = OpenNode(ctx_, roots_.dev, dir, error, isErrno);
+    if (!h) {
+        result.reason = isErrno ? Text(std::strerror(error)) : Text(libusb_strerror(error));
+        if (isErrno && (error == EACCES || error == EPERM)) result.remedy = kLpGroupRemedy;
+        return result;
+    }
+    // Claiming never detaches a driver: with one bound, it fails as busy.
+    int r = libusb_claim_interface(h->usb, e.number);
+    if (r == LIBUSB_SUCCESS && e.alternate != 0) {
+        r = libusb_set_interface_alt_setting(h->usb, e.number, e.alternate);
+        if (r != LIBUSB_SUCCESS) libusb_release_interface(h->usb, e.number);
+    }
+    if (r != LIBUSB_SUCCESS) {
+        if (r == LIBUSB_ERROR_BUSY) {
+            result.reason = HeldReason(dir);
+            result.remedy = kBusyRemedy;
+        } else {
+            result.reason = Text(libusb_strerror(r));
+        }
+        h->Close();
+        return result;
+    }
+    result.device = std::make_unique<RawUsbDevice>(*h, e);
+    return result;
+}
+
+void RawUsbRoute::Start(std::vector<Job>& jobs) {
+    pending_.clear();
+    for (Job& job : jobs) {
+        auto p = std::make_unique<Pending>();
+        auto* device = static_cast<RawUsbDevice*>(job.device);
+        job.done = 0;
+        p->finished = true;
+        if (!device->gone && job.size > 0) {
+            const PrinterInterface& e = device->Endpoints();
+            // A read takes whole packets, so that a device sending a full
+            // last packet never overflows it; only `size` bytes are kept.
+            const std::size_t packet = job.in ? e.inPacket : e.outPacket;
+            p->buffer.resize(job.in ? (job.size + packet - 1) / packet * packet : job.size);
+            if (!job.in) std::memcpy(p->buffer.data(), job.out, job.size);
+            p->transfer = libusb_alloc_transfer(0);
+            if (p->transfer) {
+                libusb_fill_bulk_transfer(p->transfer, device->Usb(), job.in ? e.bulkIn : e.bulkOut, p->buffer.data(),
+                                          static_cast<int>(p->buffer.size()), &Pending::Done, p.get(), 0);
+                const int r = libusb_submit_transfer(p->transfer);
+                p->finished = r != LIBUSB_SUCCESS;
+                if (r == LIBUSB_ERROR_NO_DEVICE) device->gone = true;
+            }
+        }
+        pending_.push_back(std::move(p));
+    }
+}
+
+void RawUsbRoute::Finish(std::vector<Job>& jobs, const Deadline& deadline) {
+    const auto open = [this] {
+        return std::any_of(pending_.begin(), pending_.end(), [](const auto& p) { return !p->finished; });
+    };
+    const auto handle = [this](unsigned ms) {
+        timeval tv{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
+        libusb_handle_events_timeout_completed(ctx_, &tv, nullptr);
+    };
+    while (open() && !deadline.Passed()) handle(deadline.RemainingMs<unsigned>(1000));
+    for (const auto& p : pending_)
+        if (!p->finished) libusb_cancel_transfer(p->transfer);
+    // A cancelled transfer comes back at once; the bound only guards
+    // against a kernel that never gives it back.
+    const Deadline cancelled(std::chrono::seconds(2));
+    while (open() && !cancelled.Passed()) handle(100);
+    for (std::size_t i = 0; i < jobs.size() && i < pending_.size(); ++i) {
+        Pending& p = *pending_[i];
+        if (!p.finished) {
+            // Still owned by the kernel: its buffer must outlive it.
+            (void)pending_[i].release();
+            continue;
+        }
+        if (!p.transfer || !p.transfer->length) continue;
+        auto* device = static_cast<RawUsbDevice*>(jobs[i].device);
+        if (p.transfer->status == LIBUSB_TRANSFER_NO_DEVICE) device->gone = true;
+        // Completed, timed out, cancelled or stalled: what came before counts.
+        const std::size_t carried = static_cast<std::size_t>(std::max(p.transfer->actual_length, 0));
+        jobs[i].done = std::min(carried, jobs[i].size);
+        if (jobs[i].in) std::memcpy(jobs[i].into, p.buffer.data(), jobs[i].done);
+    }
+    pending_.clear();
+}
+
+}  // namespace ldt

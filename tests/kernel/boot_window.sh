@@ -1,0 +1,29 @@
+#!/bin/bash
+# Boot: the Qt window against the real usblp driver: a real unplug and
+# plug-in, and CUPS's USB backend listing printers while values are shown.
+. "$LDT_VM_LIB"
+machines 1 --log /tmp/queries || exit 1
+x_start && window_start || exit 1
+window_wait 10 filled >/dev/null
+check "window: values shown" contains "$(window_values)" '^Firmware_Ver: V5\.07$' '^Image Offset Tuning  _Y: Down  5$'
+
+# The README promises: a refresh half a second after the device goes, the
+# values kept two seconds more in case it comes back, then cleared.
+gadget_unplug 0
+took="$(window_wait 8 empty)"; rc=$?
+log "window: cleared ${took:-?} ms after a real unplug"
+check "window: a real unplug clears the values within 4 s" test $rc -eq 0 -a "${took:-9999}" -lt 4000 || { cat /tmp/window.probes; dmesg | tail; }
+gadget_plug 0
+took="$(window_wait 10 filled)"; rc=$?
+log "window: filled ${took:-?} ms after the plug-in"
+check "window: plugging in again fills them" test $rc -eq 0
+
+# CUPS's USB backend detaches usblp from the printer and attaches it again.
+cups="$(/usr/lib/cups/backend-available/usb 2>/tmp/cups.err)"
+log "cups backend: $cups"
+check "cups backend lists the machine" contains "$cups" '^direct usb://Simulated%20Lasers/Laser%20simulator\?serial=SIM0000'
+stays() { local t; for t in 1 2 3 4 5 6; do window_shows_values || return 1; sleep 0.5; done; }
+check "window: values stay while CUPS lists printers" stays
+check "window: no box, still running" test -z "$(xdotool search --onlyvisible --name '^Error$')" -a -d /proc/"$WINDOW_PID"
+kill "$WINDOW_PID"
+finish

@@ -1,0 +1,39 @@
+#!/bin/bash
+# Boot with the real systemd-udevd: the package's rule on a real usblp node
+# (group, mode, the uaccess tag and the seat user's ACL), and what a user
+# outside lp gets without it.
+. "$LDT_VM_LIB"
+rules=/etc/udev/rules.d/70-laser-diagnostic-tool.rules
+gadgets_init 1 && gadget_make 0 || exit 1
+udevd_start || exit 1
+# The user at the seat is nobody, recorded as logind would; udev's uaccess
+# builtin reads it and gives that user an ACL on tagged nodes.
+mkdir -p /run/systemd/seats /run/systemd/system
+printf 'ACTIVE=c1\nACTIVE_UID=65534\nSESSIONS=c1\nUIDS=65534\n' > /run/systemd/seats/seat0
+plug() { gadget_plug 0 && wait_lp 1 && udevadm settle --timeout=30 && sim_start 0; }
+unplug() { sim_stop 0; gadget_unplug 0; udevadm settle --timeout=30; wait_lp 0; }
+as_nobody() { su -s /bin/sh nobody -c "$*" 2>&1; }
+
+# Without the rule: udev loads usblp by itself; the node is root:lp 0660.
+plug || exit 1
+check "udev loads usblp for a plugged machine" test -d /sys/module/usblp
+check "no rule: the node is root:lp 0660" contains \
+  "$(stat -c '%U:%G %a' /dev/usb/lp0) $(udevadm info -q property /dev/usb/lp0 | grep '^TAGS=')" '^root:lp 660 '
+check "no rule: not tagged uaccess" test -z "$(udevadm info -q property /dev/usb/lp0 | grep '^TAGS=.*:uaccess:')"
+out="$(as_nobody "$LDT_REPORT --diagnose")"
+check "no rule, outside lp: the permission diagnosis" contains "$out" '^  Result: cannot open: Permission denied' \
+  'sudo adduser \$USER lp'
+unplug
+
+# With the rule: tagged uaccess, the seat's user has an ACL and reads.
+cp "$LDT_REPO/packaging/linux/70-laser-diagnostic-tool.rules" "$rules" && udevadm control --reload || exit 1
+plug || exit 1
+acl="$(getfacl -p /dev/usb/lp0 2>/dev/null | grep '^user:')"
+log "with the rule: $(stat -c '%U:%G %a' /dev/usb/lp0); $(tr '\n' ' ' <<<"$acl")"
+check "the rule: root:lp 0660, tagged uaccess" contains \
+  "$(stat -c '%U:%G %a' /dev/usb/lp0) $(udevadm info -q property /dev/usb/lp0 | grep '^TAGS=')" '^root:lp 660 TAGS=.*:uaccess:'
+check "the rule: the seat's user gets rw" contains "$acl" '^user:nobody:rw-$'
+out="$(as_nobody "$LDT_REPORT")"
+check "the rule, outside lp at the seat: reads" contains "$out" '^Firmware_Ver: V5\.07$'
+unplug
+finish

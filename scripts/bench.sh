@@ -12,3 +12,4 @@ build/linux/bench/refresh_bench
 bash bench/startup.sh
 bash bench/win32/startup-dpi.sh
 bash bench/startup-qt.sh
+bash bench/kernel-vm.sh

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks on the real kernel (scripts/kernel-vm.sh, TCG): the boot time,
 # and the refresh time of ldt-report through the real usblp driver for 1 and
-# 8 machines against its floor (the 50 ms pause plus one round trip).
+# 4 machines (the most printer gadgets one kernel makes) against its floor (the 50 ms pause plus one round trip).
 # Prints figures only.
 #   bench/kernel-vm.sh [ROUNDS]
 set -uo pipefail

@@ -118,6 +118,7 @@ if [ $prepare = 1 ]; then echo "$kdir"; exit 0; fi
 # --- the run ------------------------------------------------------------------
 script="$(realpath "$1")"; shift
 [ -r "$script" ] || die "cannot read $script"
+case "$script" in /tmp/*|/run/*) die "the guest has its own /tmp and /run: put $script elsewhere" ;; esac
 if [ -z "$results" ]; then mkdir -p "$dir/runs"; results="$(mktemp -d "$dir/runs/$(basename "$script" .sh).XXXX")"; fi
 mkdir -p "$results"; results="$(realpath "$results")"
 rm -f "$results/exit-status" "$results/console.log"
@@ -129,7 +130,7 @@ rm -f "$results/exit-status" "$results/console.log"
 } > "$results/.run"
 
 kvm_opts=(-accel tcg -cpu max)
-[ $accel = kvm ] && kvm_opts=(-accel kvm -cpu host)
+[ $accel = kvm ] && kvm_opts=(-accel kvm -cpu max)
 cmd=(qemu-system-x86_64 "${kvm_opts[@]}" -m "$mem" -smp 1 -nographic -no-reboot -nodefaults
      -serial "file:$results/console.log" -monitor none
      -kernel "$kdir/root/boot/vmlinuz-$kver" -initrd "$kdir/initrd.gz"

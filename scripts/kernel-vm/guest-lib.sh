@@ -141,9 +141,10 @@ window_start() {
   _window_found() { WINDOW_ID="$(xdotool search --onlyvisible --name '^Laser Diagnostic Tool$' | head -n1)"; [ -n "$WINDOW_ID" ]; }
   wait_until 30 _window_found || { echo "no window" >&2; cat /tmp/window.out >&2; return 1; }
 }
-# window_values: what Ctrl+C in the window copies (the report lines); empty
-# while its boxes are empty (it then leaves the clipboard as it was, which
-# is emptied first).
+# window_values [KEYS]: what Ctrl+C (or KEYS) in the window copies, the
+# report lines. Only while values are shown: with empty boxes Ctrl+C brings
+# up the no-data message box, which then holds the window (use
+# window_shows_values to look without keys).
 window_values() {
   printf '' | timeout 5 xclip -selection clipboard -i >/dev/null 2>&1
   timeout 5 xdotool windowfocus --sync "$WINDOW_ID" key --clearmodifiers "${1:-ctrl+c}" 2>/dev/null
@@ -152,11 +153,6 @@ window_values() {
 }
 # window_diagnosis: what Ctrl+Shift+C copies (the last refresh's diagnosis).
 window_diagnosis() { window_values ctrl+shift+c; }
-# window_state: where the window's threads wait (for a failed check).
-window_state() {
-  local t
-  for t in /proc/"$WINDOW_PID"/task/*; do echo "$t $(cat "$t/comm") $(cut -d' ' -f3 "$t/stat") $(cat "$t/wchan")"; done
-}
 # window_shows_values: whether the window's Firmware box has text (its
 # pixels are not all white); no key is pressed, so no box can pop up.
 window_shows_values() {
@@ -170,11 +166,7 @@ window_wait() {
   local end=$(( $(date +%s%3N) + $1 * 1000 )) start
   start=$(date +%s%3N)
   while :; do
-    if window_shows_values; then
-      [ "$2" = filled ] && break; echo "$(( $(date +%s%3N) - start )) filled" >> /tmp/window.probes
-    else
-      [ "$2" = empty ] && break; echo "$(( $(date +%s%3N) - start )) empty" >> /tmp/window.probes
-    fi
+    if window_shows_values; then [ "$2" = filled ] && break; else [ "$2" = empty ] && break; fi
     [ "$(date +%s%3N)" -lt "$end" ] || return 1
     sleep 0.05
   done

@@ -6,7 +6,8 @@
 #   scripts/kernel-vm.sh [OPTION]... SCRIPT [ARG]...
 #
 # SCRIPT is a path on this machine; the guest sees every file at the same
-# path (except under /tmp and /run, which are the guest's own). The kernel package is fetched with `apt-get download` (nothing is
+# path, except under /run and /tmp, which are the guest's own (but for the
+# top folder under /tmp that holds the results folder, e.g. a clone there). The kernel package is fetched with `apt-get download` (nothing is
 # installed on this machine), unpacked, indexed with depmod and given a small
 # busybox initramfs, all cached in DIR/KVER; a second run reuses them.
 #
@@ -118,7 +119,7 @@ if [ $prepare = 1 ]; then echo "$kdir"; exit 0; fi
 # --- the run ------------------------------------------------------------------
 script="$(realpath "$1")"; shift
 [ -r "$script" ] || die "cannot read $script"
-case "$script" in /tmp/*|/run/*) die "the guest has its own /tmp and /run: put $script elsewhere" ;; esac
+case "$script" in /run/*) die "the guest has its own /run: put $script elsewhere" ;; esac
 if [ -z "$results" ]; then mkdir -p "$dir/runs"; results="$(mktemp -d "$dir/runs/$(basename "$script" .sh).XXXX")"; fi
 mkdir -p "$results"; results="$(realpath "$results")"
 rm -f "$results/exit-status" "$results/console.log"

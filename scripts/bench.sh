@@ -12,5 +12,6 @@ build/linux/bench/refresh_bench
 bash bench/startup.sh
 bash bench/win32/startup-dpi.sh
 bash bench/startup-qt.sh
+bash bench/kernel-vm.sh
 # The raw USB route against the usblp node on the real kernel, in the VM.
 bash scripts/kernel-vm.sh --env LDT_BUILD="$root/build/linux" bench/kernel-raw-usb.sh 2>&1 | grep "benchmark:" || true

@@ -8,7 +8,7 @@ want_win="g++-mingw-w64-i686 mingw-w64-tools zip unzip wixl msitools osslsigncod
 want_wine="wine wine32:i386"
 want_gui="xvfb xdotool xclip imagemagick fonts-liberation fonts-wqy-microhei x11-utils libxfixes3 librsvg2-bin python3"
 # The real-kernel VM rig (scripts/kernel-vm.sh) and what its checks run.
-want_kernel="qemu-system-x86 busybox-static kmod udev cups"
+want_kernel="qemu-system-x86 busybox-static kmod udev cups acl xvfb xdotool xclip imagemagick python3"
 
 pkgs="$want_native $want_win $want_wine $want_gui $want_kernel"
 case "${1:-all}" in

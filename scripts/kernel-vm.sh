@@ -6,7 +6,8 @@
 #   scripts/kernel-vm.sh [OPTION]... SCRIPT [ARG]...
 #
 # SCRIPT is a path on this machine; the guest sees every file at the same
-# path (except under /tmp and /run, which are the guest's own). The kernel package is fetched with `apt-get download` (nothing is
+# path, except under /run and /tmp, which are the guest's own (but for the
+# top folder under /tmp that holds the results folder, e.g. a clone there). The kernel package is fetched with `apt-get download` (nothing is
 # installed on this machine), unpacked, indexed with depmod and given a small
 # busybox initramfs, all cached in DIR/KVER; a second run reuses them.
 #
@@ -118,6 +119,7 @@ if [ $prepare = 1 ]; then echo "$kdir"; exit 0; fi
 # --- the run ------------------------------------------------------------------
 script="$(realpath "$1")"; shift
 [ -r "$script" ] || die "cannot read $script"
+case "$script" in /run/*) die "the guest has its own /run: put $script elsewhere" ;; esac
 if [ -z "$results" ]; then mkdir -p "$dir/runs"; results="$(mktemp -d "$dir/runs/$(basename "$script" .sh).XXXX")"; fi
 mkdir -p "$results"; results="$(realpath "$results")"
 rm -f "$results/exit-status" "$results/console.log"
@@ -129,7 +131,7 @@ rm -f "$results/exit-status" "$results/console.log"
 } > "$results/.run"
 
 kvm_opts=(-accel tcg -cpu max)
-[ $accel = kvm ] && kvm_opts=(-accel kvm -cpu host)
+[ $accel = kvm ] && kvm_opts=(-accel kvm -cpu max)
 cmd=(qemu-system-x86_64 "${kvm_opts[@]}" -m "$mem" -smp 1 -nographic -no-reboot -nodefaults
      -serial "file:$results/console.log" -monitor none
      -kernel "$kdir/root/boot/vmlinuz-$kver" -initrd "$kdir/initrd.gz"

@@ -3,7 +3,8 @@
 # the native core and Linux backend tests, the core, backend and tool tests
 # again under AddressSanitizer + UndefinedBehaviorSanitizer (preset
 # linux-asan, without the Qt pieces), a short run of every fuzz target, and
-# the Linux programs on a real kernel in a VM, the Windows build's tests and end-to-end window tests under Wine in Xvfb.
+# the Linux programs on a real kernel in a VM (qemu), the Windows build's
+# tests and end-to-end window tests under Wine in Xvfb.
 #   scripts/test.sh [--native-only]
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -34,8 +35,8 @@ cmake --build --preset linux
 set +e
 step "native tests (ctest)" ctest --preset linux -LE kernel
 # The Linux programs on the real kernel's USB stack, booted under qemu.
-kernel_vm() { bash scripts/install-deps.sh kernel && ctest --preset linux -L kernel; }
-step "real kernel in a VM (ctest -L kernel)" kernel_vm
+kernel_vm() { bash scripts/install-deps.sh kernel && ctest --preset linux -L '^kernel$'; }
+step "real kernel in a VM (ctest -L ^kernel$)" kernel_vm
 asan() { cmake --preset linux-asan $werror >/dev/null && cmake --build --preset linux-asan && ctest --preset linux-asan; }
 step "native tests under ASan+UBSan (ctest)" asan
 step "fuzz (10 s per target)" bash scripts/fuzz.sh 10

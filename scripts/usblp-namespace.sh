@@ -118,7 +118,8 @@ make_device_here() {
   for name in idVendor idProduct manufacturer product serial; do
     cp "$work/attrs/$name" "$staged/$name"
   done
-  cp "$work/attrs/ieee1284_id" "$staged/1-1:1.0/ieee1284_id"
+  # usblp prints the id without a line end, unlike the other attributes.
+  printf '%s' "$(cat "$work/attrs/ieee1284_id")" > "$staged/1-1:1.0/ieee1284_id"
   echo 07 > "$staged/1-1:1.0/bInterfaceClass"
   mv -T "$staged" "$device"
   ln -sfn "$device" "$usbdevices/1-1"
@@ -132,12 +133,14 @@ bind_here() {
 }
 
 # Removes /sys/class/usbmisc/lp0 and the driver link, then /dev/usb/lp0
-# (the event a watch on /dev/usb sees), as when usblp lets the interface go.
+# (the event a watch on /dev/usb sees), as when usblp lets the interface go;
+# the kernel's devtmpfs then removes /dev/usb itself, which is empty.
 detach_here() {
   rm -rf "$usbmisc/lp0"
   rm -f "$iface/driver"
   if mountpoint -q "$node" 2>/dev/null; then umount -l "$node"; fi
   rm -f "$node"
+  rmdir "${node%/*}" 2>/dev/null || true
 }
 
 # Makes the device (when missing), binds usblp, makes
@@ -163,6 +166,7 @@ plug_here() {
     mv -T "$usbmisc/.lp0" "$usbmisc/lp0"
   fi
   if [ -e "$node" ] || [ -L "$node" ]; then return 0; fi
+  mkdir -p -m 0755 "${node%/*}"
   if [ "$kind" = link ]; then
     ln -s "$target" "$node"
   else

@@ -95,20 +95,21 @@ machines() {
   for ((i = 0; i < n; i++)); do sim_start "$i" "$@" || return 1; done
 }
 
-# udevd_start: the real systemd-udevd, with every present device announced
-# and handled.
+# udevd_start: the real systemd-udevd, with the USB devices present
+# announced and handled (all devices would take long in a slow guest).
 udevd_start() {
   /lib/systemd/systemd-udevd --daemon || return 1
-  udevadm trigger --action=add && udevadm settle --timeout=30
+  udevadm trigger --action=add --subsystem-match=usb --subsystem-match=usbmisc && udevadm settle --timeout=30
 }
 
-# check NAME COMMAND...: runs COMMAND, counts and prints the result.
+# check NAME COMMAND...: runs COMMAND, counts and prints the result;
+# COMMAND's success or failure.
 check() {
   local name="$1"; shift
   if "$@"; then
     _checks_passed=$((_checks_passed + 1)); log "PASS $name"
   else
-    _checks_failed=$((_checks_failed + 1)); log "FAIL $name"
+    _checks_failed=$((_checks_failed + 1)); log "FAIL $name"; return 1
   fi
 }
 # contains TEXT PATTERN...: every extended regular expression matches TEXT;
@@ -123,4 +124,51 @@ contains() {
 finish() {
   log "checks: $_checks_passed passed, $_checks_failed failed"
   [ "$_checks_failed" -eq 0 ]
+}
+
+# x_start: an Xvfb for the window; sets DISPLAY.
+x_start() {
+  local fd=/tmp/xvfb.display
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd" >/tmp/xvfb.log 2>&1 &
+  wait_until 30 test -s "$fd" || { echo "Xvfb did not start" >&2; cat /tmp/xvfb.log >&2; return 1; }
+  export DISPLAY=":$(cat "$fd")"
+}
+# window_start [PROGRAM]: the Qt window (default LDT_WINDOW) on the Xvfb;
+# WINDOW_PID and WINDOW_ID once it is visible.
+window_start() {
+  QT_QPA_PLATFORM=xcb "${1:-$LDT_WINDOW}" > /tmp/window.out 2>&1 &
+  WINDOW_PID=$!
+  _window_found() { WINDOW_ID="$(xdotool search --onlyvisible --name '^Laser Diagnostic Tool$' | head -n1)"; [ -n "$WINDOW_ID" ]; }
+  wait_until 30 _window_found || { echo "no window" >&2; cat /tmp/window.out >&2; return 1; }
+}
+# window_values [KEYS]: what Ctrl+C (or KEYS) in the window copies, the
+# report lines. Only while values are shown: with empty boxes Ctrl+C brings
+# up the no-data message box, which then holds the window (use
+# window_shows_values to look without keys).
+window_values() {
+  printf '' | timeout 5 xclip -selection clipboard -i >/dev/null 2>&1
+  timeout 5 xdotool windowfocus --sync "$WINDOW_ID" key --clearmodifiers "${1:-ctrl+c}" 2>/dev/null
+  sleep 0.05
+  timeout 5 xclip -o -selection clipboard 2>/dev/null | tr -d '\r'
+}
+# window_diagnosis: what Ctrl+Shift+C copies (the last refresh's diagnosis).
+window_diagnosis() { window_values ctrl+shift+c; }
+# window_shows_values: whether the window's Firmware box has text (its
+# pixels are not all white); no key is pressed, so no box can pop up.
+window_shows_values() {
+  local mean
+  mean="$(timeout 8 import -window "$WINDOW_ID" -crop 120x11+193+116 +repage -format '%[fx:mean]' info: 2>/dev/null)"
+  [ -n "$mean" ] && awk -v m="$mean" 'BEGIN { exit !(m < 0.99) }'
+}
+# window_wait SECONDS filled|empty: until the window shows values, or none;
+# prints how long it took in ms.
+window_wait() {
+  local end=$(( $(date +%s%3N) + $1 * 1000 )) start
+  start=$(date +%s%3N)
+  while :; do
+    if window_shows_values; then [ "$2" = filled ] && break; else [ "$2" = empty ] && break; fi
+    [ "$(date +%s%3N)" -lt "$end" ] || return 1
+    sleep 0.05
+  done
+  echo $(( $(date +%s%3N) - start ))
 }

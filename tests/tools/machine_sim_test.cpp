@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -483,7 +484,8 @@ TEST(MachineSimulatorCli, HangupThenSigintExitsCleanly) {
 
 TEST(MachineSimulatorCli, RejectsBadArguments) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--mode", "loud"}, {"--delay", "-5"}, {"--link"}, {"--frobnicate"}}) {
+         {std::vector<std::string>{"--mode", "loud"}, {"--delay", "-5"}, {"--link"}, {"--frobnicate"},
+          {"--device", "/dev/null", "--link", "/tmp/x"}}) {
         Cli cli(args, true);
         ASSERT_TRUE(cli.Running());
         EXPECT_EQ(cli.Wait(3s), 2) << args[0];
@@ -491,6 +493,51 @@ TEST(MachineSimulatorCli, RejectsBadArguments) {
     Cli help({"--help"});
     EXPECT_NE(help.FirstLine().find("Usage: ldt-machine-sim"), std::string::npos);
     EXPECT_EQ(help.Wait(3s), 0);
+}
+
+// A raw pty pair standing in for a device node: the simulator serves the
+// slave, the test plays the host on the master.
+struct PtyDevice {
+    PtyDevice() : master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        termios tio{};
+        char name[64];
+        if (!master.Valid() || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0 ||
+            ::ptsname_r(master.Get(), name, sizeof name) != 0 || ::tcgetattr(master.Get(), &tio) != 0)
+            return;
+        ::cfmakeraw(&tio);
+        if (::tcsetattr(master.Get(), TCSANOW, &tio) == 0) slave = name;
+    }
+    UniqueFd master;
+    std::string slave;
+};
+
+// --device: waits for the path to open, says so on each open, and after the
+// device fails (here a hang-up) opens it again and serves the new one.
+TEST(MachineSimulatorCli, DeviceIsAwaitedServedAndReopenedAfterItFails) {
+    TempDir dir;
+    const fs::path node = dir.Path() / "g_printer0";
+    Cli cli({"--device", node.string()}, true);
+    ASSERT_TRUE(cli.Running());
+    std::this_thread::sleep_for(100ms);  // it waits for a path that is not there yet
+
+    PtyDevice first;
+    ASSERT_FALSE(first.slave.empty());
+    fs::create_symlink(first.slave, node);
+    EXPECT_EQ(cli.FirstLine(), node.string());
+    WriteAll(first.master.Get(), kQueryX);
+    EXPECT_EQ(ReadBytes(first.master.Get(), MachineSimulator::DefaultReply().size(), 2s), MachineSimulator::DefaultReply());
+
+    first.master.Reset();  // the device fails; its path now leads elsewhere
+    PtyDevice second;
+    ASSERT_FALSE(second.slave.empty());
+    fs::remove(node);
+    fs::create_symlink(second.slave, node);
+    EXPECT_EQ(cli.FirstLine(), node.string());
+    WriteAll(second.master.Get(), kQueryY);
+    EXPECT_EQ(ReadBytes(second.master.Get(), MachineSimulator::DefaultReply().size(), 2s), MachineSimulator::DefaultReply());
+
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.Wait(3s), 0);
 }
 
 #endif  // LDT_MACHINE_SIM_EXE

@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/gui/SkinPicture.h"
 #include "platform/win32/gui/WinApp.h"
+#include "platform/win32/gui/WindowDpi.h"
 #include "ui/Scale.h"
 #include "ui/WindowGeometry.h"
 
@@ -31,33 +32,6 @@ std::optional<Key> CommandKey(WPARAM virtualKey) {
     if (virtualKey == 'S' && ctrl) return Key::CtrlS;
     if (virtualKey == 'C' && ctrl) return Key::CtrlC;
     return std::nullopt;
-}
-
-// A user32 function that older systems lack; null there.
-template <class Fn>
-Fn User32(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
-
-// The window's DPI: its monitor's where the system knows per-monitor DPI
-// (Windows 10 1607 on), else the system's.
-int WindowDpi(HWND window) {
-    static const auto getDpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-    UINT dpi = getDpiForWindow ? getDpiForWindow(window) : 0;
-    if (dpi == 0) {
-        HDC screen = GetDC(nullptr);
-        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
-        ReleaseDC(nullptr, screen);
-    }
-    return dpi ? static_cast<int>(dpi) : kBaseDpi;
-}
-
-// A template dialog of a per-monitor aware program is resized and its font
-// rescaled by the system on a DPI change; this window does its own scaling.
-void KeepDialogFromRescaling(HWND window) {
-    const auto setBehavior = User32<BOOL(WINAPI*)(HWND, int, int)>("SetDialogDpiChangeBehavior");
-    constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
-    if (setBehavior) setBehavior(window, kDisableAll, kDisableAll);
 }
 
 }  // namespace
@@ -106,8 +80,8 @@ BOOL DiagnosticDialog::OnInitDialog() {
 
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    KeepDialogFromRescaling(Handle());
-    core_.SetDpi(WindowDpi(Handle()));
+    gui::KeepDialogFromRescaling(Handle());
+    core_.SetDpi(gui::WindowDpi(Handle()));
     PrepareSkin();
     ShapeWindow();
     AddEmptyBoxesTip();
@@ -189,18 +163,8 @@ LRESULT DiagnosticDialog::OnTimer(WPARAM id, LPARAM) {
     return 0;
 }
 
-// Clips the window to its region at the current DPI.
-void ClipWindow(HWND window, int dpi) {
-    const auto corners = WindowRegion(dpi);
-    POINT points[corners.size()];
-    for (std::size_t i = 0; i < corners.size(); ++i) points[i] = {corners[i].x, corners[i].y};
-    gui::Region region(CreatePolygonRgn(points, static_cast<int>(corners.size()), kWindingFill));
-    // From a successful SetWindowRgn on, the window owns the region.
-    if (region && SetWindowRgn(window, region.Get(), TRUE)) region.Release();
-}
-
 void DiagnosticDialog::ShapeWindow() {
-    ClipWindow(Handle(), core_.Dpi());
+    gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
     const WindowPlacement place =
         PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), core_.Dpi());
     MoveWindow(Handle(), place.left, place.top, place.width, place.height, TRUE);
@@ -211,19 +175,17 @@ void DiagnosticDialog::PrepareSkin() {
     const int dpi = core_.Dpi();
     scaledSkin_.Reset();  // never the picture of the DPI before
     if (dpi == kBaseDpi) return;
-    const gui::Pixels source = gui::DecodePngResource(gui::ResourceHandle(), IDR_SKIN_2X);
     // Without the picture the skin would not match the scaled layout; the
     // 100 % bitmap at least shows the values.
-    if (source.width == 0) return;
-    scaledSkin_ = gui::MakeBitmap(
-        gui::AreaResample(source, ScalePx(kSkinBlockWidth, dpi), ScalePx(kSkinBlockHeight, dpi)));
+    scaledSkin_ = gui::ScaledSkin(gui::ResourceHandle(), IDR_SKIN_2X, ScalePx(kSkinBlockWidth, dpi),
+                                  ScalePx(kSkinBlockHeight, dpi));
 }
 
 LRESULT DiagnosticDialog::OnDpiChanged(WPARAM dpi, LPARAM suggested) {
     core_.SetDpi(LOWORD(dpi));
     PrepareSkin();
     PlaceEmptyBoxesTip();
-    ClipWindow(Handle(), core_.Dpi());
+    gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
     // The system's suggestion keeps the window on the monitor it moved to.
     if (const auto* r = reinterpret_cast<const RECT*>(suggested))
         SetWindowPos(Handle(), nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,

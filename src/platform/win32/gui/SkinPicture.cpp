@@ -127,4 +127,10 @@ Bitmap MakeBitmap(const Pixels& pixels) {
     return bitmap;
 }
 
+Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height) {
+    const Pixels source = DecodePngResource(module, id);
+    if (source.width == 0) return Bitmap();
+    return MakeBitmap(AreaResample(source, width, height));
+}
+
 }  // namespace ldt::gui

@@ -32,4 +32,9 @@ Pixels DecodePngResource(HINSTANCE module, UINT id);
 // A bitmap compatible with the screen holding `pixels`; null on failure.
 Bitmap MakeBitmap(const Pixels& pixels);
 
+// The skin for a scale above 100 %: the twice-size picture held as resource
+// `id` of `module`, filtered to width x height. Null when the picture cannot
+// be had (the caller then falls back to the 100 % bitmap).
+Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height);
+
 }  // namespace ldt::gui

@@ -25,8 +25,8 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc APPEND PROP
     OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/res/resource.h
                    ${PROJECT_SOURCE_DIR}/res/icon/app.ico
                    ${PROJECT_SOURCE_DIR}/res/skin/SkinBitmap.bmp
-                   ${PROJECT_SOURCE_DIR}/res/skin/skin@2x.png
                    ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.manifest)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR})
+ldt_use_skin_runs(LaserDiagnosticTool ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc)
 
 install(TARGETS LaserDiagnosticTool RUNTIME DESTINATION ${LDT_INSTALL_BINDIR})

@@ -1,11 +1,8 @@
 #include "platform/win32/gui/SkinPicture.h"
 
-#include "platform/win32/gui/ComPtr.h"
-
-#include <wincodec.h>
-
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace ldt::gui {
 
@@ -80,32 +77,85 @@ Pixels AreaResample(const Pixels& source, int width, int height) {
     return result;
 }
 
-Pixels DecodePngResource(HINSTANCE module, UINT id) {
+Pixels DecodeSkinRuns(const std::uint8_t* data, std::size_t size) {
+    const std::uint8_t* const end = data + size;
+    auto u16 = [&](std::uint32_t& value) {
+        if (end - data < 2) return false;
+        value = data[0] | data[1] << 8;
+        data += 2;
+        return true;
+    };
+    std::uint32_t width = 0, height = 0, colours = 0;
+    if (size < 4 || std::memcmp(data, "SKR1", 4) != 0) return {};
+    data += 4;
+    if (!u16(width) || !u16(height) || !u16(colours) || width == 0 || height == 0) return {};
+    if (static_cast<std::size_t>(end - data) < colours * 3) return {};
+    const std::uint8_t* const palette = data;
+    data += colours * 3;
+
+    Pixels p{static_cast<int>(width), static_cast<int>(height), Stride(static_cast<int>(width)), {}};
+    p.bytes.assign(static_cast<std::size_t>(p.stride) * height, 0);
+    std::uint8_t* out = p.bytes.data();
+    const std::size_t rowBytes = width * 3, pad = static_cast<std::size_t>(p.stride) - rowBytes;
+    std::size_t left = static_cast<std::size_t>(width) * height;  // pixels still to come
+    std::size_t x = 0;                                           // column of `out`, in bytes
+    bool firstRow = true;
+    // Copies `count` pixels from `from` (3 bytes each, or the pixel `stride`
+    // bytes up when `from` is null), keeping `out` off the row padding.
+    auto put = [&](const std::uint8_t* from, std::size_t count) {
+        while (count) {
+            const std::size_t n = std::min(count, (rowBytes - x) / 3);
+            if (from) {
+                for (std::size_t i = 0; i < n; ++i, out += 3) {
+                    out[0] = from[0];
+                    out[1] = from[1];
+                    out[2] = from[2];
+                }
+            } else {
+                std::memcpy(out, out - p.stride, n * 3);
+                out += n * 3;
+            }
+            x += n * 3;
+            count -= n;
+            if (x == rowBytes) {
+                out += pad;
+                x = 0;
+                firstRow = false;
+            }
+        }
+    };
+    while (left) {
+        std::uint32_t token = 0, extra = 0;
+        if (!u16(token)) return {};
+        const std::uint32_t kind = token >> 13, value = token & 0x1FFF;
+        std::size_t count = kind + 1;
+        if (kind == 6) {
+            if (!u16(extra)) return {};
+            count = 7 + extra;
+        } else if (kind == 7) {
+            count = value + 1;
+        }
+        if (count > left) return {};
+        if (kind == 7) {
+            // The run may reach past the first row only where it started below it.
+            if (firstRow) return {};
+            put(nullptr, count);
+        } else {
+            if (value >= colours) return {};
+            put(palette + value * 3, count);
+        }
+        left -= count;
+    }
+    if (data != end) return {};
+    return p;
+}
+
+Pixels DecodeSkinRunsResource(HINSTANCE module, UINT id) {
     HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
-    auto* data = static_cast<BYTE*>(loaded ? LockResource(loaded) : nullptr);
+    const auto* data = static_cast<const std::uint8_t*>(loaded ? LockResource(loaded) : nullptr);
     if (!data) return {};
-    ComPtr<IWICImagingFactory> factory;
-    ComPtr<IWICStream> stream;
-    ComPtr<IWICBitmapDecoder> decoder;
-    ComPtr<IWICBitmapFrameDecode> frame;
-    ComPtr<IWICFormatConverter> converter;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(factory.Put()))) ||
-        FAILED(factory->CreateStream(stream.Put())) ||
-        FAILED(stream->InitializeFromMemory(data, SizeofResource(module, found))) ||
-        FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                                decoder.Put())) ||
-        FAILED(decoder->GetFrame(0, frame.Put())) || FAILED(factory->CreateFormatConverter(converter.Put())) ||
-        FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
-                                     WICBitmapPaletteTypeCustom)))
-        return {};
-    UINT w = 0, h = 0;
-    if (FAILED(converter->GetSize(&w, &h)) || w == 0 || h == 0 || w > 16384 || h > 16384) return {};
-    Pixels p{static_cast<int>(w), static_cast<int>(h), Stride(static_cast<int>(w)), {}};
-    p.bytes.resize(static_cast<std::size_t>(p.stride) * h);
-    if (FAILED(converter->CopyPixels(nullptr, p.stride, static_cast<UINT>(p.bytes.size()), p.bytes.data()))) return {};
-    return p;
+    return DecodeSkinRuns(data, SizeofResource(module, found));
 }
 
 Bitmap MakeBitmap(const Pixels& pixels) {
@@ -128,7 +178,7 @@ Bitmap MakeBitmap(const Pixels& pixels) {
 }
 
 Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height) {
-    const Pixels source = DecodePngResource(module, id);
+    const Pixels source = DecodeSkinRunsResource(module, id);
     if (source.width == 0) return Bitmap();
     return MakeBitmap(AreaResample(source, width, height));
 }

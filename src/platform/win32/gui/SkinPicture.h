@@ -1,8 +1,8 @@
 #pragma once
-// The skin at scales above 100 %: a PNG resource drawn at twice the size,
-// decoded with WIC and filtered down (or up) to the size the scale needs.
-// The filter is our own, an area average, because WIC's scaler may pick the
-// nearest pixel whatever interpolation is asked.
+// The skin at scales above 100 %: a picture drawn at twice the size, held
+// as a resource in a run format of our own (res/skin/pack-skin.py) that
+// decodes in a few milliseconds without COM or a codec library, and
+// filtered down (or up) to the size the scale needs with an area average.
 
 #include <windows.h>
 
@@ -24,10 +24,18 @@ struct Pixels {
 // At the source's own size it is a copy.
 Pixels AreaResample(const Pixels& source, int width, int height);
 
-// Decodes the PNG held as RT_RCDATA resource `id` of `module` into 24-bit
-// BGR. Empty (width 0) when the resource or the decoding fails. COM must be
-// initialised on the calling thread.
-Pixels DecodePngResource(HINSTANCE module, UINT id);
+// Decodes a picture in the run format: "SKR1", u16 width, u16 height,
+// u16 colours, the colours as B, G, R, then u16 tokens (little-endian)
+// covering the pixels row by row, top first: top 3 bits 0-5, colour (low 13
+// bits) repeated 1-6 times; 6, colour repeated 7 + the next u16 times; 7,
+// the pixels straight above repeated 1 + the low 13 bits times. Empty
+// (width 0) unless the data covers every pixel exactly, with colours that
+// exist and no pixels above the first row.
+Pixels DecodeSkinRuns(const std::uint8_t* data, std::size_t size);
+
+// DecodeSkinRuns of RT_RCDATA resource `id` of `module`; empty when the
+// resource is missing.
+Pixels DecodeSkinRunsResource(HINSTANCE module, UINT id);
 
 // A bitmap compatible with the screen holding `pixels`; null on failure.
 Bitmap MakeBitmap(const Pixels& pixels);

@@ -10,6 +10,7 @@
 #include "resource.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <optional>
 
@@ -84,7 +85,6 @@ BOOL DiagnosticDialog::OnInitDialog() {
     core_.SetDpi(gui::WindowDpi(Handle()));
     PrepareSkin();
     ShapeWindow();
-    AddEmptyBoxesTip();
 
     WatchPrinterInterfaces();
     core_.RefreshMachineData();
@@ -99,11 +99,16 @@ void DiagnosticDialog::WatchPrinterInterfaces() {
     printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
 }
 
-void DiagnosticDialog::AddEmptyBoxesTip() {
+void DiagnosticDialog::AddEmptyBoxesTip(const MSG& firstMove) {
+    // Made when the pointer first comes over the window, not at start-up:
+    // the common controls library is loaded then, if ever.
+    tipTried_ = true;
+    const auto initControls = gui::LateLoad<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll",
+                                                                                        "InitCommonControlsEx");
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    if (!initControls || !initControls(&controls)) return;  // the window works on without it
     // A tool over each value box whose text is asked for each time it is
     // about to show: the core's hint, empty (no tip) while values show.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
     emptyBoxesTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
                                      gui::ResourceHandle(), nullptr);
@@ -119,6 +124,8 @@ void DiagnosticDialog::AddEmptyBoxesTip() {
         SendMessageW(emptyBoxesTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     PlaceEmptyBoxesTip();
+    // The tools see the pointer's moves from the next one on; this one too.
+    SendMessageW(emptyBoxesTip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&firstMove));
 }
 
 void DiagnosticDialog::PlaceEmptyBoxesTip() {
@@ -317,7 +324,14 @@ void DiagnosticDialog::AnnounceFocus() {
     if (at < announced_.size()) NotifyWinEvent(EVENT_OBJECT_FOCUS, Handle(), OBJID_CLIENT, static_cast<LONG>(at) + 1);
 }
 
-void DiagnosticDialog::OnMouseMove(UINT, POINT point) {
+void DiagnosticDialog::OnMouseMove(UINT flags, POINT point) {
+    if (!tipTried_) {
+        MSG move = {Handle(), WM_MOUSEMOVE, flags, MAKELPARAM(point.x, point.y),
+                    static_cast<DWORD>(GetMessageTime()), {}};
+        const DWORD at = GetMessagePos();
+        move.pt = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+        AddEmptyBoxesTip(move);
+    }
     core_.OnMouseMove(point.x, point.y);
     Default();
 }

@@ -67,7 +67,7 @@ private:
     void AnnounceChanges();
     void AnnounceFocus();
     void WatchPrinterInterfaces();
-    void AddEmptyBoxesTip();
+    void AddEmptyBoxesTip(const MSG& firstMove);
     // Puts the tooltip's tools over the value boxes at the core's DPI.
     void PlaceEmptyBoxesTip();
     LRESULT OnNotify(WPARAM, LPARAM data);
@@ -94,6 +94,7 @@ private:
     std::vector<AccessibleItem> announced_;   // what screen readers were last told
     HWND emptyBoxesTip_ = nullptr;  // a tooltip control over the value area, owned by the dialog
     std::wstring emptyBoxesText_;   // what it shows, while it shows it
+    bool tipTried_ = false;         // AddEmptyBoxesTip has run
 };
 
 }  // namespace ldt

@@ -15,7 +15,7 @@ ldt_add_executable(LaserDiagnosticTool WIN32
 )
 set_target_properties(LaserDiagnosticTool PROPERTIES OUTPUT_NAME LaserDiagnosticTool)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR}/res)
-target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi comctl32
+target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi
     ole32 oleaut32 oleacc uuid)
 target_compile_options(LaserDiagnosticTool PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(LaserDiagnosticTool PRIVATE -municode -mwindows -Wl,--gc-sections

@@ -46,14 +46,11 @@ Taps Coverage(int from, int to, std::uint32_t one) {
 constexpr std::uint32_t kDownOne = 1u << 10, kAcrossOne = 1u << 12;
 constexpr int kShift = 22;
 
-}  // namespace
-
-Pixels AreaResample(const Pixels& source, int width, int height) {
-    if (width == source.width && height == source.height) return source;
+// `source` resampled to width x height into `out`: pixels of `pixelBytes`
+// bytes (B, G, R first), rows `stride` bytes apart.
+void AreaResampleInto(const Pixels& source, int width, int height, std::uint8_t* out, int pixelBytes, int stride) {
     const Taps across = Coverage(source.width, width, kAcrossOne);
     const Taps down = Coverage(source.height, height, kDownOne);
-    Pixels result{width, height, Stride(width), {}};
-    result.bytes.assign(static_cast<std::size_t>(result.stride) * height, 0);
     // Row by row: the source rows a new row covers, weighted into one row,
     // then across. Integers throughout: x87 floating point is slow here.
     std::vector<std::uint32_t> row(static_cast<std::size_t>(source.width) * 3);
@@ -64,16 +61,25 @@ Pixels AreaResample(const Pixels& source, int width, int height) {
             const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(down.first[y] + k) * source.stride;
             for (std::size_t i = 0; i < row.size(); ++i) row[i] += w * in[i];
         }
-        std::uint8_t* out = result.bytes.data() + static_cast<std::size_t>(y) * result.stride;
-        for (int x = 0; x < width; ++x) {
+        std::uint8_t* to = out + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < width; ++x, to += pixelBytes) {
             std::uint32_t c[3] = {0, 0, 0};
             const std::uint32_t* weights = &across.weight[across.offset[x]];
             const std::uint32_t* p = &row[static_cast<std::size_t>(across.first[x]) * 3];
             for (int k = 0; k < across.count[x]; ++k, p += 3)
                 for (int i = 0; i < 3; ++i) c[i] += weights[k] * p[i];
-            for (int i = 0; i < 3; ++i) out[x * 3 + i] = static_cast<std::uint8_t>((c[i] + (1u << (kShift - 1))) >> kShift);
+            for (int i = 0; i < 3; ++i) to[i] = static_cast<std::uint8_t>((c[i] + (1u << (kShift - 1))) >> kShift);
         }
     }
+}
+
+}  // namespace
+
+Pixels AreaResample(const Pixels& source, int width, int height) {
+    if (width == source.width && height == source.height) return source;
+    Pixels result{width, height, Stride(width), {}};
+    result.bytes.assign(static_cast<std::size_t>(result.stride) * height, 0);
+    AreaResampleInto(source, width, height, result.bytes.data(), 3, result.stride);
     return result;
 }
 
@@ -158,29 +164,37 @@ Pixels DecodeSkinRunsResource(HINSTANCE module, UINT id) {
     return DecodeSkinRuns(data, SizeofResource(module, found));
 }
 
-Bitmap MakeBitmap(const Pixels& pixels) {
-    if (pixels.width <= 0 || pixels.height <= 0) return Bitmap();
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = pixels.width;
-    info.bmiHeader.biHeight = -pixels.height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    // In the screen's own format, so that each paint's copy converts nothing.
-    HDC screen = GetDC(nullptr);
-    Bitmap bitmap(CreateCompatibleBitmap(screen, pixels.width, pixels.height));
-    if (bitmap && !SetDIBits(screen, bitmap.Get(), 0, static_cast<UINT>(pixels.height), pixels.bytes.data(), &info,
-                             DIB_RGB_COLORS))
-        bitmap.Reset();
-    ReleaseDC(nullptr, screen);
-    return bitmap;
-}
-
 Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height) {
     const Pixels source = DecodeSkinRunsResource(module, id);
-    if (source.width == 0) return Bitmap();
-    return MakeBitmap(AreaResample(source, width, height));
+    if (source.width == 0 || width <= 0 || height <= 0) return Bitmap();
+    // Filtered straight into a 32-bit section: no copy in between, and a
+    // layout the screen takes without conversion at each paint.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return Bitmap();
+    auto* out = static_cast<std::uint8_t*>(bits);
+    if (width == source.width && height == source.height) {
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(y) * source.stride;
+            std::uint8_t* to = out + static_cast<std::size_t>(y) * width * 4;
+            for (int x = 0; x < width; ++x, in += 3, to += 4) {
+                to[0] = in[0];
+                to[1] = in[1];
+                to[2] = in[2];
+            }
+        }
+    } else {
+        AreaResampleInto(source, width, height, out, 4, width * 4);
+    }
+    GdiFlush();
+    return bitmap;
 }
 
 }  // namespace ldt::gui

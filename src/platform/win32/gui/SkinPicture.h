@@ -37,12 +37,10 @@ Pixels DecodeSkinRuns(const std::uint8_t* data, std::size_t size);
 // resource is missing.
 Pixels DecodeSkinRunsResource(HINSTANCE module, UINT id);
 
-// A bitmap compatible with the screen holding `pixels`; null on failure.
-Bitmap MakeBitmap(const Pixels& pixels);
-
 // The skin for a scale above 100 %: the twice-size picture held as resource
-// `id` of `module`, filtered to width x height. Null when the picture cannot
-// be had (the caller then falls back to the 100 % bitmap).
+// `id` of `module`, filtered to width x height, in a 32-bit DIB section.
+// Null when the picture cannot be had (the caller then falls back to the
+// 100 % bitmap).
 Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height);
 
 }  // namespace ldt::gui

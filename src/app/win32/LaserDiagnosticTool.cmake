@@ -14,6 +14,10 @@ ldt_add_executable(LaserDiagnosticTool WIN32
     ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc
 )
 set_target_properties(LaserDiagnosticTool PROPERTIES OUTPUT_NAME LaserDiagnosticTool)
+# Screen readers' libraries load when a screen reader first asks for the
+# window, not at every start.
+include(${PROJECT_SOURCE_DIR}/cmake/DelayLoad.cmake)
+ldt_delay_load(LaserDiagnosticTool oleacc oleaut32)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR}/res)
 target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi
     ole32 oleaut32 oleacc uuid)

@@ -54,12 +54,23 @@ void AreaResampleInto(const Pixels& source, int width, int height, std::uint8_t*
     // Row by row: the source rows a new row covers, weighted into one row,
     // then across. Integers throughout: x87 floating point is slow here.
     std::vector<std::uint32_t> row(static_cast<std::size_t>(source.width) * 3);
+    const std::size_t n = row.size();
+    std::uint32_t* const sum = row.data();
     for (int y = 0; y < height; ++y) {
-        std::fill(row.begin(), row.end(), 0u);
-        for (int k = 0; k < down.count[y]; ++k) {
-            const std::uint32_t w = down.weight[down.offset[y] + k];
-            const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(down.first[y] + k) * source.stride;
-            for (std::size_t i = 0; i < row.size(); ++i) row[i] += w * in[i];
+        // The first source row sets the sums, two at a time after it add to
+        // them: one pass over the row for each pair, not one per source row.
+        const std::uint32_t* w = &down.weight[down.offset[y]];
+        const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(down.first[y]) * source.stride;
+        for (std::size_t i = 0; i < n; ++i) sum[i] = w[0] * in[i];
+        int k = 1;
+        for (; k + 1 < down.count[y]; k += 2) {
+            const std::uint8_t* a = in + static_cast<std::size_t>(k) * source.stride;
+            const std::uint8_t* b = a + source.stride;
+            for (std::size_t i = 0; i < n; ++i) sum[i] += w[k] * a[i] + w[k + 1] * b[i];
+        }
+        if (k < down.count[y]) {
+            const std::uint8_t* a = in + static_cast<std::size_t>(k) * source.stride;
+            for (std::size_t i = 0; i < n; ++i) sum[i] += w[k] * a[i];
         }
         std::uint8_t* to = out + static_cast<std::size_t>(y) * stride;
         for (int x = 0; x < width; ++x, to += pixelBytes) {

@@ -14,10 +14,11 @@ ldt_add_executable(LaserDiagnosticTool WIN32
     ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc
 )
 set_target_properties(LaserDiagnosticTool PROPERTIES OUTPUT_NAME LaserDiagnosticTool)
-# Screen readers' libraries load when a screen reader first asks for the
-# window, not at every start.
+# The screen readers' library loads when a screen reader first asks for the
+# window, not at every start. (oleaut32 stays a plain import: delay-loaded,
+# its VARIANT and string calls came back wrong to screen readers under Wine.)
 include(${PROJECT_SOURCE_DIR}/cmake/DelayLoad.cmake)
-ldt_delay_load(LaserDiagnosticTool oleacc oleaut32)
+ldt_delay_load(LaserDiagnosticTool oleacc)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR}/res)
 target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi
     ole32 oleaut32 oleacc uuid)

@@ -1,5 +1,7 @@
 #include "platform/win32/gui/SkinPicture.h"
 
+#include "platform/SkinRuns.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -84,6 +86,15 @@ void AreaResampleInto(const Pixels& source, int width, int height, std::uint8_t*
     }
 }
 
+// The bytes of RT_RCDATA resource `id` of `module`; null when it is missing.
+const std::uint8_t* ResourceBytes(HINSTANCE module, UINT id, std::size_t& size) {
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const auto* data = static_cast<const std::uint8_t*>(loaded ? LockResource(loaded) : nullptr);
+    size = data ? SizeofResource(module, found) : 0;
+    return data;
+}
+
 }  // namespace
 
 Pixels AreaResample(const Pixels& source, int width, int height) {
@@ -95,91 +106,27 @@ Pixels AreaResample(const Pixels& source, int width, int height) {
 }
 
 Pixels DecodeSkinRuns(const std::uint8_t* data, std::size_t size) {
-    const std::uint8_t* const end = data + size;
-    auto u16 = [&](std::uint32_t& value) {
-        if (end - data < 2) return false;
-        value = data[0] | data[1] << 8;
-        data += 2;
-        return true;
-    };
-    std::uint32_t width = 0, height = 0, colours = 0;
-    if (size < 4 || std::memcmp(data, "SKR1", 4) != 0) return {};
-    data += 4;
-    if (!u16(width) || !u16(height) || !u16(colours) || width == 0 || height == 0) return {};
-    if (static_cast<std::size_t>(end - data) < colours * 3) return {};
-    const std::uint8_t* const palette = data;
-    data += colours * 3;
-
-    Pixels p{static_cast<int>(width), static_cast<int>(height), Stride(static_cast<int>(width)), {}};
-    p.bytes.assign(static_cast<std::size_t>(p.stride) * height, 0);
-    std::uint8_t* out = p.bytes.data();
-    const std::size_t rowBytes = width * 3, pad = static_cast<std::size_t>(p.stride) - rowBytes;
-    std::size_t left = static_cast<std::size_t>(width) * height;  // pixels still to come
-    std::size_t x = 0;                                           // column of `out`, in bytes
-    bool firstRow = true;
-    // Copies `count` pixels from `from` (3 bytes each, or the pixel `stride`
-    // bytes up when `from` is null), keeping `out` off the row padding.
-    auto put = [&](const std::uint8_t* from, std::size_t count) {
-        while (count) {
-            const std::size_t n = std::min(count, (rowBytes - x) / 3);
-            if (from) {
-                for (std::size_t i = 0; i < n; ++i, out += 3) {
-                    out[0] = from[0];
-                    out[1] = from[1];
-                    out[2] = from[2];
-                }
-            } else {
-                std::memcpy(out, out - p.stride, n * 3);
-                out += n * 3;
-            }
-            x += n * 3;
-            count -= n;
-            if (x == rowBytes) {
-                out += pad;
-                x = 0;
-                firstRow = false;
-            }
-        }
-    };
-    while (left) {
-        std::uint32_t token = 0, extra = 0;
-        if (!u16(token)) return {};
-        const std::uint32_t kind = token >> 13, value = token & 0x1FFF;
-        std::size_t count = kind + 1;
-        if (kind == 6) {
-            if (!u16(extra)) return {};
-            count = 7 + extra;
-        } else if (kind == 7) {
-            count = value + 1;
-        }
-        if (count > left) return {};
-        if (kind == 7) {
-            // The run may reach past the first row only where it started below it.
-            if (firstRow) return {};
-            put(nullptr, count);
-        } else {
-            if (value >= colours) return {};
-            put(palette + value * 3, count);
-        }
-        left -= count;
-    }
-    if (data != end) return {};
+    Pixels p;
+    if (!SkinRunsSize(data, size, p.width, p.height)) return {};
+    p.stride = Stride(p.width);
+    p.bytes.assign(static_cast<std::size_t>(p.stride) * p.height, 0);
+    if (!ldt::DecodeSkinRuns(data, size, p.bytes.data(), 3, static_cast<std::size_t>(p.stride))) return {};
     return p;
 }
 
 Pixels DecodeSkinRunsResource(HINSTANCE module, UINT id) {
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
-    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
-    const auto* data = static_cast<const std::uint8_t*>(loaded ? LockResource(loaded) : nullptr);
-    if (!data) return {};
-    return DecodeSkinRuns(data, SizeofResource(module, found));
+    std::size_t size = 0;
+    const std::uint8_t* data = ResourceBytes(module, id, size);
+    return data ? DecodeSkinRuns(data, size) : Pixels();
 }
 
 Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height) {
-    const Pixels source = DecodeSkinRunsResource(module, id);
-    if (source.width == 0 || width <= 0 || height <= 0) return Bitmap();
-    // Filtered straight into a 32-bit section: no copy in between, and a
-    // layout the screen takes without conversion at each paint.
+    std::size_t size = 0;
+    const std::uint8_t* data = ResourceBytes(module, id, size);
+    int sourceWidth = 0, sourceHeight = 0;
+    if (!data || !SkinRunsSize(data, size, sourceWidth, sourceHeight) || width <= 0 || height <= 0) return Bitmap();
+    // Decoded or filtered straight into a 32-bit section: no copy in
+    // between, and a layout the screen takes without conversion at each paint.
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -191,18 +138,13 @@ Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height) {
     Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits) return Bitmap();
     auto* out = static_cast<std::uint8_t*>(bits);
-    if (width == source.width && height == source.height) {
-        for (int y = 0; y < height; ++y) {
-            const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(y) * source.stride;
-            std::uint8_t* to = out + static_cast<std::size_t>(y) * width * 4;
-            for (int x = 0; x < width; ++x, in += 3, to += 4) {
-                to[0] = in[0];
-                to[1] = in[1];
-                to[2] = in[2];
-            }
-        }
+    const std::size_t stride = static_cast<std::size_t>(width) * 4;
+    if (width == sourceWidth && height == sourceHeight) {
+        if (!ldt::DecodeSkinRuns(data, size, out, 4, stride)) return Bitmap();
     } else {
-        AreaResampleInto(source, width, height, out, 4, width * 4);
+        const Pixels source = DecodeSkinRuns(data, size);
+        if (source.width == 0) return Bitmap();
+        AreaResampleInto(source, width, height, out, 4, static_cast<int>(stride));
     }
     GdiFlush();
     return bitmap;

@@ -1,8 +1,8 @@
 #pragma once
 // The skin at scales above 100 %: a picture drawn at twice the size, held
-// as a resource in a run format of our own (res/skin/pack-skin.py) that
-// decodes in a few milliseconds without COM or a codec library, and
-// filtered down (or up) to the size the scale needs with an area average.
+// as a resource in the run format of platform/SkinRuns.h, which decodes in
+// a few milliseconds without COM or a codec library, and filtered down (or
+// up) to the size the scale needs with an area average.
 
 #include <windows.h>
 
@@ -24,13 +24,8 @@ struct Pixels {
 // At the source's own size it is a copy.
 Pixels AreaResample(const Pixels& source, int width, int height);
 
-// Decodes a picture in the run format: "SKR1", u16 width, u16 height,
-// u16 colours, the colours as B, G, R, then u16 tokens (little-endian)
-// covering the pixels row by row, top first: top 3 bits 0-5, colour (low 13
-// bits) repeated 1-6 times; 6, colour repeated 7 + the next u16 times; 7,
-// the pixels straight above repeated 1 + the low 13 bits times. Empty
-// (width 0) unless the data covers every pixel exactly, with colours that
-// exist and no pixels above the first row.
+// Decodes a picture in the run format (platform/SkinRuns.h) into 24-bit
+// BGR; empty (width 0) when the data is not a whole picture.
 Pixels DecodeSkinRuns(const std::uint8_t* data, std::size_t size);
 
 // DecodeSkinRuns of RT_RCDATA resource `id` of `module`; empty when the

@@ -13,6 +13,7 @@
 #include <windowsx.h>
 
 #include <optional>
+#include <utility>
 
 namespace ldt {
 
@@ -42,9 +43,10 @@ DiagnosticDialog::DiagnosticDialog(HWND parent)
       icon_(LoadIconW(gui::ResourceHandle(), MAKEINTRESOURCEW(IDI_APP))),
       bus_(platform::MakeDeviceBus()),
       clock_(platform::MakeClock()),
+      idleClock_(*clock_, [this] { PrepareFirstPaint(); }),
       codePage_(platform::MakeCodePage()),
       files_(platform::MakeReportFileSystem()),
-      core_({{*bus_, *clock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem()}) {}
+      core_({{*bus_, idleClock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem()}) {}
 
 DiagnosticDialog::~DiagnosticDialog() {
     if (accessible_) {
@@ -83,11 +85,13 @@ BOOL DiagnosticDialog::OnInitDialog() {
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     gui::KeepDialogFromRescaling(Handle());
     core_.SetDpi(gui::WindowDpi(Handle()));
-    PrepareSkin();
     ShapeWindow();
 
     WatchPrinterInterfaces();
+    // The skin above 100 % is made while the machine works on the first
+    // query; without a query, here.
     core_.RefreshMachineData();
+    PrepareFirstPaint();
     announced_ = core_.Describe();
     return TRUE;
 }
@@ -186,6 +190,11 @@ void DiagnosticDialog::PrepareSkin() {
     // 100 % bitmap at least shows the values.
     scaledSkin_ = gui::ScaledSkin(gui::ResourceHandle(), IDR_SKIN_2X, ScalePx(kSkinBlockWidth, dpi),
                                   ScalePx(kSkinBlockHeight, dpi));
+}
+
+void DiagnosticDialog::PrepareFirstPaint() {
+    if (std::exchange(firstPaintPrepared_, true)) return;
+    PrepareSkin();
 }
 
 LRESULT DiagnosticDialog::OnDpiChanged(WPARAM dpi, LPARAM suggested) {

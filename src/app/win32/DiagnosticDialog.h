@@ -15,6 +15,7 @@
 #include "seams/CodePage.h"
 #include "seams/DeviceBus.h"
 #include "seams/ReportFile.h"
+#include "app/linux/IdleWorkClock.h"
 #include "app/win32/WindowAccessible.h"
 #include "ui/DiagnosticCore.h"
 
@@ -63,6 +64,8 @@ private:
     LRESULT OnDestroy(WPARAM, LPARAM);
     // The skin picture for the core's DPI (none at 96: the bitmap resource).
     void PrepareSkin();
+    // PrepareSkin once for the first paint, if not done yet.
+    void PrepareFirstPaint();
     // Raises the value-change events for the boxes a refresh changed.
     void AnnounceChanges();
     void AnnounceFocus();
@@ -83,6 +86,7 @@ private:
     HICON icon_;
     std::unique_ptr<DeviceBus> bus_;
     std::unique_ptr<Clock> clock_;
+    IdleWorkClock idleClock_;  // prepares the skin in the first query's pause
     std::unique_ptr<CodePage> codePage_;
     std::unique_ptr<ReportFileSystem> files_;
     Win32Prompts prompts_;
@@ -95,6 +99,7 @@ private:
     HWND emptyBoxesTip_ = nullptr;  // a tooltip control over the value area, owned by the dialog
     std::wstring emptyBoxesText_;   // what it shows, while it shows it
     bool tipTried_ = false;         // AddEmptyBoxesTip has run
+    bool firstPaintPrepared_ = false;
 };
 
 }  // namespace ldt

@@ -8,6 +8,9 @@ namespace ldt {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 10;
+// Larger sides are refused: a 32-bit program could not even count the
+// bytes of such a picture.
+constexpr int kMaxSide = 16384;
 
 unsigned U16(const std::uint8_t* p) { return p[0] | p[1] << 8; }
 
@@ -17,7 +20,7 @@ bool SkinRunsSize(const std::uint8_t* data, std::size_t size, int& width, int& h
     if (size < kHeaderBytes || std::memcmp(data, "SKR1", 4) != 0) return false;
     width = static_cast<int>(U16(data + 4));
     height = static_cast<int>(U16(data + 6));
-    return width > 0 && height > 0;
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
 }
 
 bool DecodeSkinRuns(const std::uint8_t* data, std::size_t size, std::uint8_t* out, int pixelBytes,

@@ -13,7 +13,8 @@
 
 namespace ldt {
 
-// The picture's size from its header; false when `data` is not one.
+// The picture's size from its header; false when `data` is not one or a
+// side is over 16384 pixels.
 bool SkinRunsSize(const std::uint8_t* data, std::size_t size, int& width, int& height);
 
 // Decodes into `out`: rows `stride` bytes apart, pixels of `pixelBytes`

@@ -747,6 +747,9 @@ TEST(SkinPicture, runsDecodeExactly_andBadDataGivesNoPicture) {
     for (const auto& b : bad) EXPECT_EQ(picture(b.tokens).width, 0) << b.why;
     const std::uint8_t shortHeader[] = {'S', 'K', 'R', '1', 2, 0};
     EXPECT_EQ(DecodeSkinRuns(shortHeader, sizeof shortHeader).width, 0);
+    // 65535 x 65535 pixels: refused before any memory is asked for.
+    const std::uint8_t huge[] = {'S', 'K', 'R', '1', 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 1, 2, 3, 0xFE, 0xDF};
+    EXPECT_EQ(DecodeSkinRuns(huge, sizeof huge).width, 0);
 }
 
 }  // namespace

@@ -59,18 +59,19 @@ void AreaResampleInto(const Pixels& source, int width, int height, std::uint8_t*
     const std::size_t n = row.size();
     std::uint32_t* const sum = row.data();
     for (int y = 0; y < height; ++y) {
-        // The first source row sets the sums, two at a time after it add to
-        // them: one pass over the row for each pair, not one per source row.
+        // The first two source rows set the sums in one pass (two rows is
+        // the common case), any further ones add to them.
         const std::uint32_t* w = &down.weight[down.offset[y]];
         const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(down.first[y]) * source.stride;
-        for (std::size_t i = 0; i < n; ++i) sum[i] = w[0] * in[i];
         int k = 1;
-        for (; k + 1 < down.count[y]; k += 2) {
-            const std::uint8_t* a = in + static_cast<std::size_t>(k) * source.stride;
-            const std::uint8_t* b = a + source.stride;
-            for (std::size_t i = 0; i < n; ++i) sum[i] += w[k] * a[i] + w[k + 1] * b[i];
+        if (down.count[y] >= 2) {
+            const std::uint8_t* next = in + source.stride;
+            for (std::size_t i = 0; i < n; ++i) sum[i] = w[0] * in[i] + w[1] * next[i];
+            k = 2;
+        } else {
+            for (std::size_t i = 0; i < n; ++i) sum[i] = w[0] * in[i];
         }
-        if (k < down.count[y]) {
+        for (; k < down.count[y]; ++k) {
             const std::uint8_t* a = in + static_cast<std::size_t>(k) * source.stride;
             for (std::size_t i = 0; i < n; ++i) sum[i] += w[k] * a[i];
         }

@@ -37,7 +37,7 @@ for _ in $(seq "$rounds"); do
   mini_t+=("$t"); mini_rss+=("$r"); mini_cpu+=("$c")
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-fastest() { printf '%s\n' "$@" | sort -g | head -1; }
+fastest() { printf '%s\n' "$@" | grep -v '^$' | sort -g | head -1; }
 lt=$(median "${ldt_t[@]}"); mt=$(median "${mini_t[@]}")
 lf=$(fastest "${ldt_t[@]}"); mf=$(fastest "${mini_t[@]}")
 lr=$(median "${ldt_rss[@]}"); mr=$(median "${mini_rss[@]}")

@@ -15,7 +15,7 @@ for f in "$exe" "$mini" "$watch" "$sim"; do
   [ -x "$f" ] || { echo "DPI start-up benchmark: $f is missing (build both presets with libx11-dev installed)"; exit 0; }
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-fastest() { printf '%s\n' "$@" | sort -g | head -1; }
+fastest() { printf '%s\n' "$@" | grep -v '^$' | sort -g | head -1; }
 scaled() { echo $(( ($1 * $2 + 48) / 96 )); }
 
 echo "start-up under Wine at other DPIs, median of $rounds (exec -> window painted with data):"

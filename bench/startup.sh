@@ -29,21 +29,28 @@ trap 'kill $simpid $xvfb 2>/dev/null; bash "$root/scripts/wine-prefix.sh" stop "
 sleep 0.3
 
 # Client (200, 85) is window (203, 107) under Wine's 3 + 19 pixel frame and caption.
-ldt_t=(); mini_t=(); ldt_rss=(); mini_rss=()
+ldt_t=(); mini_t=(); ldt_rss=(); mini_rss=(); ldt_cpu=(); mini_cpu=()
 for _ in $(seq "$rounds"); do
-  read -r _ t _ r < <("$watch" "Laser Diagnostic Tool" 203 107 80 20 -- wine "$exe")
-  ldt_t+=("$t"); ldt_rss+=("$r")
-  read -r _ t _ r < <("$watch" "Minimal Dialog" 203 107 80 20 -- wine "$mini")
-  mini_t+=("$t"); mini_rss+=("$r")
+  read -r _ t _ r _ c < <("$watch" "Laser Diagnostic Tool" 203 107 80 20 -- wine "$exe")
+  ldt_t+=("$t"); ldt_rss+=("$r"); ldt_cpu+=("$c")
+  read -r _ t _ r _ c < <("$watch" "Minimal Dialog" 203 107 80 20 -- wine "$mini")
+  mini_t+=("$t"); mini_rss+=("$r"); mini_cpu+=("$c")
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+fastest() { printf '%s\n' "$@" | grep -v '^$' | sort -g | head -1; }
 lt=$(median "${ldt_t[@]}"); mt=$(median "${mini_t[@]}")
+lf=$(fastest "${ldt_t[@]}"); mf=$(fastest "${mini_t[@]}")
 lr=$(median "${ldt_rss[@]}"); mr=$(median "${mini_rss[@]}")
+lc=$(median "${ldt_cpu[@]}"); mc=$(median "${mini_cpu[@]}")
 echo "start-up under Wine, median of $rounds (exec -> window painted with data):"
 awk -v l="$lt" -v m="$mt" 'BEGIN {
   printf "  program %.3f s, minimal dialog %.3f s, ratio %.3f after subtracting the 50 ms pause (goal <= 1.10)\n", l, m, (l - 0.050) / m }'
+awk -v l="$lf" -v m="$mf" 'BEGIN {
+  printf "  fastest of each: program %.3f s, minimal dialog %.3f s, ratio %.3f after subtracting the 50 ms pause (least disturbed by other load)\n", l, m, (l - 0.050) / m }'
+awk -v l="$lc" -v m="$mc" 'BEGIN { if (m > 0)
+  printf "  processor time to that paint: program %.3f s, minimal dialog %.3f s, ratio %.3f (steadier on a loaded machine)\n", l, m, l / m }'
 awk -v l="$lr" -v m="$mr" 'BEGIN {
-  printf "  resident memory: program %d KiB, minimal dialog %d KiB, ratio %.2f\n", l, m, l / m }'
+  printf "  resident memory: program %d KiB, minimal dialog %d KiB, ratio %.2f (goal <= 1.2)\n", l, m, l / m }'
 size=$(stat -c %s "$exe")
 awk -v s="$size" 'BEGIN { printf "  exe size: %d bytes (%.2f MB; goal <= 1.5 MB)\n", s, s / 1e6 }'
 [ -x "$w32/bench/paint_bench.exe" ] && wine "$w32/bench/paint_bench.exe" | sed 's/^/  /'

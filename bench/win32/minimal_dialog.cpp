@@ -1,6 +1,6 @@
 // The reference for the start-up benchmark: the smallest modal dialog with
-// the same style and place, painting one black box where the program paints
-// its first value. No device, no bitmap, no font.
+// the same style, place and manifest, painting one black box where the
+// program paints its first value. No device, no bitmap, no font.
 #include <windows.h>
 
 #include <cstring>

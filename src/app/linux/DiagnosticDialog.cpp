@@ -1,6 +1,7 @@
 #include "app/linux/DiagnosticDialog.h"
 
 #include "platform/linux/qt/QtCanvas.h"
+#include "platform/linux/qt/QtSkin.h"
 #include "platform/linux/qt/QtText.h"
 #include "seams/ProductText.h"
 #include "ui/DataPanel.h"
@@ -28,7 +29,7 @@ namespace ldt {
 namespace {
 
 const QString kSkinResource = QStringLiteral(":/skin/SkinBitmap.bmp");
-const QString kSkin2xResource = QStringLiteral(":/skin/skin@2x.png");
+const QString kSkin2xResource = QStringLiteral(":/skin/skin@2x.runs");
 const QString kIconResource = QStringLiteral(":/icon/app.png");
 
 // The window is the picture, so the client origin sits where the client
@@ -210,13 +211,10 @@ void DiagnosticDialog::PrepareFirstPaint() {
 QImage DiagnosticDialog::LoadSkin() const {
     if (devicePixelRatioF() <= 1) return QImage(kSkinResource);
     // Above 1x the picture comes from the 2x source, never from the 1x one
-    // blown up. Decoding it takes several times as long as a paint, so it
-    // is decoded once and kept while the window is scaled.
-    if (skin2x_.isNull()) {
-        skin2x_ = QImage(kSkin2xResource);
-        skin2x_.setDevicePixelRatio(2);
-    }
-    return skin2x_;
+    // blown up. Its run format decodes in a few milliseconds, so it is
+    // decoded for each paint and let go after it, like the 1x one, rather
+    // than kept: millions of pixels the window would hold for nothing.
+    return LoadSkinRuns(kSkin2xResource);
 }
 
 void DiagnosticDialog::paintEvent(QPaintEvent*) {

@@ -81,7 +81,6 @@ private:
     QIcon icon_;
     DiagnosticCore core_;
     QImage preparedSkin_;    // loaded ahead by PrepareFirstPaint, used once
-    mutable QImage skin2x_;  // the 2x skin, decoded on first use at a scale above 1
     bool dragging_ = false;  // the title strip is being dragged by hand
     QPoint dragOffset_;      // pointer position relative to the window's
     QTimer deviceSettle_;    // the core's device timer

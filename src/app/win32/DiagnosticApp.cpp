@@ -11,8 +11,7 @@ DiagnosticApp theApp;
 }
 
 BOOL DiagnosticApp::InitInstance() {
-    // COM for the skin decoder and for handing screen readers the window's
-    // accessible object.
+    // COM for handing screen readers the window's accessible object.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     {
         DiagnosticDialog dialog;

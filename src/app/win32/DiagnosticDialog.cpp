@@ -3,14 +3,17 @@
 #include "platform/Platform.h"
 #include "platform/win32/gui/SkinPicture.h"
 #include "platform/win32/gui/WinApp.h"
+#include "platform/win32/gui/WindowDpi.h"
 #include "ui/Scale.h"
 #include "ui/WindowGeometry.h"
 
 #include "resource.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <optional>
+#include <utility>
 
 namespace ldt {
 
@@ -33,33 +36,6 @@ std::optional<Key> CommandKey(WPARAM virtualKey) {
     return std::nullopt;
 }
 
-// A user32 function that older systems lack; null there.
-template <class Fn>
-Fn User32(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
-
-// The window's DPI: its monitor's where the system knows per-monitor DPI
-// (Windows 10 1607 on), else the system's.
-int WindowDpi(HWND window) {
-    static const auto getDpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-    UINT dpi = getDpiForWindow ? getDpiForWindow(window) : 0;
-    if (dpi == 0) {
-        HDC screen = GetDC(nullptr);
-        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
-        ReleaseDC(nullptr, screen);
-    }
-    return dpi ? static_cast<int>(dpi) : kBaseDpi;
-}
-
-// A template dialog of a per-monitor aware program is resized and its font
-// rescaled by the system on a DPI change; this window does its own scaling.
-void KeepDialogFromRescaling(HWND window) {
-    const auto setBehavior = User32<BOOL(WINAPI*)(HWND, int, int)>("SetDialogDpiChangeBehavior");
-    constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
-    if (setBehavior) setBehavior(window, kDisableAll, kDisableAll);
-}
-
 }  // namespace
 
 DiagnosticDialog::DiagnosticDialog(HWND parent)
@@ -67,9 +43,10 @@ DiagnosticDialog::DiagnosticDialog(HWND parent)
       icon_(LoadIconW(gui::ResourceHandle(), MAKEINTRESOURCEW(IDI_APP))),
       bus_(platform::MakeDeviceBus()),
       clock_(platform::MakeClock()),
+      idleClock_(*clock_, [this] { PrepareFirstPaint(); }),
       codePage_(platform::MakeCodePage()),
       files_(platform::MakeReportFileSystem()),
-      core_({{*bus_, *clock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem()}) {}
+      core_({{*bus_, idleClock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem()}) {}
 
 DiagnosticDialog::~DiagnosticDialog() {
     if (accessible_) {
@@ -106,14 +83,15 @@ BOOL DiagnosticDialog::OnInitDialog() {
 
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    KeepDialogFromRescaling(Handle());
-    core_.SetDpi(WindowDpi(Handle()));
-    PrepareSkin();
+    gui::KeepDialogFromRescaling(Handle());
+    core_.SetDpi(gui::WindowDpi(Handle()));
     ShapeWindow();
-    AddEmptyBoxesTip();
 
     WatchPrinterInterfaces();
+    // The skin above 100 % is made while the machine works on the first
+    // query; without a query, here.
     core_.RefreshMachineData();
+    PrepareFirstPaint();
     AfterCommand();
     return TRUE;
 }
@@ -125,11 +103,16 @@ void DiagnosticDialog::WatchPrinterInterfaces() {
     printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
 }
 
-void DiagnosticDialog::AddEmptyBoxesTip() {
+void DiagnosticDialog::AddEmptyBoxesTip(const MSG& firstMove) {
+    // Made when the pointer first comes over the window, not at start-up:
+    // the common controls library is loaded then, if ever.
+    tipTried_ = true;
+    const auto initControls = gui::LateLoad<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll",
+                                                                                        "InitCommonControlsEx");
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    if (!initControls || !initControls(&controls)) return;  // the window works on without it
     // A tool over each value box whose text is asked for each time it is
     // about to show: the core's hint, empty (no tip) while values show.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
     emptyBoxesTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
                                      gui::ResourceHandle(), nullptr);
@@ -145,6 +128,8 @@ void DiagnosticDialog::AddEmptyBoxesTip() {
         SendMessageW(emptyBoxesTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     PlaceEmptyBoxesTip();
+    // The tools see the pointer's moves from the next one on; this one too.
+    SendMessageW(emptyBoxesTip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&firstMove));
 }
 
 void DiagnosticDialog::PlaceEmptyBoxesTip() {
@@ -187,18 +172,8 @@ LRESULT DiagnosticDialog::OnTimer(WPARAM id, LPARAM) {
     return 0;
 }
 
-// Clips the window to its region at the current DPI.
-void ClipWindow(HWND window, int dpi) {
-    const auto corners = WindowRegion(dpi);
-    POINT points[corners.size()];
-    for (std::size_t i = 0; i < corners.size(); ++i) points[i] = {corners[i].x, corners[i].y};
-    gui::Region region(CreatePolygonRgn(points, static_cast<int>(corners.size()), kWindingFill));
-    // From a successful SetWindowRgn on, the window owns the region.
-    if (region && SetWindowRgn(window, region.Get(), TRUE)) (void)region.Release();
-}
-
 void DiagnosticDialog::ShapeWindow() {
-    ClipWindow(Handle(), core_.Dpi());
+    gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
     const WindowPlacement place =
         PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), core_.Dpi());
     MoveWindow(Handle(), place.left, place.top, place.width, place.height, TRUE);
@@ -209,19 +184,22 @@ void DiagnosticDialog::PrepareSkin() {
     const int dpi = core_.Dpi();
     scaledSkin_.Reset();  // never the picture of the DPI before
     if (dpi == kBaseDpi) return;
-    const gui::Pixels source = gui::DecodePngResource(gui::ResourceHandle(), IDR_SKIN_2X);
     // Without the picture the skin would not match the scaled layout; the
     // 100 % bitmap at least shows the values.
-    if (source.width == 0) return;
-    scaledSkin_ = gui::MakeBitmap(
-        gui::AreaResample(source, ScalePx(kSkinBlockWidth, dpi), ScalePx(kSkinBlockHeight, dpi)));
+    scaledSkin_ = gui::ScaledSkin(gui::ResourceHandle(), IDR_SKIN_2X, ScalePx(kSkinBlockWidth, dpi),
+                                  ScalePx(kSkinBlockHeight, dpi));
+}
+
+void DiagnosticDialog::PrepareFirstPaint() {
+    if (std::exchange(firstPaintPrepared_, true)) return;
+    PrepareSkin();
 }
 
 LRESULT DiagnosticDialog::OnDpiChanged(WPARAM dpi, LPARAM suggested) {
     core_.SetDpi(LOWORD(dpi));
     PrepareSkin();
     PlaceEmptyBoxesTip();
-    ClipWindow(Handle(), core_.Dpi());
+    gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
     // The system's suggestion keeps the window on the monitor it moved to.
     if (const auto* r = reinterpret_cast<const RECT*>(suggested))
         SetWindowPos(Handle(), nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
@@ -347,7 +325,14 @@ LRESULT DiagnosticDialog::OnUpdateUiState(WPARAM, LPARAM) {
     return result;
 }
 
-void DiagnosticDialog::OnMouseMove(UINT, POINT point) {
+void DiagnosticDialog::OnMouseMove(UINT flags, POINT point) {
+    if (!tipTried_) {
+        MSG move = {Handle(), WM_MOUSEMOVE, flags, MAKELPARAM(point.x, point.y),
+                    static_cast<DWORD>(GetMessageTime()), {}};
+        const DWORD at = GetMessagePos();
+        move.pt = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+        AddEmptyBoxesTip(move);
+    }
     core_.OnMouseMove(point.x, point.y);
     Default();
 }

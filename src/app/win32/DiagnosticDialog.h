@@ -15,6 +15,7 @@
 #include "seams/CodePage.h"
 #include "seams/DeviceBus.h"
 #include "seams/ReportFile.h"
+#include "app/linux/IdleWorkClock.h"
 #include "app/win32/WindowAccessible.h"
 #include "ui/DiagnosticCore.h"
 
@@ -66,8 +67,10 @@ private:
     // Raises the events the core says are due and queues the presses
     // that wait.
     void AfterCommand();
+    // PrepareSkin once for the first paint, if not done yet.
+    void PrepareFirstPaint();
     void WatchPrinterInterfaces();
-    void AddEmptyBoxesTip();
+    void AddEmptyBoxesTip(const MSG& firstMove);
     // Puts the tooltip's tools over the value boxes at the core's DPI.
     void PlaceEmptyBoxesTip();
     LRESULT OnNotify(WPARAM, LPARAM data);
@@ -83,6 +86,7 @@ private:
     HICON icon_;
     std::unique_ptr<DeviceBus> bus_;
     std::unique_ptr<Clock> clock_;
+    IdleWorkClock idleClock_;  // prepares the skin in the first query's pause
     std::unique_ptr<CodePage> codePage_;
     std::unique_ptr<ReportFileSystem> files_;
     Win32Prompts prompts_;
@@ -93,6 +97,8 @@ private:
     WindowAccessible* accessible_ = nullptr;  // one reference, made on the first request
     HWND emptyBoxesTip_ = nullptr;  // a tooltip control over the value area, owned by the dialog
     std::wstring emptyBoxesText_;   // what it shows, while it shows it
+    bool tipTried_ = false;         // AddEmptyBoxesTip has run
+    bool firstPaintPrepared_ = false;
 };
 
 }  // namespace ldt

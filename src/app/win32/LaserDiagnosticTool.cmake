@@ -10,11 +10,18 @@ ldt_add_executable(LaserDiagnosticTool WIN32
     ${CMAKE_CURRENT_LIST_DIR}/DiagnosticDialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WindowAccessible.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Terminate.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LeanRuntime.cpp
+    ${PROJECT_SOURCE_DIR}/src/app/linux/IdleWorkClock.cpp
     ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc
 )
 set_target_properties(LaserDiagnosticTool PROPERTIES OUTPUT_NAME LaserDiagnosticTool)
+# The screen readers' library loads when a screen reader first asks for the
+# window, not at every start. (oleaut32 stays a plain import: delay-loaded,
+# its VARIANT and string calls came back wrong to screen readers under Wine.)
+include(${PROJECT_SOURCE_DIR}/cmake/DelayLoad.cmake)
+ldt_delay_load(LaserDiagnosticTool oleacc)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR}/res)
-target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi comctl32
+target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi
     ole32 oleaut32 oleacc uuid)
 target_compile_options(LaserDiagnosticTool PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(LaserDiagnosticTool PRIVATE -municode -mwindows -Wl,--gc-sections
@@ -25,8 +32,8 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc APPEND PROP
     OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/res/resource.h
                    ${PROJECT_SOURCE_DIR}/res/icon/app.ico
                    ${PROJECT_SOURCE_DIR}/res/skin/SkinBitmap.bmp
-                   ${PROJECT_SOURCE_DIR}/res/skin/skin@2x.png
                    ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.manifest)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR})
+ldt_use_skin_runs(LaserDiagnosticTool ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc)
 
 install(TARGETS LaserDiagnosticTool RUNTIME DESTINATION ${LDT_INSTALL_BINDIR})

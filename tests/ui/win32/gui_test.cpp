@@ -691,10 +691,8 @@ TEST(AreaResample, eachPixelIsTheMeanOfTheAreaItCovers) {
 // 817 x 418 it matches the bitmap nearly everywhere (both are rendered from
 // the same drawing; edges of text may differ by a shade).
 TEST(SkinPicture, theLargeSkinDecodes_andMatchesTheSmallOneBroughtDown) {
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    const Pixels large = DecodePngResource(GetModuleHandleW(nullptr), IDR_PROBE_SKIN_2X);
-    EXPECT_EQ(DecodePngResource(GetModuleHandleW(nullptr), 9999).width, 0);
-    CoUninitialize();
+    const Pixels large = DecodeSkinRunsResource(GetModuleHandleW(nullptr), IDR_PROBE_SKIN_2X);
+    EXPECT_EQ(DecodeSkinRunsResource(GetModuleHandleW(nullptr), 9999).width, 0);
     ASSERT_EQ(large.width, 1634);
     ASSERT_EQ(large.height, 836);
     const Pixels down = AreaResample(large, 817, 418);
@@ -716,6 +714,42 @@ TEST(SkinPicture, theLargeSkinDecodes_andMatchesTheSmallOneBroughtDown) {
                 }
         }
     EXPECT_LT(distant * 50, total) << distant << " of " << total << " points differ";
+}
+
+// The run format: runs of a colour, runs of the pixels above, across row
+// ends (a 2 x 2 picture; rows padded to 8 bytes); anything that does not
+// cover the picture exactly, or names a colour or a row that is not there,
+// gives no picture.
+TEST(SkinPicture, runsDecodeExactly_andBadDataGivesNoPicture) {
+    auto picture = [](const std::vector<std::uint8_t>& tokens) {
+        std::vector<std::uint8_t> data = {'S', 'K', 'R', '1', 2, 0, 2, 0, 2, 0, 10, 20, 30, 11, 20, 30};
+        data.insert(data.end(), tokens.begin(), tokens.end());
+        return DecodeSkinRuns(data.data(), data.size());
+    };
+    const Pixels p = picture({0x01, 0x20, 0x00, 0x00});  // colour 1 twice, colour 0 once, ...
+    EXPECT_EQ(p.width, 0);                                 // ... one pixel short
+    const Pixels q = picture({0x01, 0x20, 0x00, 0x00, 0x00, 0xE0});  // ... and one pixel from above
+    ASSERT_EQ(q.width, 2);
+    ASSERT_EQ(q.stride, 8);
+    EXPECT_EQ(q.bytes, (std::vector<std::uint8_t>{11, 20, 30, 11, 20, 30, 0, 0, 10, 20, 30, 11, 20, 30, 0, 0}));
+    const struct {
+        const char* why;
+        std::vector<std::uint8_t> tokens;
+    } bad[] = {
+        {"a colour that is not there", {0x02, 0x60}},
+        {"pixels above the first row", {0x03, 0xE0}},
+        {"more pixels than the picture", {0x00, 0x80}},
+        {"a long run past the end", {0x00, 0xC0, 0x00, 0x00}},
+        {"a token cut short", {0x00}},
+        {"a long run without its length", {0x00, 0xC0}},
+        {"bytes after the last pixel", {0x00, 0x60, 0x00}},
+    };
+    for (const auto& b : bad) EXPECT_EQ(picture(b.tokens).width, 0) << b.why;
+    const std::uint8_t shortHeader[] = {'S', 'K', 'R', '1', 2, 0};
+    EXPECT_EQ(DecodeSkinRuns(shortHeader, sizeof shortHeader).width, 0);
+    // 65535 x 65535 pixels: refused before any memory is asked for.
+    const std::uint8_t huge[] = {'S', 'K', 'R', '1', 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 1, 2, 3, 0xFE, 0xDF};
+    EXPECT_EQ(DecodeSkinRuns(huge, sizeof huge).width, 0);
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 #include "platform/win32/gui/SkinPicture.h"
 
-#include "platform/win32/gui/ComPtr.h"
-
-#include <wincodec.h>
+#include "platform/SkinRuns.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace ldt::gui {
 
@@ -49,81 +48,114 @@ Taps Coverage(int from, int to, std::uint32_t one) {
 constexpr std::uint32_t kDownOne = 1u << 10, kAcrossOne = 1u << 12;
 constexpr int kShift = 22;
 
+// `source` resampled to width x height into `out`: pixels of `pixelBytes`
+// bytes (B, G, R first), rows `stride` bytes apart.
+void AreaResampleInto(const Pixels& source, int width, int height, std::uint8_t* out, int pixelBytes, int stride) {
+    const Taps across = Coverage(source.width, width, kAcrossOne);
+    const Taps down = Coverage(source.height, height, kDownOne);
+    // Row by row: the source rows a new row covers, weighted into one row,
+    // then across. Integers throughout: x87 floating point is slow here.
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(source.width) * 3);
+    const std::size_t n = row.size();
+    std::uint32_t* const sum = row.data();
+    for (int y = 0; y < height; ++y) {
+        // The first two source rows set the sums in one pass (two rows is
+        // the common case), any further ones add to them.
+        const std::uint32_t* w = &down.weight[down.offset[y]];
+        const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(down.first[y]) * source.stride;
+        int k = 1;
+        if (down.count[y] >= 2) {
+            const std::uint8_t* next = in + source.stride;
+            for (std::size_t i = 0; i < n; ++i) sum[i] = w[0] * in[i] + w[1] * next[i];
+            k = 2;
+        } else {
+            for (std::size_t i = 0; i < n; ++i) sum[i] = w[0] * in[i];
+        }
+        for (; k < down.count[y]; ++k) {
+            const std::uint8_t* a = in + static_cast<std::size_t>(k) * source.stride;
+            for (std::size_t i = 0; i < n; ++i) sum[i] += w[k] * a[i];
+        }
+        std::uint8_t* to = out + static_cast<std::size_t>(y) * stride;
+        constexpr std::uint32_t kHalf = 1u << (kShift - 1);
+        for (int x = 0; x < width; ++x, to += pixelBytes) {
+            const std::uint32_t* weights = &across.weight[across.offset[x]];
+            const std::uint32_t* p = &row[static_cast<std::size_t>(across.first[x]) * 3];
+            std::uint32_t b = kHalf + weights[0] * p[0], g = kHalf + weights[0] * p[1], r = kHalf + weights[0] * p[2];
+            // Two taps is the common case (any scale between 100 and 200 %).
+            for (int k = 1; k < across.count[x]; ++k) {
+                p += 3;
+                b += weights[k] * p[0];
+                g += weights[k] * p[1];
+                r += weights[k] * p[2];
+            }
+            to[0] = static_cast<std::uint8_t>(b >> kShift);
+            to[1] = static_cast<std::uint8_t>(g >> kShift);
+            to[2] = static_cast<std::uint8_t>(r >> kShift);
+        }
+    }
+}
+
+// The bytes of RT_RCDATA resource `id` of `module`; null when it is missing.
+const std::uint8_t* ResourceBytes(HINSTANCE module, UINT id, std::size_t& size) {
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const auto* data = static_cast<const std::uint8_t*>(loaded ? LockResource(loaded) : nullptr);
+    size = data ? SizeofResource(module, found) : 0;
+    return data;
+}
+
 }  // namespace
 
 Pixels AreaResample(const Pixels& source, int width, int height) {
     if (width == source.width && height == source.height) return source;
-    const Taps across = Coverage(source.width, width, kAcrossOne);
-    const Taps down = Coverage(source.height, height, kDownOne);
     Pixels result{width, height, Stride(width), {}};
     result.bytes.assign(static_cast<std::size_t>(result.stride) * height, 0);
-    // Row by row: the source rows a new row covers, weighted into one row,
-    // then across. Integers throughout: x87 floating point is slow here.
-    std::vector<std::uint32_t> row(static_cast<std::size_t>(source.width) * 3);
-    for (int y = 0; y < height; ++y) {
-        std::fill(row.begin(), row.end(), 0u);
-        for (int k = 0; k < down.count[y]; ++k) {
-            const std::uint32_t w = down.weight[down.offset[y] + k];
-            const std::uint8_t* in = source.bytes.data() + static_cast<std::size_t>(down.first[y] + k) * source.stride;
-            for (std::size_t i = 0; i < row.size(); ++i) row[i] += w * in[i];
-        }
-        std::uint8_t* out = result.bytes.data() + static_cast<std::size_t>(y) * result.stride;
-        for (int x = 0; x < width; ++x) {
-            std::uint32_t c[3] = {0, 0, 0};
-            const std::uint32_t* weights = &across.weight[across.offset[x]];
-            const std::uint32_t* p = &row[static_cast<std::size_t>(across.first[x]) * 3];
-            for (int k = 0; k < across.count[x]; ++k, p += 3)
-                for (int i = 0; i < 3; ++i) c[i] += weights[k] * p[i];
-            for (int i = 0; i < 3; ++i) out[x * 3 + i] = static_cast<std::uint8_t>((c[i] + (1u << (kShift - 1))) >> kShift);
-        }
-    }
+    AreaResampleInto(source, width, height, result.bytes.data(), 3, result.stride);
     return result;
 }
 
-Pixels DecodePngResource(HINSTANCE module, UINT id) {
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
-    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
-    auto* data = static_cast<BYTE*>(loaded ? LockResource(loaded) : nullptr);
-    if (!data) return {};
-    ComPtr<IWICImagingFactory> factory;
-    ComPtr<IWICStream> stream;
-    ComPtr<IWICBitmapDecoder> decoder;
-    ComPtr<IWICBitmapFrameDecode> frame;
-    ComPtr<IWICFormatConverter> converter;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(factory.Put()))) ||
-        FAILED(factory->CreateStream(stream.Put())) ||
-        FAILED(stream->InitializeFromMemory(data, SizeofResource(module, found))) ||
-        FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                                decoder.Put())) ||
-        FAILED(decoder->GetFrame(0, frame.Put())) || FAILED(factory->CreateFormatConverter(converter.Put())) ||
-        FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
-                                     WICBitmapPaletteTypeCustom)))
-        return {};
-    UINT w = 0, h = 0;
-    if (FAILED(converter->GetSize(&w, &h)) || w == 0 || h == 0 || w > 16384 || h > 16384) return {};
-    Pixels p{static_cast<int>(w), static_cast<int>(h), Stride(static_cast<int>(w)), {}};
-    p.bytes.resize(static_cast<std::size_t>(p.stride) * h);
-    if (FAILED(converter->CopyPixels(nullptr, p.stride, static_cast<UINT>(p.bytes.size()), p.bytes.data()))) return {};
+Pixels DecodeSkinRuns(const std::uint8_t* data, std::size_t size) {
+    Pixels p;
+    if (!SkinRunsSize(data, size, p.width, p.height)) return {};
+    p.stride = Stride(p.width);
+    p.bytes.assign(static_cast<std::size_t>(p.stride) * p.height, 0);
+    if (!ldt::DecodeSkinRuns(data, size, p.bytes.data(), 3, static_cast<std::size_t>(p.stride))) return {};
     return p;
 }
 
-Bitmap MakeBitmap(const Pixels& pixels) {
-    if (pixels.width <= 0 || pixels.height <= 0) return Bitmap();
+Pixels DecodeSkinRunsResource(HINSTANCE module, UINT id) {
+    std::size_t size = 0;
+    const std::uint8_t* data = ResourceBytes(module, id, size);
+    return data ? DecodeSkinRuns(data, size) : Pixels();
+}
+
+Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height) {
+    std::size_t size = 0;
+    const std::uint8_t* data = ResourceBytes(module, id, size);
+    int sourceWidth = 0, sourceHeight = 0;
+    if (!data || !SkinRunsSize(data, size, sourceWidth, sourceHeight) || width <= 0 || height <= 0) return Bitmap();
+    // Decoded or filtered straight into a 32-bit section: no copy in
+    // between, and a layout the screen takes without conversion at each paint.
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = pixels.width;
-    info.bmiHeader.biHeight = -pixels.height;  // top-down
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    // In the screen's own format, so that each paint's copy converts nothing.
-    HDC screen = GetDC(nullptr);
-    Bitmap bitmap(CreateCompatibleBitmap(screen, pixels.width, pixels.height));
-    if (bitmap && !SetDIBits(screen, bitmap.Get(), 0, static_cast<UINT>(pixels.height), pixels.bytes.data(), &info,
-                             DIB_RGB_COLORS))
-        bitmap.Reset();
-    ReleaseDC(nullptr, screen);
+    void* bits = nullptr;
+    Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return Bitmap();
+    auto* out = static_cast<std::uint8_t*>(bits);
+    const std::size_t stride = static_cast<std::size_t>(width) * 4;
+    if (width == sourceWidth && height == sourceHeight) {
+        if (!ldt::DecodeSkinRuns(data, size, out, 4, stride)) return Bitmap();
+    } else {
+        const Pixels source = DecodeSkinRuns(data, size);
+        if (source.width == 0) return Bitmap();
+        AreaResampleInto(source, width, height, out, 4, static_cast<int>(stride));
+    }
+    GdiFlush();
     return bitmap;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// The skin at scales above 100 %: a PNG resource drawn at twice the size,
-// decoded with WIC and filtered down (or up) to the size the scale needs.
-// The filter is our own, an area average, because WIC's scaler may pick the
-// nearest pixel whatever interpolation is asked.
+// The skin at scales above 100 %: a picture drawn at twice the size, held
+// as a resource in the run format of platform/SkinRuns.h, which decodes in
+// a few milliseconds without COM or a codec library, and filtered down (or
+// up) to the size the scale needs with an area average.
 
 #include <windows.h>
 
@@ -24,12 +24,18 @@ struct Pixels {
 // At the source's own size it is a copy.
 Pixels AreaResample(const Pixels& source, int width, int height);
 
-// Decodes the PNG held as RT_RCDATA resource `id` of `module` into 24-bit
-// BGR. Empty (width 0) when the resource or the decoding fails. COM must be
-// initialised on the calling thread.
-Pixels DecodePngResource(HINSTANCE module, UINT id);
+// Decodes a picture in the run format (platform/SkinRuns.h) into 24-bit
+// BGR; empty (width 0) when the data is not a whole picture.
+Pixels DecodeSkinRuns(const std::uint8_t* data, std::size_t size);
 
-// A bitmap compatible with the screen holding `pixels`; null on failure.
-Bitmap MakeBitmap(const Pixels& pixels);
+// DecodeSkinRuns of RT_RCDATA resource `id` of `module`; empty when the
+// resource is missing.
+Pixels DecodeSkinRunsResource(HINSTANCE module, UINT id);
+
+// The skin for a scale above 100 %: the twice-size picture held as resource
+// `id` of `module`, filtered to width x height, in a 32-bit DIB section.
+// Null when the picture cannot be had (the caller then falls back to the
+// 100 % bitmap).
+Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height);
 
 }  // namespace ldt::gui

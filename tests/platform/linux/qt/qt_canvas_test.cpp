@@ -1,9 +1,11 @@
 #include "platform/linux/qt/QtCanvas.h"
+#include "platform/linux/qt/QtSkin.h"
 #include "ui/DataPanel.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace ldt;
@@ -134,6 +136,29 @@ private slots:
         }
         QCOMPARE(DarkBounds(surface), QRect(10, 20, QtCanvas::kIconSize, QtCanvas::kIconSize));
         QCOMPARE(surface.pixel(0, 0), qRgb(255, 255, 255));
+    }
+
+    // The run-format skin as an opaque image of ratio 2, each pixel where
+    // the runs put it (a run of the pixel above included); a file cut short
+    // or missing gives none.
+    void loadSkinRuns_decodesA2xPicture_elseNone() {
+        const QByteArray runs("SKR1\x02\0\x02\0\x02\0\x0A\x14\x1E\x0B\x14\x1E\x01\x20\0\0\0\xE0", 22);
+        QTemporaryDir dir;
+        auto write = [&dir](const char* name, const QByteArray& bytes) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        };
+        write("whole.runs", runs);
+        write("short.runs", runs.left(20));
+        const QImage image = LoadSkinRuns(dir.filePath("whole.runs"));
+        QCOMPARE(image.size(), QSize(2, 2));
+        QCOMPARE(image.devicePixelRatio(), 2.0);
+        QCOMPARE(image.pixel(0, 0), qRgb(30, 20, 11));
+        QCOMPARE(image.pixel(1, 0), qRgb(30, 20, 11));
+        QCOMPARE(image.pixel(0, 1), qRgb(30, 20, 10));
+        QCOMPARE(image.pixel(1, 1), qRgb(30, 20, 11));
+        QVERIFY(LoadSkinRuns(dir.filePath("short.runs")).isNull());
+        QVERIFY(LoadSkinRuns(dir.filePath("missing.runs")).isNull());
     }
 };
 

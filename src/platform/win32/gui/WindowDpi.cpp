@@ -1,0 +1,32 @@
+#include "platform/win32/gui/WindowDpi.h"
+
+#include "platform/win32/gui/Gdi.h"
+
+namespace ldt::gui {
+
+int WindowDpi(HWND window) {
+    static const auto getDpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    UINT dpi = getDpiForWindow ? getDpiForWindow(window) : 0;
+    if (dpi == 0) {
+        HDC screen = GetDC(nullptr);
+        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi ? static_cast<int>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+void KeepDialogFromRescaling(HWND window) {
+    const auto setBehavior = User32<BOOL(WINAPI*)(HWND, int, int)>("SetDialogDpiChangeBehavior");
+    constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
+    if (setBehavior) setBehavior(window, kDisableAll, kDisableAll);
+}
+
+bool ClipWindow(HWND window, const POINT* corners, int count) {
+    Region region(CreatePolygonRgn(corners, count, WINDING));
+    // From a successful SetWindowRgn on, the window owns the region.
+    if (!region || !SetWindowRgn(window, region.Get(), TRUE)) return false;
+    (void)region.Release();
+    return true;
+}
+
+}  // namespace ldt::gui

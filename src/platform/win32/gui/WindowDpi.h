@@ -1,0 +1,50 @@
+#pragma once
+// A window's DPI and shape: the Win32 calls a window that scales itself
+// needs, with the newer ones looked up at run time so that the program
+// still starts on systems that lack them.
+
+#include <windows.h>
+
+#include <vector>
+
+namespace ldt::gui {
+
+// The user32 function `name` cast to `Fn`; null where the system lacks it.
+template <class Fn>
+Fn User32(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The function `name` of system library `dll` cast to `Fn`, the library
+// loaded by this call if no one has loaded it yet (and then kept to the
+// end); null where it cannot be had. For libraries that only some uses of
+// the window need, so that starting the program does not load them.
+template <class Fn>
+Fn LateLoad(const wchar_t* dll, const char* name) {
+    HMODULE module = LoadLibraryW(dll);
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// The window's DPI: its monitor's where the system knows per-monitor DPI
+// (Windows 10 1607 on), else the system's; 96 when neither answers.
+int WindowDpi(HWND window);
+
+// A template dialog of a per-monitor aware program is resized and its font
+// rescaled by the system on a DPI change; after this call it is not, for a
+// window that does its own scaling. Does nothing where the system lacks it.
+void KeepDialogFromRescaling(HWND window);
+
+// Clips `window` to the polygon through `count` window-relative corners in
+// device pixels, filled by the winding rule, and redraws it. On success the
+// window owns the region; on failure the window keeps its old shape.
+bool ClipWindow(HWND window, const POINT* corners, int count);
+
+// The same for any sequence of points with int members x and y.
+template <class Corners>
+bool ClipWindow(HWND window, const Corners& corners) {
+    std::vector<POINT> points;
+    for (const auto& c : corners) points.push_back({c.x, c.y});
+    return ClipWindow(window, points.data(), static_cast<int>(points.size()));
+}
+
+}  // namespace ldt::gui

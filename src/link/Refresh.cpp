@@ -9,9 +9,6 @@
 
 namespace ldt {
 
-const char16_t kNoConnectionText[] =
-    u"USB connection is not detected.  Please check the USB connection and USB settings.";
-
 void ClearMachineData(MachineLink& link, MachineData& data) {
     for (auto& slot : link.portTable) slot.fill(0);
     link.interfaceClass = kUsbPrintInterfaceClass;

@@ -5,6 +5,7 @@
 #include "link/PortDiscovery.h"
 #include "machine/MachineData.h"
 #include "seams/Clock.h"
+#include "seams/Messages.h"
 #include "seams/Prompts.h"
 
 #include <array>
@@ -20,10 +21,6 @@ constexpr QueryCommand QueryCommandY = {0x1A, 0x24, 0x69, 0x34, 0x59};  // the f
 
 constexpr unsigned kReplyPauseMs = 50;
 constexpr std::size_t kReplyBytes = 256;
-// How long the buses wait for the writes and the replies (DeviceBus's bound).
-constexpr unsigned kReplyWaitSeconds = 1;
-
-extern const char16_t kNoConnectionText[];
 
 struct LinkServices {
     DeviceBus& bus;
@@ -68,7 +65,7 @@ void ClearMachineData(MachineLink& link, MachineData& data);
 
 // The exchange over a batch of open devices: writes `command` to all of
 // them, pauses 50 ms once, then reads each once (at most 256 bytes) within
-// one shared deadline. Each reply is cut at its first zero byte, converted
+// one shared deadline (the bus's bound, kBusBoundMs). Each reply is cut at its first zero byte, converted
 // and parsed into `data` in the order of `devices`, so the result is what
 // querying them one after another gives. Returns, per device in order, the
 // bytes it took and the bytes it brought. The devices stay open; the

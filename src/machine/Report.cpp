@@ -21,10 +21,6 @@ const std::array<ReportLineSpec, 16> kReportLines = {{
     {u"Image Offset Tuning  _Y: ", MachineField::ImageOffsetY},
 }};
 
-const char16_t kNoDataText[] =
-    u"Machine data is not available.  File will not be saved. \n\r"
-    u"Please press the <Refresh> button toget machine data.";
-
 std::vector<WString> ReportLines(const MachineData& data) {
     std::vector<WString> lines;
     lines.reserve(kReportLines.size());

@@ -228,7 +228,7 @@ WString DiagnosisText(const Diagnosis& d) {
 std::string ReportJson(const Diagnosis& d, const MachineData& data) {
     const RefreshOutcome& r = d.refresh;
     JsonWriter json(2);
-    json.BeginObject().Key("version").Ascii(d.version).Key("report").BeginArray();
+    json.BeginObject().Key("version").String(Ascii(d.version)).Key("report").BeginArray();
     for (const ReportLineSpec& line : kReportLines) {
         const WString label(line.label);
         json.BeginObject().Key("label").String(label.substr(0, label.size() - 2));  // without the line's ": "

@@ -12,9 +12,9 @@
 //           bit 3 no interface set; bits 4-5 which fallback names open; bits 6-7
 //           the number of portless interfaces (0-3)
 //   per interface: a flags byte (bit 0 the device opens, bit 1 it takes
-//           none of the query), then its identity's nine strings, the
+//           none of the query), then its identity's ten strings, the
 //           reason and remedy when it does not open, and its reply
-//   per portless interface: the nine identity strings, cause and remedy
+//   per portless interface: the ten identity strings, cause and remedy
 //   the fallback device's reply
 // A string is a length byte, the byte modulo 160 (around the shorter
 // fields' bound), cut where the input ends; or two bytes 255 for 1100 code
@@ -57,7 +57,7 @@ public:
     DeviceIdentity Identity() {
         DeviceIdentity id;
         for (WString* field : {&id.vendorId, &id.productId, &id.manufacturer, &id.product, &id.serial, &id.ieee1284Id,
-                               &id.description, &id.driver, &id.location})
+                               &id.description, &id.driver, &id.location, &id.route})
             *field = Text();
         return id;
     }

@@ -220,6 +220,8 @@ WString DiagnosisText(const Diagnosis& d) {
             Line(text, kCauseLabel, p.cause, kLongFieldChars);
             Line(text, kRemedyLabel, p.remedy, kLongFieldChars);
         }
+        if (r.portlessCount > r.portless.size())
+            text += FillTemplate(kMorePortless, {Number(r.portlessCount - r.portless.size())}) + u"\n";
     }
     if (r.noConnection) text += u"\n" + WString(kNoMachineFound) + u"\n";
     return text;

@@ -67,7 +67,8 @@ RefreshOutcome QueryFallback(RefreshOutcome outcome, MachineData& data, const Li
     switch (fallback.kind) {
     case FallbackResult::NoDevice:
         outcome.noConnection = true;
-        if (kind == RefreshKind::Requested) services.prompts.ShowError(kNoConnectionText + PortlessText(outcome.portless));
+        if (kind == RefreshKind::Requested)
+            services.prompts.ShowError(kNoConnectionText + PortlessText(outcome.portless, outcome.portlessCount));
         break;
     case FallbackResult::InvalidHandle:
         break;

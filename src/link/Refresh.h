@@ -51,8 +51,10 @@ struct RefreshOutcome {
     std::vector<PortOutcome> ports;
     // The fallback names, when they were tried (no interface was listed).
     std::vector<FallbackTry> fallback;
-    // Printer-class interfaces present without a port (see DeviceBus).
+    // Printer-class interfaces present without a port (see DeviceBus), and
+    // how many there are in all where the bus listed fewer (0: as listed).
     std::vector<PortlessInterface> portless;
+    std::size_t portlessCount = 0;
 };
 
 // Whether a refresh may show the no-connection box: a refresh the user

@@ -158,8 +158,14 @@ TEST_F(DiagnosisTest, noConnectionBox_namesEachPortlessDevice_itsCauseAndRemedy)
     std::size_t named = 0;
     for (std::size_t at = 0; (at = all.find("\n- Maker Laser", at)) != std::string::npos; ++at) ++named;
     EXPECT_EQ(named, 5u);
-    EXPECT_EQ(PortlessText({{id, {}, {}}}, 10).substr(PortlessText({{id, {}, {}}}, 10).rfind(u'\n') + 1),
-              u"\u2026 and 7 more.");
+    // A bounded scan's count: the box and the diagnosis count those not listed.
+    Diagnosis counted;
+    counted.refresh.portless = {{id, {}, {}}};
+    counted.refresh.portlessCount = 10;
+    const WString few = PortlessText(counted.refresh.portless, counted.refresh.portlessCount);
+    EXPECT_EQ(few.substr(few.rfind(u'\n') + 1), u"\u2026 and 7 more.");
+    EXPECT_NE(Text(counted).find("- Maker Laser"), std::string::npos);
+    EXPECT_NE(Text(counted).find("\u2026 and 9 more.\n"), std::string::npos) << Text(counted);
 }
 
 // Where the bus has no fixed device names (Linux), none is tried or named.

@@ -37,6 +37,15 @@ inline WString FillTemplate(const char16_t* text, std::initializer_list<WString>
     return out;
 }
 
+// The report's labels, in file order. Byte-exact, blanks included: the
+// people and scripts that read saved reports know them.
+constexpr const char16_t* kReportLabels[16] = {
+    u"Firmware_Ver: ", u"FPGA_Ver: ", u"File Speed: ", u"File Power: ", u"File Dpi: ", u"File PPI: ",
+    u"Laser Tube Model: ", u"Vector Mode: ", u"Select Lens: ", u"Carriage Free: ", u"Usb Setup Wizard: ",
+    u"Focus Distance: ", u"Scaling  _X: ", u"Scaling  _Y: ", u"Image Offset Tuning  _X: ",
+    u"Image Offset Tuning  _Y: ",
+};
+
 // Byte-exact, blanks and spelling included: the machine's users know these
 // two boxes word for word.
 constexpr char16_t kNoConnectionText[] =

@@ -1,21 +1,10 @@
 #include "app/ReportCommand.h"
 
 #include "machine/Report.h"
+#include "seams/Messages.h"
 #include "seams/ProductText.h"
 
 namespace ldt {
-
-const char kReportUsageText[] =
-    "Usage: ldt-report [--json | --diagnose] | --version | --help\n"
-    "Finds the laser machine on USB, queries it once and prints its sixteen\n"
-    "report lines, or with --json one JSON object: the labelled report, the\n"
-    "raw reply fields in order and, for each port, its path, whether it\n"
-    "answered, the device behind it and what it did. With --diagnose it\n"
-    "prints, for a support message, what each port and device did.\n"
-    "Exit status: 0 report printed; 1 no machine found; 2 usage error;\n"
-    "3 ports found but none answered (the reason is printed when none opened).\n";
-
-const char kNoDataFromPortsText[] = "Machine data is not available: no port answered the query.\n";
 
 namespace {
 
@@ -33,49 +22,36 @@ private:
     std::ostream& err_;
 };
 
-void PrintJson(const MachineData& data, const Diagnosis& diagnosis, std::ostream& out) {
-    const RefreshOutcome& outcome = diagnosis.refresh;
-    out << "{\"version\": \"" << kProductVersion << "\",\n \"report\": [";
-    for (std::size_t i = 0; i < kReportLines.size(); ++i) {
-        WString label = kReportLines[i].label;
-        label.resize(label.size() - 2);  // the ": " of the text line
-        out << (i ? ",\n  " : "\n  ") << "{\"label\": " << JsonString(label)
-            << ", \"value\": " << JsonString(data.At(kReportLines[i].field)) << "}";
-    }
-    out << "],\n \"fields\": [";
-    for (std::size_t i = 0; i < data.Count(); ++i) out << (i ? ", " : "") << JsonString(data.At(i));
-    out << "],\n \"ports\": [";
-    for (std::size_t i = 0; i < outcome.ports.size(); ++i) {
-        const PortOutcome& port = outcome.ports[i];
-        out << (i ? ",\n  " : "\n  ") << "{\"path\": " << JsonString(port.path)
-            << ", \"opened\": " << (port.opened ? "true" : "false")
-            << ", \"answered\": " << (port.answered ? "true" : "false") << PortJsonMembers(port) << "}";
-    }
-    out << "],\n \"fallback\": " << FallbackJson(outcome) << ",\n \"portless\": " << PortlessJson(outcome)
-        << ",\n \"system\": " << JsonString(BoundText(diagnosis.system)) << ", \"time\": " << JsonString(diagnosis.time)
-        << "}\n";
-}
-
 }  // namespace
+
+std::optional<ReportOptions> ParseReportOptions(const std::vector<std::string>& args) {
+    static const std::pair<const char*, ReportOptions::Output> kOptions[] = {
+        {"--help", ReportOptions::Help},     {"-h", ReportOptions::Help},
+        {"--version", ReportOptions::Version}, {"--json", ReportOptions::Json},
+        {"--diagnose", ReportOptions::Diagnosis},
+    };
+    ReportOptions options;
+    if (args.empty()) return options;
+    if (args.size() > 1) return std::nullopt;
+    for (const auto& [name, output] : kOptions)
+        if (args[0] == name) return ReportOptions{output};
+    return std::nullopt;
+}
 
 int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock& clock,
                      const CodePage& codePage, std::ostream& out, std::ostream& err, const WString& system) {
-    bool json = false, diagnose = false;
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    const std::optional<ReportOptions> options = ParseReportOptions(args);
+    if (!options) {
+        err << kReportUsageText;
+        return kReportUsage;
+    }
+    if (options->output == ReportOptions::Help) {
         out << kReportUsageText;
         return kReportOk;
     }
-    if (args.size() == 1 && args[0] == "--version") {
+    if (options->output == ReportOptions::Version) {
         out << "ldt-report " << kProductVersion << '\n';
         return kReportOk;
-    }
-    if (args.size() == 1 && args[0] == "--json") {
-        json = true;
-    } else if (args.size() == 1 && args[0] == "--diagnose") {
-        diagnose = true;
-    } else if (!args.empty()) {
-        err << kReportUsageText;
-        return kReportUsage;
     }
 
     ConsolePrompts prompts(codePage, err);
@@ -83,33 +59,35 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
     MachineData data;
     const Diagnosis diagnosis = MakeDiagnosis(RefreshMachineData(link, data, {bus, clock, codePage, prompts}), system);
     const RefreshOutcome& outcome = diagnosis.refresh;
-    if (diagnose) out << codePage.ToAnsi(DiagnosisText(diagnosis)) << std::flush;
+    int status = kReportOk;
     if (outcome.noConnection) {
-        // A fleet inventory gets an object from every computer, the ones
-        // without a machine too: empty report, the fallback names and any
-        // printer interface that has no port.
-        if (json) PrintJson(data, diagnosis, out);
-        return kReportNoMachine;
-    }
-    if (!data.Available()) {
+        status = kReportNoMachine;
+    } else if (!data.Available()) {
         const WString why = UnopenedPortsText(outcome);
         if (!why.empty())
             err << codePage.ToAnsi(why) << '\n';
         else
             err << kNoDataFromPortsText;
-        if (json) PrintJson(data, diagnosis, out);
-        return kReportNoAnswer;
+        status = kReportNoAnswer;
     }
-    if (json) {
-        PrintJson(data, diagnosis, out);
-    } else if (!diagnose) {
+    switch (options->output) {
+    case ReportOptions::Diagnosis:
+        out << codePage.ToAnsi(DiagnosisText(diagnosis));
+        break;
+    case ReportOptions::Json:
+        // An object whatever the outcome: a fleet inventory gets one from
+        // every computer, the ones without a machine too.
+        out << ReportJson(diagnosis, data) << '\n';
+        break;
+    default:
+        if (status != kReportOk) break;
         for (WString line : ReportLines(data)) {
             line.resize(line.size() - 2);  // the file's CR LF becomes the stream's newline
             out << ToAnsiLine(codePage, line) << '\n';
         }
     }
     out.flush();
-    return kReportOk;
+    return status;
 }
 
 }  // namespace ldt

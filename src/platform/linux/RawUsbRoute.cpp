@@ -71,7 +71,7 @@ const char16_t* ProblemText(DescriptorProblem problem) {
 
 WString HeldReason(const std::string& interfaceDir) {
     const std::string driver = DriverOf(interfaceDir);
-    return driver.empty() ? WString(kHeldByProgram) : FillIn(kHeldThroughDriver, {Utf8ToUtf16(driver)});
+    return driver.empty() ? WString(kHeldByProgram) : FillTemplate(kHeldThroughDriver, {Utf8ToUtf16(driver)});
 }
 
 // The device's usbfs node and libusb's handle on it, closed in that order.
@@ -191,7 +191,7 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
             continue;
         }
         const PrinterInterface& e = *parse.found;
-        id.route = FillIn(kRawUsbRoute, {Utf8ToUtf16(std::to_string(e.number)), Hex(e.bulkOut), Hex(e.bulkIn)});
+        id.route = FillTemplate(kRawUsbRoute, {Utf8ToUtf16(std::to_string(e.number)), Hex(e.bulkOut), Hex(e.bulkIn)});
         const unsigned wait = budget.RemainingMs<unsigned>(kIdentifyEachMs);
         int error;
         bool isErrno;

@@ -20,11 +20,11 @@ class SysfsDeviceBus final : public DeviceBus {
 public:
     // Roots are parameters so tests can run on a temporary tree.
     explicit SysfsDeviceBus(std::string sysRoot = "/sys", std::string devRoot = "/dev",
-                            int readTimeoutMs = 1000);
+                            int readTimeoutMs = kBusBoundMs);
     // Every root of the system's records replaced (modprobe.d, modules
     // too); `roots.sys` and `roots.dev` as above. Without `rawRoute` only
     // usblp nodes are ports.
-    explicit SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs = 1000, bool rawRoute = true);
+    explicit SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs = kBusBoundMs, bool rawRoute = true);
     ~SysfsDeviceBus() override;
 
     // Any interface class is answered with the printer interfaces: usblp
@@ -56,6 +56,7 @@ public:
     // True while the USB device a listed path belonged to is still in
     // sysfs, and for paths this bus never listed (it cannot tell).
     bool PortMayReturn(const WString& path) override;
+    bool HasFallbackNames() const override { return false; }  // Windows device names
 
 
 private:

@@ -119,7 +119,7 @@ std::pair<WString, WString> UnboundCause(const UsbSystemRoots& roots) {
     case UsblpModule::NotLoaded:
         break;
     }
-    if (const auto block = FindUsblpBlock(roots)) return {FillIn(kUsblpBlockedCause, {Utf8ToUtf16(*block)}), kUsblpBlockedRemedy};
+    if (const auto block = FindUsblpBlock(roots)) return {FillTemplate(kUsblpBlockedCause, {Utf8ToUtf16(*block)}), kUsblpBlockedRemedy};
     return {kUsblpNotLoadedCause, kUsblpNotLoadedRemedy};
 }
 
@@ -307,7 +307,7 @@ PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreRe
         if (p.identity.driver == u"usblp") continue;  // its node is on its way
         if (!p.identity.driver.empty()) {
             // With the raw route the interface would be read, were it not held.
-            p.cause = FillIn(unboundAreReachable ? kInterfaceHeldCause : kInterfaceTakenCause, {p.identity.driver});
+            p.cause = FillTemplate(unboundAreReachable ? kInterfaceHeldCause : kInterfaceTakenCause, {p.identity.driver});
             p.remedy = kInterfaceTakenRemedy;
         } else if (unboundAreReachable && IsUsblpClassInterface(dir)) {
             continue;  // a port of the raw route

@@ -1,0 +1,81 @@
+#include "machine/Json.h"
+
+#include "seams/Utf8.h"
+
+namespace ldt {
+
+TextChar ClassifyChar(char16_t c) {
+    if (c == u'"' || c == u'\\') return TextChar::Syntax;
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return TextChar::Control;
+    if (c >= 0xD800 && c <= 0xDFFF) return TextChar::Surrogate;
+    if (c == 0x061C                       // Arabic letter mark
+        || c == 0x180E                    // Mongolian vowel separator
+        || (c >= 0x200B && c <= 0x200F)   // zero-width space, non-joiner, joiner; LRM, RLM
+        || (c >= 0x2028 && c <= 0x202E)   // line and paragraph separators; embeddings, overrides
+        || (c >= 0x2060 && c <= 0x2064)   // word joiner, invisible operators
+        || (c >= 0x2066 && c <= 0x206F)   // isolates; deprecated format characters
+        || c == 0xFEFF                    // byte order mark, zero-width no-break space
+        || (c >= 0xFFF9 && c <= 0xFFFB))  // interlinear annotation
+        return TextChar::Invisible;
+    return TextChar::Plain;
+}
+
+std::string JsonString(const WString& text) {
+    static const char kDigits[] = "0123456789abcdef";
+    WString out = u"\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        switch (ClassifyChar(c)) {
+        case TextChar::Plain:
+            out += c;
+            continue;
+        case TextChar::Syntax:
+            out += u'\\';
+            out += c;
+            continue;
+        case TextChar::Surrogate:
+            if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+                out += c;
+                out += text[++i];
+                continue;
+            }
+            c = 0xFFFD;
+            break;
+        case TextChar::Control:
+        case TextChar::Invisible:
+            break;
+        }
+        out += u"\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) out += char16_t(kDigits[(c >> shift) & 15]);
+    }
+    return Utf16ToUtf8(out + u'"');
+}
+
+JsonWriter& JsonWriter::Item(const std::string& text, bool opens) {
+    if (afterKey_) {
+        afterKey_ = false;
+    } else if (!empty_.empty()) {
+        if (!empty_.back()) out_ += Lines() ? "," : ", ";
+        if (Lines()) out_ += '\n' + std::string(empty_.size(), ' ');
+        empty_.back() = false;
+    }
+    out_ += text;
+    if (opens) empty_.push_back(true);
+    return *this;
+}
+
+JsonWriter& JsonWriter::Key(const char* name) {
+    Item('"' + std::string(name) + "\": ");
+    afterKey_ = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::End(char bracket) {
+    const bool breakLine = !empty_.back() && Lines();
+    empty_.pop_back();
+    if (breakLine) out_ += '\n' + std::string(empty_.size(), ' ');
+    out_ += bracket;
+    return *this;
+}
+
+}  // namespace ldt

@@ -91,6 +91,7 @@ RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const Li
     ClearMachineData(link, data);
     RefreshOutcome outcome;
     outcome.portless = services.bus.FindPortlessInterfaces();
+    outcome.portlessCount = outcome.portless.size() + services.bus.PortlessNotListed();
     std::vector<DeviceIdentity> identities;
     const std::int32_t count = EnumeratePrinterPorts(link, services.bus, &identities);
     if (count == 0) return QueryFallback(std::move(outcome), data, services, kind);

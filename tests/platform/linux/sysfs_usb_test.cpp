@@ -258,7 +258,7 @@ TEST(SysfsUsb, rawRoute_listsUnboundPrinters_andNamesWhyOneDoesNotOpen) {
 
     const auto portless = bus.FindPortlessInterfaces();
     ASSERT_EQ(portless.size(), 2u);
-    EXPECT_EQ(portless[0].cause, FillIn(kInterfaceHeldCause, {u"usbfs"}));
+    EXPECT_EQ(portless[0].cause, FillTemplate(kInterfaceHeldCause, {u"usbfs"}));
     EXPECT_EQ(U8(portless[1].identity.location), "3-5:1.0");
 
     const struct {

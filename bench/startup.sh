@@ -19,7 +19,7 @@ prefix="$w32/bench-wineprefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=C.UTF-8
 bash "$root/scripts/wine-prefix.sh" init "$prefix"
 bash "$root/scripts/wine-prefix.sh" start "$prefix"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$w32/bench-display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$w32/bench-display" >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$w32/bench-display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$w32/bench-display")"

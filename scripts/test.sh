@@ -50,7 +50,7 @@ if [ $native_only = 0 ]; then
   # One X display for the whole Wine run: Wine's desktop lives on the
   # display of whoever starts it, so it is started here, before ctest.
   prefix="$root/build/win32/wineprefix"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/build/win32/test-display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$root/build/win32/test-display" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s "$root/build/win32/test-display" ] && break; sleep 0.05; done
   export DISPLAY=":$(cat "$root/build/win32/test-display")"

@@ -129,7 +129,7 @@ finish() {
 # x_start: an Xvfb for the window; sets DISPLAY.
 x_start() {
   local fd=/tmp/xvfb.display
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd" >/tmp/xvfb.log 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fd" >/tmp/xvfb.log 2>&1 &
   wait_until 30 test -s "$fd" || { echo "Xvfb did not start" >&2; cat /tmp/xvfb.log >&2; return 1; }
   export DISPLAY=":$(cat "$fd")"
 }

@@ -149,12 +149,16 @@ def converted(source, *args):
 
 def start_xvfb(*extra, size=(SCREEN_W, SCREEN_H)):
     """An Xvfb on a display number it picks itself: (process, ":N"). Its
-    messages go to xvfb.log beside the screenshots."""
+    messages go to xvfb.log beside the screenshots. It never resets: by
+    default an X server resets when its last client leaves, and a program
+    connecting during that reset (after a short-lived xdotool or the
+    accessibility bus launcher) is refused and ends with "could not connect
+    to display"."""
     r, w = os.pipe()
     os.makedirs(ARTIFACTS, exist_ok=True)
     with open(os.path.join(ARTIFACTS, "xvfb.log"), "ab") as log:
         xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "%dx%dx24" % size,
-                                 "-nolisten", "tcp"] + list(extra),
+                                 "-nolisten", "tcp", "-noreset"] + list(extra),
                                 pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=log)
     os.close(w)
     with os.fdopen(r) as f:

@@ -9,7 +9,7 @@ gadgets_init 1 && gadget_make 0 || exit 1
 # dismissed), then a raw machine plugged in fills the values without a
 # click (read back through Ctrl+C, the sixteen report lines).
 if [ -x "$LDT_WINDOW" ] && command -v Xvfb xdotool xclip >/dev/null; then
-  Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
+  Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 & xvfb=$!
   export DISPLAY=:7
   "$LDT_SIM" --device /dev/g_printer0 > /tmp/sim.window.out 2>&1 & simw=$!
   wait_until 10 xdpyinfo >/dev/null || wait_until 10 xdotool getmouselocation

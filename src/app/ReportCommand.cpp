@@ -1,19 +1,26 @@
 #include "app/ReportCommand.h"
 
+#include "app/HistoryCommand.h"
 #include "machine/Report.h"
 #include "seams/ProductText.h"
 
 namespace ldt {
 
 const char kReportUsageText[] =
-    "Usage: ldt-report [--json | --diagnose] | --version | --help\n"
+    "Usage: ldt-report [--json | --diagnose | --changes | --history [N] [--all] | --csv]\n"
+    "                  [--no-history] | --version | --help\n"
     "Finds the laser machine on USB, queries it once and prints its sixteen\n"
     "report lines, or with --json one JSON object: the labelled report, the\n"
     "raw reply fields in order and, for each port, its path, whether it\n"
     "answered, the device behind it and what it did. With --diagnose it\n"
     "prints, for a support message, what each port and device did.\n"
     "Exit status: 0 report printed; 1 no machine found; 2 usage error;\n"
-    "3 ports found but none answered (the reason is printed when none opened).\n";
+    "3 ports found but none answered (the reason is printed when none opened).\n"
+    "Each reading is kept in a history file: --changes prints, per machine read,\n"
+    "what changed since its previous reading; --history the last N readings\n"
+    "(10) of the machines present, or with --all of every machine recorded;\n"
+    "--csv one spreadsheet line per machine read. --no-history (or\n"
+    "LDT_NO_HISTORY=1) keeps nothing.\n";
 
 const char kNoDataFromPortsText[] = "Machine data is not available: no port answered the query.\n";
 
@@ -33,7 +40,7 @@ private:
     std::ostream& err_;
 };
 
-void PrintJson(const MachineData& data, const Diagnosis& diagnosis, std::ostream& out) {
+void PrintJson(const MachineData& data, const Diagnosis& diagnosis, const HistoryOutcome& history, std::ostream& out) {
     const RefreshOutcome& outcome = diagnosis.refresh;
     out << "{\"version\": \"" << kProductVersion << "\",\n \"report\": [";
     for (std::size_t i = 0; i < kReportLines.size(); ++i) {
@@ -49,7 +56,8 @@ void PrintJson(const MachineData& data, const Diagnosis& diagnosis, std::ostream
         const PortOutcome& port = outcome.ports[i];
         out << (i ? ",\n  " : "\n  ") << "{\"path\": " << JsonString(port.path)
             << ", \"opened\": " << (port.opened ? "true" : "false")
-            << ", \"answered\": " << (port.answered ? "true" : "false") << PortJsonMembers(port) << "}";
+            << ", \"answered\": " << (port.answered ? "true" : "false") << PortJsonMembers(port)
+            << (i < history.ports.size() ? PortHistoryJson(history.ports[i]) : std::string()) << "}";
     }
     out << "],\n \"fallback\": " << FallbackJson(outcome) << ",\n \"portless\": " << PortlessJson(outcome)
         << ",\n \"system\": " << JsonString(BoundText(diagnosis.system)) << ", \"time\": " << JsonString(diagnosis.time)
@@ -58,9 +66,17 @@ void PrintJson(const MachineData& data, const Diagnosis& diagnosis, std::ostream
 
 }  // namespace
 
-int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock& clock,
-                     const CodePage& codePage, std::ostream& out, std::ostream& err, const WString& system) {
+int RunReportCommand(const std::vector<std::string>& arguments, DeviceBus& bus, Clock& clock,
+                     const CodePage& codePage, std::ostream& out, std::ostream& err, const WString& system,
+                     HistoryFile* historyFile) {
     bool json = false, diagnose = false;
+    HistoryOptions options;
+    std::vector<std::string> args = arguments;
+    if (!TakeHistoryOptions(args, options)) {
+        err << kReportUsageText;
+        return kReportUsage;
+    }
+    if (HistoryOffByEnvironment()) options.record = false;
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kReportUsageText;
         return kReportOk;
@@ -81,14 +97,23 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
     ConsolePrompts prompts(codePage, err);
     MachineLink link;
     MachineData data;
-    const Diagnosis diagnosis = MakeDiagnosis(RefreshMachineData(link, data, {bus, clock, codePage, prompts}), system);
+    Diagnosis diagnosis = MakeDiagnosis(RefreshMachineData(link, data, {bus, clock, codePage, prompts}), system);
     const RefreshOutcome& outcome = diagnosis.refresh;
+    const long long now = HistoryNow();
+    const HistoryOutcome history = UpdateHistory(historyFile, outcome, codePage, now, options.record);
+    diagnosis.history = history.problem;
     if (diagnose) out << codePage.ToAnsi(DiagnosisText(diagnosis)) << std::flush;
+    if (options.mode != HistoryOptions::Mode::Report) {
+        if (!history.problem.empty()) err << codePage.ToAnsi(history.problem) << '\n';
+        return RunHistoryMode(options, historyFile, history, RecordsOf(outcome, codePage, now),
+                              outcome.noConnection ? kReportNoMachine : data.Available() ? kReportOk : kReportNoAnswer,
+                              codePage, out);
+    }
     if (outcome.noConnection) {
         // A fleet inventory gets an object from every computer, the ones
         // without a machine too: empty report, the fallback names and any
         // printer interface that has no port.
-        if (json) PrintJson(data, diagnosis, out);
+        if (json) PrintJson(data, diagnosis, history, out);
         return kReportNoMachine;
     }
     if (!data.Available()) {
@@ -97,11 +122,11 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
             err << codePage.ToAnsi(why) << '\n';
         else
             err << kNoDataFromPortsText;
-        if (json) PrintJson(data, diagnosis, out);
+        if (json) PrintJson(data, diagnosis, history, out);
         return kReportNoAnswer;
     }
     if (json) {
-        PrintJson(data, diagnosis, out);
+        PrintJson(data, diagnosis, history, out);
     } else if (!diagnose) {
         for (WString line : ReportLines(data)) {
             line.resize(line.size() - 2);  // the file's CR LF becomes the stream's newline

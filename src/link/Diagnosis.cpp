@@ -190,6 +190,7 @@ WString DiagnosisText(const Diagnosis& d) {
     WString text = WString(kProductName) + u" " + Ascii(d.version) + u": diagnosis\n";
     text += u"System: " + (d.system.empty() ? WString(u"unknown") : EscapeText(d.system)) + u"\n";
     text += u"Time: " + EscapeText(d.time) + u"\n";
+    if (!d.history.empty()) text += u"History: " + EscapeText(d.history, kLongFieldChars) + u"\n";
 
     const bool fallback = !r.fallback.empty();
     if (!fallback) text += u"Printer-class ports: " + Number(r.ports.size()) + u"\n";

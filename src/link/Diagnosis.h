@@ -21,6 +21,9 @@ struct Diagnosis {
     WString system;       // the operating system, as the program names it
     WString time;         // when the refresh ended: "YYYY-MM-DD hh:mm:ss UTC"
     RefreshOutcome refresh;
+    // Why the readings history was not kept for this refresh; empty when
+    // it was (or was not asked to be).
+    WString history = {};
 };
 
 // A diagnosis of `refresh`, stamped with the program's version and now.

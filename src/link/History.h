@@ -21,7 +21,7 @@ namespace ldt {
 // The values a record keeps: the reply's first seventeen fields.
 constexpr std::size_t kHistoryFields = 17;
 // A line longer than this (in bytes, with its '\n') is not one of ours.
-constexpr std::size_t kHistoryLineBytes = 16 * 1024;
+constexpr std::size_t kHistoryLineBytes = 32 * 1024;
 // How many bytes a reading of the history looks at, from the newest back,
 // over both generations of the file.
 constexpr std::size_t kHistoryReadBudget = 2 * 1024 * 1024;

@@ -1,3 +1,4 @@
+#include "app/HistoryCommand.h"
 #include "app/ReportCommand.h"
 #include "fakes/Fakes.h"
 
@@ -148,4 +149,65 @@ TEST_F(ReportCmd, diagnose_printsTheDiagnosisOnly_withTheUsualExitCodes) {
 TEST(ToUtf8, encodesEveryPlaneAndReplacesLoneSurrogates) {
     EXPECT_EQ(ToUtf8(u"a\u00e9\u53C3\U0001F600"), "a\xC3\xA9\xE5\x8F\x83\xF0\x9F\x98\x80");
     EXPECT_EQ(ToUtf8(WString(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+}
+
+TEST(HistoryOptions, takesTheHistoryArgumentsAndRefusesBadMixes) {
+    const struct {
+        std::vector<std::string> args;
+        bool ok;
+        HistoryOptions::Mode mode;
+        std::size_t count;
+        std::vector<std::string> rest;
+    } rows[] = {
+        {{"--json", "--no-history"}, true, HistoryOptions::Mode::Report, 10, {"--json"}},
+        {{"--history"}, true, HistoryOptions::Mode::History, 10, {}},
+        {{"--history", "3", "--all"}, true, HistoryOptions::Mode::History, 3, {}},
+        {{"--changes"}, true, HistoryOptions::Mode::Changes, 10, {}},
+        {{"--csv", "--changes"}, false, {}, 0, {}},
+        {{"--all"}, false, {}, 0, {}},
+        {{"--history", "0"}, false, {}, 0, {}},
+        {{"--csv", "--json"}, false, {}, 0, {}},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = row.args;
+        HistoryOptions options;
+        ASSERT_EQ(TakeHistoryOptions(args, options), row.ok) << row.args[0];
+        if (!row.ok) continue;
+        EXPECT_EQ(options.mode, row.mode);
+        EXPECT_EQ(options.count, row.count);
+        EXPECT_EQ(args, row.rest);
+    }
+}
+
+TEST(Csv, quotesAndDefusesFormulas) {
+    const std::pair<WString, std::string> rows[] = {
+        {u"plain", "plain"},          {u"=1+2", "'=1+2"},         {u"+1", "'+1"},
+        {u"-1", "'-1"},               {u"@SUM(A1)", "'@SUM(A1)"}, {u"\tx", "'\tx"},
+        {u"\rx", "\"'\rx\""},         {u"a,b", "\"a,b\""},        {u"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {u"line\nbreak", "\"line\nbreak\""}, {u"Left  12", "Left  12"}, {u"\u00e9", "\xc3\xa9"},
+    };
+    for (const auto& [value, field] : rows) EXPECT_EQ(CsvField(value), field);
+}
+
+TEST_F(ReportCmd, history_changesAndJsonCompareWithThePreviousReading) {
+    fakes::FakeHistory history;
+    DeviceIdentity id;
+    id.serial = u"S1";
+    const auto run = [&](std::string reply, std::vector<std::string> args) {
+        bus = {};
+        bus.interfaces.push_back({InterfaceQuery::Ok, "p0", {}, id});
+        bus.devices["p0\\"] = {{reply}};
+        out.str("");
+        return RunReportCommand(args, bus, clock, codePage, out, err, u"TestOS", &history);
+    };
+    EXPECT_EQ(run("a,62,", {"--changes"}), 0);
+    EXPECT_EQ(out.str(), "sn:::S1 on p0\n  first reading\n");
+    EXPECT_EQ(run("a,55,", {"--json"}), 0);
+    EXPECT_NE(out.str().find(R"("key": "sn:::S1", "firstReading": false, "changes": [{"field": "Firmware_Ver", "was": "62", "now": "55", "since": )"),
+              std::string::npos) << out.str();
+    EXPECT_EQ(run("a,55,", {"--changes", "--no-history"}), 0);
+    EXPECT_EQ(out.str().rfind("sn:::S1 on p0\n  no change since ", 0), 0u) << out.str();
+    EXPECT_EQ(run("a,55,", {"--history", "5"}), 0);
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3 * 17);
 }

@@ -253,8 +253,6 @@ private:
     std::size_t i_ = 0;
 };
 
-std::string KeyNeedle(const WString& key) { return "\"key\": " + JsonString(key); }
-
 }  // namespace
 
 WString MachineKey(const DeviceIdentity& id, const WString& port) {
@@ -292,7 +290,7 @@ std::vector<HistoryRecord> RecordsOf(const RefreshOutcome& refresh, const CodePa
 
 std::string HistoryLine(const HistoryRecord& r) {
     std::string line = "{\"time\": " + std::to_string(r.time) + ", \"at\": " + JsonString(UtcTimeText(r.time)) +
-                       ", " + KeyNeedle(BoundText(r.key, kKeyChars)) + ", \"port\": " + JsonString(BoundText(r.port, kPathChars));
+                       ", \"key\": " + JsonString(BoundText(r.key, kKeyChars)) + ", \"port\": " + JsonString(BoundText(r.port, kPathChars));
     for (const IdentityMember& m : kIdentityMembers)
         line += ", \"" + std::string(m.name) + "\": " + JsonString(BoundText(r.identity.*m.member, m.limit));
     line += ", \"values\": [";
@@ -343,10 +341,12 @@ WString ChangeSentence(const FieldChange& change) {
 }
 
 std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WString>& keys, std::size_t perKey,
-                                       std::size_t budget) {
-    constexpr std::size_t kBlock = 64 * 1024;
+                                       std::size_t budget, std::size_t block) {
+    block = std::max<std::size_t>(block, 1);
+    // A line that holds none of the keys as our writer spells them, and no
+    // escape that could spell one otherwise, is not parsed at all.
     std::vector<std::string> needles;
-    for (const WString& key : keys) needles.push_back(KeyNeedle(key));
+    for (const WString& key : keys) needles.push_back(JsonString(key));
     std::map<WString, std::size_t> counts;
     std::size_t complete = 0;
     std::vector<HistoryRecord> newestFirst;
@@ -354,9 +354,9 @@ std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WStr
     // Takes one whole line; returns true once nothing more is wanted.
     const auto consider = [&](std::string_view line) {
         if (line.size() > kHistoryLineBytes) return false;
-        if (!needles.empty() && std::none_of(needles.begin(), needles.end(), [&](const std::string& n) {
-                return line.find(n) != std::string_view::npos;
-            }))
+        if (!needles.empty() && line.find('\\') == std::string_view::npos &&
+            std::none_of(needles.begin(), needles.end(),
+                         [&](const std::string& n) { return line.find(n) != std::string_view::npos; }))
             return false;
         std::optional<HistoryRecord> record = ParseHistoryLine(line);
         if (!record) return false;
@@ -376,7 +376,7 @@ std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WStr
         std::string tail;        // the start of a line whose beginning lies further back
         bool dropTail = true;    // the bytes up to the next '\n' back are no whole line (torn or too long)
         while (pos > 0 && budget > 0 && !done) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>({kBlock, pos, budget}));
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>({block, pos, budget}));
             pos -= n;
             budget -= n;
             std::string buffer = source->ReadAt(pos, n);

@@ -72,9 +72,10 @@ WString ChangeSentence(const FieldChange& change);
 // The newest records of the history, newest last. With `keys`, only those
 // machines' and at most `perKey` of each, reading stops as soon as every
 // key has them; without, at most `perKey` of every machine. Reads from the
-// end in blocks, never more than `budget` bytes over both generations.
+// end in blocks of `block` bytes, never more than `budget` bytes over both
+// generations.
 std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WString>& keys, std::size_t perKey,
-                                       std::size_t budget = kHistoryReadBudget);
+                                       std::size_t budget = kHistoryReadBudget, std::size_t block = 64 * 1024);
 
 // What a refresh did with the history: per port (in port order) its key,
 // whether it answered, and against which previous reading it compares.

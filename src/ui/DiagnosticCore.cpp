@@ -43,6 +43,7 @@ void DiagnosticCore::RefreshMachineData() {
     // already finds this refresh's.
     RefreshOutcome outcome = ldt::RefreshMachineData(link_, data_, services_.link);
     diagnosis_ = MakeDiagnosis(std::move(outcome), services_.system);
+    KeepHistory();
     refreshed_ = true;
     if (services_.explainUnopenedPorts) {
         const WString why = UnopenedPortsText(diagnosis_.refresh);
@@ -65,8 +66,22 @@ DeviceTimerAction DiagnosticCore::OnDeviceTimer() {
     link_ = link;
     data_ = std::move(data);
     diagnosis_ = MakeDiagnosis(std::move(outcome), services_.system);
+    KeepHistory();
     refreshed_ = true;
     return {true, 0};
+}
+
+void DiagnosticCore::KeepHistory() {
+    HistoryOutcome history = UpdateHistory(services_.history, diagnosis_.refresh, services_.link.codePage,
+                                           HistoryNow(), !HistoryOffByEnvironment());
+    diagnosis_.history = std::move(history.problem);
+    changes_.clear();
+    // The window shows the values of the first port that brought any.
+    for (PortHistory& port : history.ports)
+        if (port.read) {
+            changes_ = std::move(port.changes);
+            break;
+        }
 }
 
 void DiagnosticCore::SaveReport() {

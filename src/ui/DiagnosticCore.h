@@ -4,6 +4,7 @@
 // carry out what comes back.
 
 #include "link/Diagnosis.h"
+#include "link/History.h"
 #include "link/Refresh.h"
 #include "machine/MachineData.h"
 #include "seams/Canvas.h"
@@ -27,6 +28,10 @@ struct DialogServices {
     bool explainUnopenedPorts = false;
     // The operating system, as the diagnosis names it.
     WString system = {};
+    // Where each machine read is recorded and compared with its previous
+    // reading (none: neither; LDT_NO_HISTORY: compared, not recorded). A
+    // history that cannot be written only adds a line to the diagnosis.
+    HistoryFile* history = nullptr;
 };
 
 // The refresh of the dialog's own when printer-class ports come and go.
@@ -103,6 +108,9 @@ public:
     // the layout gives it to draw in.
     static std::vector<Rect> ValueBoxes();
     const Diagnosis& LastDiagnosis() const { return diagnosis_; }
+    // The values of the machine the window shows that differ from its
+    // previous reading; empty on its first reading or when nothing changed.
+    const std::vector<FieldChange>& Changes() const { return changes_; }
 
     // A command key pressed in the dialog (auto-repeats are the shell's to
     // drop): runs the command as its button would and returns what the
@@ -152,6 +160,8 @@ public:
 
 private:
     void PutOnClipboard(const WString& text);
+    // Records this refresh's readings and takes the shown machine's changes.
+    void KeepHistory();
 
     DialogServices services_;
     MachineLink link_;
@@ -162,6 +172,7 @@ private:
     bool focusCueShown_ = false;
     int dpi_ = kBaseDpi;
     Diagnosis diagnosis_;
+    std::vector<FieldChange> changes_;
     bool refreshed_ = false;        // a refresh has run
     bool awaitingReturn_ = false;   // values kept for a port that left; the next look takes what it finds
 };

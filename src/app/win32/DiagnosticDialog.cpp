@@ -69,7 +69,9 @@ DiagnosticDialog::DiagnosticDialog(HWND parent)
       clock_(platform::MakeClock()),
       codePage_(platform::MakeCodePage()),
       files_(platform::MakeReportFileSystem()),
-      core_({{*bus_, *clock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem()}) {}
+      history_(platform::MakeHistoryFile()),
+      core_({{*bus_, *clock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem(),
+             history_.get()}) {}
 
 DiagnosticDialog::~DiagnosticDialog() {
     if (accessible_) {

@@ -85,6 +85,7 @@ private:
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<CodePage> codePage_;
     std::unique_ptr<ReportFileSystem> files_;
+    std::unique_ptr<HistoryFile> history_;
     Win32Prompts prompts_;
     Win32Clipboard clipboard_;
     DiagnosticCore core_;

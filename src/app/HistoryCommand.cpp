@@ -1,6 +1,7 @@
 #include "app/HistoryCommand.h"
 
 #include "link/Diagnosis.h"
+#include "machine/Json.h"
 #include "machine/Report.h"
 
 #include <algorithm>
@@ -146,16 +147,16 @@ int RunHistoryMode(const HistoryOptions& options, HistoryFile* file, const Histo
     return status;
 }
 
-std::string PortHistoryJson(const PortHistory& port) {
-    std::string out = ", \"key\": " + JsonString(port.key) +
-                      ", \"firstReading\": " + (port.read && !port.previous ? "true" : "false") + ", \"changes\": [";
-    for (std::size_t i = 0; i < port.changes.size(); ++i) {
-        const FieldChange& c = port.changes[i];
-        out += (i ? ", " : "") + std::string("{\"field\": ") + JsonString(FieldName(c.field)) +
-               ", \"was\": " + JsonString(c.was) + ", \"now\": " + JsonString(c.now) +
-               ", \"since\": " + JsonString(UtcTimeText(c.since)) + "}";
-    }
-    return out + "]";
+void PortHistoryJson(const PortHistory& port, JsonWriter& json) {
+    json.Key("key").String(port.key).Key("firstReading").Bool(port.read && !port.previous).Key("changes").BeginArray();
+    for (const FieldChange& c : port.changes)
+        json.BeginObject()
+            .Key("field").String(FieldName(c.field))
+            .Key("was").String(c.was)
+            .Key("now").String(c.now)
+            .Key("since").String(UtcTimeText(c.since))
+            .EndObject();
+    json.EndArray();
 }
 
 }  // namespace ldt

@@ -1,6 +1,7 @@
 #include "app/ReportCommand.h"
 
 #include "app/HistoryCommand.h"
+#include "machine/Json.h"
 #include "machine/Report.h"
 #include "seams/ProductText.h"
 
@@ -40,6 +41,16 @@ private:
     std::ostream& err_;
 };
 
+// The history's members of a port entry, after its others.
+std::string PortHistoryMembers(const PortHistory& port) {
+    JsonWriter json;
+    json.BeginObject();
+    PortHistoryJson(port, json);
+    json.EndObject();
+    const std::string& object = json.Text();
+    return ", " + object.substr(1, object.size() - 2);
+}
+
 void PrintJson(const MachineData& data, const Diagnosis& diagnosis, const HistoryOutcome& history, std::ostream& out) {
     const RefreshOutcome& outcome = diagnosis.refresh;
     out << "{\"version\": \"" << kProductVersion << "\",\n \"report\": [";
@@ -57,7 +68,7 @@ void PrintJson(const MachineData& data, const Diagnosis& diagnosis, const Histor
         out << (i ? ",\n  " : "\n  ") << "{\"path\": " << JsonString(port.path)
             << ", \"opened\": " << (port.opened ? "true" : "false")
             << ", \"answered\": " << (port.answered ? "true" : "false") << PortJsonMembers(port)
-            << (i < history.ports.size() ? PortHistoryJson(history.ports[i]) : std::string()) << "}";
+            << (i < history.ports.size() ? PortHistoryMembers(history.ports[i]) : std::string()) << "}";
     }
     out << "],\n \"fallback\": " << FallbackJson(outcome) << ",\n \"portless\": " << PortlessJson(outcome)
         << ",\n \"system\": " << JsonString(BoundText(diagnosis.system)) << ", \"time\": " << JsonString(diagnosis.time)

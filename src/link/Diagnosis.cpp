@@ -10,8 +10,6 @@ namespace ldt {
 
 namespace {
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 // Marks that reorder or hide text on screen.
 bool IsBidiControl(char16_t c) {
@@ -167,23 +165,6 @@ WString HexBytes(const std::string& bytes) {
 }
 
 std::string ToUtf8(const WString& text) { return Utf16ToUtf8(text); }
-
-std::string JsonString(const WString& text) {
-    WString escaped;
-    for (char16_t c : text) {
-        if (c == u'"' || c == u'\\') {
-            escaped += u'\\';
-            escaped += c;
-        } else if (IsControl(c) || IsBidiControl(c)) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-            escaped += Ascii(buffer);
-        } else {
-            escaped += c;
-        }
-    }
-    return "\"" + ToUtf8(escaped) + "\"";
-}
 
 WString DiagnosisText(const Diagnosis& d) {
     const RefreshOutcome& r = d.refresh;

@@ -10,6 +10,7 @@
 // terminal nor a pasted support message can be taken over by them.
 
 #include "link/Refresh.h"
+#include "machine/Json.h"
 
 #include <string>
 #include <vector>
@@ -50,9 +51,6 @@ WString HexBytes(const std::string& bytes);
 
 // UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(const WString& text);
-// A JSON string literal: quotes and backslashes escaped, control
-// characters (C0, DEL, C1) and bidirectional controls as \uNNNN.
-std::string JsonString(const WString& text);
 
 // The diagnosis as plain text for a support message: lines ending in "\n",
 // no other control character.

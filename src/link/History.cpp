@@ -1,6 +1,7 @@
 #include "link/History.h"
 
 #include "link/Diagnosis.h"
+#include "machine/Json.h"
 #include "machine/Report.h"
 
 #include <algorithm>
@@ -289,14 +290,17 @@ std::vector<HistoryRecord> RecordsOf(const RefreshOutcome& refresh, const CodePa
 }
 
 std::string HistoryLine(const HistoryRecord& r) {
-    std::string line = "{\"time\": " + std::to_string(r.time) + ", \"at\": " + JsonString(UtcTimeText(r.time)) +
-                       ", \"key\": " + JsonString(BoundText(r.key, kKeyChars)) + ", \"port\": " + JsonString(BoundText(r.port, kPathChars));
-    for (const IdentityMember& m : kIdentityMembers)
-        line += ", \"" + std::string(m.name) + "\": " + JsonString(BoundText(r.identity.*m.member, m.limit));
-    line += ", \"values\": [";
-    for (std::size_t i = 0; i < r.values.size() && i < kHistoryFields; ++i)
-        line += (i ? ", " : "") + JsonString(BoundText(r.values[i]));
-    return line + "]}\n";
+    JsonWriter json;
+    json.BeginObject()
+        .Key("time").Number(static_cast<unsigned long long>(std::max(r.time, 0LL)))
+        .Key("at").String(UtcTimeText(r.time))
+        .Key("key").String(BoundText(r.key, kKeyChars))
+        .Key("port").String(BoundText(r.port, kPathChars));
+    for (const IdentityMember& m : kIdentityMembers) json.Key(m.name).String(BoundText(r.identity.*m.member, m.limit));
+    json.Key("values").BeginArray();
+    for (std::size_t i = 0; i < r.values.size() && i < kHistoryFields; ++i) json.String(BoundText(r.values[i]));
+    json.EndArray().EndObject();
+    return json.Text() + "\n";
 }
 
 std::optional<HistoryRecord> ParseHistoryLine(std::string_view line) {

@@ -1,0 +1,74 @@
+#pragma once
+// One rule for showing untrusted text (a device's strings, the system's
+// messages, a machine's reply), and a small JSON writer that follows it.
+//
+// The rule: every UTF-16 code unit falls in one class of TextChar. Control
+// characters and the characters that break, reorder or hide text are never
+// written raw: a terminal, a message box or a pasted support message shows
+// the text on one line, as it reads. Surrogates are kept only as whole pairs.
+
+#include "seams/CodePage.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace ldt {
+
+enum class TextChar {
+    Plain,      // written as it is
+    Syntax,     // '"' and '\\': plain on screen, backslash-escaped in JSON
+    Control,    // C0, DEL, C1
+    Invisible,  // bidirectional controls, line and paragraph separators,
+                // zero-width characters and the byte order mark
+    Surrogate,  // one half of a surrogate pair
+};
+TextChar ClassifyChar(char16_t c);
+
+inline bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+inline bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// A JSON string literal in UTF-8: '"' and '\\' after a backslash, Control
+// and Invisible characters as \uXXXX, a surrogate that is not half of a
+// pair as \ufffd (the replacement character), everything else as UTF-8.
+std::string JsonString(const WString& text);
+
+// Writes one JSON value front to back: objects, arrays, strings, numbers,
+// booleans and null. Items are separated by ", " and keys by ": "; in the
+// outermost `lineDepth` levels of containers each item starts a line of its
+// own, indented by one blank per level. The caller nests the calls rightly;
+// the writer adds the separators.
+class JsonWriter {
+public:
+    explicit JsonWriter(int lineDepth = 0) : lineDepth_(lineDepth) {}
+
+    JsonWriter& BeginObject() { return Open('{'); }
+    JsonWriter& EndObject() { return Close('}'); }
+    JsonWriter& BeginArray() { return Open('['); }
+    JsonWriter& EndArray() { return Close(']'); }
+    // The key of the next object member (plain ASCII, written as it is).
+    JsonWriter& Key(const char* name);
+
+    JsonWriter& String(const WString& text);
+    JsonWriter& Ascii(const std::string& text);  // Latin-1 text the program itself makes
+    JsonWriter& Number(unsigned long long n);
+    JsonWriter& Bool(bool b);
+    JsonWriter& Null();
+    // A string, or null when `text` is empty.
+    JsonWriter& StringOrNull(const WString& text);
+
+    const std::string& Text() const { return out_; }
+
+private:
+    JsonWriter& Open(char bracket);
+    JsonWriter& Close(char bracket);
+    void BeforeValue();
+    void BreakLine(std::size_t level);
+
+    std::string out_;
+    std::vector<bool> empty_;  // per open container: no item yet
+    bool afterKey_ = false;
+    int lineDepth_;
+};
+
+}  // namespace ldt

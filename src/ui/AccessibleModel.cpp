@@ -9,64 +9,18 @@ namespace ldt {
 
 namespace {
 
-// What a box shows: a value slot's field, an image-offset slot, or nothing.
-enum class Shows { Field, Offset, Nothing };
-
-struct Box {
-    const char16_t* caption;
-    Rect area;  // the white inside of the box
-    Shows shows;
-    int which;  // MachineField for Field, index into kOffsetSlots for Offset
-};
-
-constexpr int F(MachineField f) { return static_cast<int>(f); }
-
-// The boxes of the skin in reading order (left, top, right, bottom exclusive).
-const Box kBoxes[] = {
-    {u"Firmware Version", {189, 87, 318, 100}, Shows::Field, F(MachineField::FirmwareVersion)},
-    {u"Driver Version", {189, 113, 318, 126}, Shows::Nothing, 0},
-    {u"FPGA. Version", {189, 138, 318, 151}, Shows::Field, F(MachineField::FpgaVersion)},
-    {u"Speed", {115, 221, 199, 233}, Shows::Field, F(MachineField::FileSpeed)},
-    {u"Power", {286, 221, 370, 233}, Shows::Field, F(MachineField::FilePower)},
-    {u"DPI", {115, 246, 199, 258}, Shows::Field, F(MachineField::FileDpi)},
-    {u"PPI", {286, 246, 370, 258}, Shows::Field, F(MachineField::FilePpi)},
-    {u"Laser Tube Model", {582, 100, 744, 116}, Shows::Field, F(MachineField::LaserTubeModel)},
-    {u"Vector Mode", {582, 128, 744, 144}, Shows::Field, F(MachineField::VectorMode)},
-    {u"Select Lens", {582, 156, 744, 172}, Shows::Field, F(MachineField::SelectLens)},
-    {u"Carriage Free", {582, 184, 744, 200}, Shows::Field, F(MachineField::CarriageFree)},
-    {u"USB Mode", {582, 212, 744, 228}, Shows::Field, F(MachineField::UsbSetupWizard)},
-    {u"Z-depth", {582, 240, 744, 256}, Shows::Field, F(MachineField::FocusDistance)},
-    {u"Scaling X / Scaling Y", {583, 274, 641, 287}, Shows::Field, F(MachineField::ScalingX)},
-    {u"Scaling X / Scaling Y", {685, 274, 743, 287}, Shows::Field, F(MachineField::ScalingY)},
-    {u"Image Offset", {583, 302, 641, 315}, Shows::Offset, 0},
-    {u"Image Offset", {685, 302, 743, 315}, Shows::Offset, 1},
-};
-
 struct Button {
     HotButton button;
     const char16_t* caption;
 };
 const Button kButtons[] = {{HotRefresh, u"Refresh"}, {HotSaveAs, u"Save as"}, {HotClose, u"Close"}};
 
-WString PaintedText(const Box& box, const MachineData& data) {
-    if (!data.Available()) return {};
-    switch (box.shows) {
-    case Shows::Field: return data.At(static_cast<std::size_t>(box.which));
-    case Shows::Offset: {
-        const OffsetSlot& slot = kOffsetSlots[static_cast<std::size_t>(box.which)];
-        return OffsetText(slot, data.At(slot.field));
-    }
-    case Shows::Nothing: break;
-    }
-    return {};
-}
-
 }  // namespace
 
 std::vector<AccessibleItem> DescribeWindow(const MachineData& data) {
     std::vector<AccessibleItem> items;
     for (const Box& box : kBoxes)
-        items.push_back({AccessibleRole::StaticText, box.caption, PaintedText(box, data), box.area, HotNone});
+        items.push_back({AccessibleRole::StaticText, box.caption, BoxText(box, data), box.area, HotNone});
     for (const Button& b : kButtons)
         items.push_back({AccessibleRole::PushButton, b.caption, {}, ButtonRect(b.button), b.button});
     // The label is drawn at the top of a rectangle reaching below the
@@ -89,6 +43,59 @@ std::size_t IndexOfButton(const std::vector<AccessibleItem>& items, HotButton bu
     for (std::size_t i = 0; i < items.size(); ++i)
         if (button != HotNone && items[i].button == button) return i;
     return items.size();
+}
+
+}  // namespace ldt
+
+namespace ldt {
+
+namespace {
+
+bool Blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u00A0'; }
+
+// Whether a unit starts at position i (0 < i < text.size()).
+bool StartsUnit(const WString& text, std::size_t i, TextUnit unit) {
+    switch (unit) {
+    case TextUnit::Char:  // never between the halves of a surrogate pair
+        return !(text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF);
+    case TextUnit::Word:  // a word with the blanks after it
+        return Blank(text[i - 1]) && !Blank(text[i]);
+    case TextUnit::Sentence: {  // after . ! or ? and blanks
+        if (!Blank(text[i - 1]) || Blank(text[i])) return false;
+        std::size_t end = i;
+        while (end > 0 && Blank(text[end - 1])) --end;
+        return end > 0 && (text[end - 1] == u'.' || text[end - 1] == u'!' || text[end - 1] == u'?');
+    }
+    case TextUnit::Whole:
+        break;
+    }
+    return false;
+}
+
+}  // namespace
+
+TextSpan TextAround(const WString& text, int offset, TextUnit unit, TextSide side) {
+    const int length = static_cast<int>(text.size());
+    offset = offset == -1 ? length : std::clamp(offset, 0, length);
+    // Where units start, and the end; the end offset lies in no unit.
+    std::vector<int> starts = {0};
+    for (std::size_t i = 1; i < text.size(); ++i)
+        if (StartsUnit(text, i, unit)) starts.push_back(static_cast<int>(i));
+    if (length > 0) starts.push_back(length);
+    std::size_t at = 0;  // the unit holding the offset (the last entry for the end)
+    while (at + 1 < starts.size() && starts[at + 1] <= offset) ++at;
+    const std::size_t units = starts.size() - 1;
+    switch (side) {
+    case TextSide::At:
+        if (at < units) return {starts[at], starts[at + 1]};
+        break;
+    case TextSide::Before:
+        return at > 0 ? TextSpan{starts[at - 1], starts[at]} : TextSpan{0, 0};
+    case TextSide::After:
+        if (at + 1 < units) return {starts[at + 1], starts[at + 2]};
+        break;
+    }
+    return {length, length};
 }
 
 }  // namespace ldt

@@ -38,4 +38,19 @@ std::vector<std::size_t> ChangedValues(const std::vector<AccessibleItem>& before
 // Position of the item for `button`, or the list's size when none.
 std::size_t IndexOfButton(const std::vector<AccessibleItem>& items, HotButton button);
 
+// Reading a one-line text piece by piece, as screen readers do: a unit is
+// a character, a word with the blanks after it, a sentence (ending after
+// ".", "!" or "?" and blanks) or the whole text.
+enum class TextUnit { Char, Word, Sentence, Whole };
+enum class TextSide { At, Before, After };
+struct TextSpan {
+    int start, end;  // [start, end) in UTF-16 units
+    bool operator==(const TextSpan& o) const { return start == o.start && end == o.end; }
+};
+// The unit at, before or after `offset`. Offsets beyond either end are
+// taken as that end, and -1 as the end. There is no unit at the end: it
+// and anything missing give the empty span at the end (at the start for
+// nothing before).
+TextSpan TextAround(const WString& text, int offset, TextUnit unit, TextSide side);
+
 }  // namespace ldt

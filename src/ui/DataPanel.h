@@ -7,6 +7,7 @@
 #include "ui/Scale.h"
 
 #include <array>
+#include <cstddef>
 
 namespace ldt {
 
@@ -24,33 +25,44 @@ constexpr int kSkinBlockWidth = 817, kSkinBlockHeight = 418;
 // The title strip copied over the caption, to window (3, 0) from skin (3, 0).
 constexpr int kCaptionStripLeft = 3, kCaptionStripWidth = 810, kCaptionStripHeight = 29;
 
-struct ValueSlot {
-    MachineField field;
-    Rect rect;
-};
-
-// Orders 1 to 14: a value drawn whole in its rectangle.
-extern const std::array<ValueSlot, 14> kValueSlots;
-
-// Orders 15 and 16: a direction label and the value less its six-character
-// direction word.
-struct OffsetSlot {
-    MachineField field;
+// An image offset's box shows a direction label, drawn left of the box,
+// and the value less its six-character direction word.
+struct OffsetSplit {
     const char16_t* word;       // compared with the first four characters
     const char16_t* whenWord;   // label when they match
     const char16_t* otherwise;  // label otherwise
     Rect label;
-    Rect value;
 };
-extern const std::array<OffsetSlot, 2> kOffsetSlots;
+
+// What a box shows: a machine field whole, an image offset split, or
+// nothing (the Driver Version box).
+enum class BoxShows { Field, Offset, Nothing };
+
+// One white box of the skin.
+struct Box {
+    const char16_t* caption;  // printed beside it on the skin
+    Rect area;                // its white inside: where a pointer or a screen reader finds it
+    BoxShows shows;
+    MachineField field;       // Field and Offset
+    Rect draw;                // where its text (an offset's amount) is drawn
+    OffsetSplit split;        // Offset only
+};
+
+// Every box in reading order, panel by panel (Software Version, File
+// Information, Machine Information), the two boxes of one caption first
+// box first; the paint draws them in this order. Anything that varies per
+// box at run time is kept beside this table, indexed like it (the window's
+// description lists the boxes first, in the same order).
+constexpr std::size_t kBoxCount = 17;
+extern const std::array<Box, kBoxCount> kBoxes;
 
 // The direction label for a stored image-offset value (exact, case-sensitive).
-const char16_t* DirectionLabel(const OffsetSlot& slot, const WString& value);
+const char16_t* DirectionLabel(const OffsetSplit& split, const WString& value);
 // What remains of the value once the six-character direction word is dropped.
 WString OffsetAmount(const WString& value);
-// The label and the amount as painted, as one text: "R: 3.5" ("R:" alone
-// when no amount remains).
-WString OffsetText(const OffsetSlot& slot, const WString& value);
+// The text a box shows for `data`, as one text (an offset "R: 3.5", "R:"
+// alone when no amount remains); empty without data.
+WString BoxText(const Box& box, const MachineData& data);
 
 void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi = kBaseDpi);
 

@@ -38,6 +38,7 @@ bool AnsweredPortMayReturn(const RefreshOutcome& before, const RefreshOutcome& a
 
 void DiagnosticCore::RefreshMachineData() {
     BusyGuard guard(busy_);
+    BusyGuard refreshing(refreshing_);
     awaitingReturn_ = false;
     // The diagnosis is kept before any box, so a key pressed under it
     // already finds this refresh's.
@@ -114,15 +115,9 @@ void DiagnosticCore::PutOnClipboard(const WString& text) {
 }
 
 std::vector<Rect> DiagnosticCore::ValueBoxes() {
-    // A line of text; the FPGA version's drawing rectangle runs far below
-    // its box, over the buttons.
-    constexpr int kLineHeight = 24;
     std::vector<Rect> boxes;
-    const auto add = [&boxes](const Rect& r) {
-        boxes.push_back({r.left, r.top, r.right, std::min(r.bottom, r.top + kLineHeight)});
-    };
-    for (const ValueSlot& slot : kValueSlots) add(slot.rect);
-    for (const OffsetSlot& slot : kOffsetSlots) add({slot.label.left, slot.label.top, slot.value.right, slot.value.bottom});
+    for (const Box& box : kBoxes)
+        if (box.shows != BoxShows::Nothing) boxes.push_back(box.area);
     return boxes;
 }
 
@@ -192,6 +187,44 @@ ClickAction DiagnosticCore::Press(HotButton button) {
         break;
     }
     return ClickAction::None;
+}
+
+bool DiagnosticCore::QueuePress(HotButton button) {
+    const unsigned bit = 1u << button;
+    if (button == HotNone || (waiting_ & bit) || (button == HotRefresh && refreshing_)) return false;
+    const bool queued = waiting_ != 0;
+    waiting_ |= bit;
+    return !queued;
+}
+
+ClickAction DiagnosticCore::RunPresses() {
+    ClickAction action = ClickAction::None;
+    for (HotButton button : {HotClose, HotRefresh, HotSaveAs}) {
+        if (busy_ || action == ClickAction::EndDialog) break;
+        const unsigned bit = 1u << button;
+        if (!(waiting_ & bit)) continue;
+        waiting_ &= ~bit;
+        const ClickAction done = Press(button);
+        if (done != ClickAction::None) action = done;
+    }
+    return action;
+}
+
+std::vector<DiagnosticCore::Announcement> DiagnosticCore::TakeAnnouncements() {
+    std::vector<AccessibleItem> now = Describe();
+    std::vector<Announcement> told;
+    // The first description is the baseline: nothing was said before it.
+    if (!announced_.empty()) {
+        for (std::size_t i : ChangedValues(announced_, now))
+            told.push_back({Announcement::ValueChanged, i, i < announced_.size() ? announced_[i].value : WString(),
+                            now[i].value});
+        const std::size_t focused = IndexOfButton(now, focused_);
+        if (focused_ != announcedFocus_ && focused < now.size())
+            told.push_back({Announcement::Focus, focused, {}, {}});
+    }
+    announced_ = std::move(now);
+    announcedFocus_ = focused_;
+    return told;
 }
 
 ClickAction DiagnosticCore::OnLButtonUp() {

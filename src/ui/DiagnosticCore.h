@@ -103,9 +103,9 @@ public:
     // last refresh; empty while the boxes show values (or before any
     // refresh), when there is no tooltip.
     WString EmptyBoxesHint() const;
-    // The value boxes, in client pixels: where the shells show
-    // EmptyBoxesHint as a tooltip. Each is one line of text high, whatever
-    // the layout gives it to draw in.
+    // The boxes that show values, in client coordinates (96-DPI units):
+    // where the shells show EmptyBoxesHint as a tooltip, the same places a
+    // screen reader gives those boxes.
     static std::vector<Rect> ValueBoxes();
     const Diagnosis& LastDiagnosis() const { return diagnosis_; }
     // The values of the machine the window shows that differ from its
@@ -120,10 +120,24 @@ public:
     // while a refresh, Save as or a box of this dialog is under way.
     ClickAction OnKey(Key key);
 
-    // Exactly what a click on `button` does (Space, and an assistive
-    // technology's default action); nothing for HotNone or while a
-    // refresh, Save as or a box of this dialog is under way.
+    // Exactly what a click on `button` does (Space); nothing for HotNone or
+    // while a refresh, Save as or a box of this dialog is under way.
     ClickAction Press(HotButton button);
+
+    // A press from assistive technology, which the shell runs later from
+    // its event loop (RunPresses), never inside the client's request.
+    // Returns whether the shell must queue that run: a press of a button
+    // already waiting, and a Refresh press while a refresh runs, fold into
+    // it. Nothing for HotNone.
+    bool QueuePress(HotButton button);
+    // Runs the waiting presses (Close first, then Refresh, then Save as)
+    // and returns what the shell must then do. While a refresh, Save as or
+    // a box is under way they keep waiting: the shell asks again once that
+    // has ended, so that a Close pressed under the Save As box closes the
+    // window when the box closes.
+    ClickAction RunPresses();
+    // Whether presses wait that could run now: the shell queues a run.
+    bool PressesWaiting() const { return waiting_ != 0 && !busy_; }
 
     // The button with the keyboard focus: HotNone until the first Tab or
     // Shift+Tab. Clicks do not move it.
@@ -136,6 +150,19 @@ public:
 
     // The window as a screen reader reads it (DescribeWindow of Data()).
     std::vector<AccessibleItem> Describe() const { return DescribeWindow(data_); }
+
+    // What assistive technology is to be told, in order: a value change
+    // for each item whose text changed since the last call, then the focus
+    // when the keyboard focus moved to another button. The shells call it
+    // after the first refresh (which sets what was told: it returns
+    // nothing), after carrying out each click, key and press, and after an
+    // automatic refresh.
+    struct Announcement {
+        enum Kind { ValueChanged, Focus } kind;
+        std::size_t item;     // position in Describe()
+        WString before, now;  // the item's value (ValueChanged)
+    };
+    std::vector<Announcement> TakeAnnouncements();
 
     // The DPI mouse positions are given at (96 until the shell says).
     void SetDpi(int dpi) { dpi_ = dpi; }
@@ -175,6 +202,10 @@ private:
     std::vector<FieldChange> changes_;
     bool refreshed_ = false;        // a refresh has run
     bool awaitingReturn_ = false;   // values kept for a port that left; the next look takes what it finds
+    bool refreshing_ = false;       // a refresh the user asked for runs
+    unsigned waiting_ = 0;          // presses queued by assistive technology, one bit per HotButton
+    std::vector<AccessibleItem> announced_;  // what assistive technology was last told
+    HotButton announcedFocus_ = HotNone;
 };
 
 }  // namespace ldt

@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 
 using namespace ldt;
-using Op = fakes::RecordingCanvas::Op;
 
 namespace {
 
@@ -67,33 +65,6 @@ TEST(DescribeWindow, noData_everyBoxEmpty_buttonsStillThere) {
     EXPECT_EQ(IndexOfButton(items, HotNone), items.size());
 }
 
-// At each scale, every text the paint draws for a box lands inside that
-// box as the description places it: centred across it, starting near its
-// top. This ties the description's boxes to the paint's rectangles.
-TEST(DescribeWindow, eachPaintedValueLandsInItsBox_atEveryScale) {
-    const MachineData data = Distinct();
-    const auto items = DescribeWindow(data);
-    for (int dpi : {96, 120, 144, 168, 192}) {
-        fakes::RecordingCanvas canvas;
-        PaintDataPanel(canvas, {false, 1632, 836, 32, 32, dpi}, data);
-        std::map<std::string, Rect> drawn;
-        for (const Op& op : canvas.ops)
-            if (op.kind == Op::Text) drawn[op.text] = op.rect;
-        for (const AccessibleItem& item : items) {
-            if (item.value.empty()) continue;
-            // An offset's amount is what lies in its box; its label sits left of it.
-            std::string text = fakes::Narrow(item.value);
-            if (item.name == u"Image Offset") text = text.substr(text.find(' ') + 1);
-            SCOPED_TRACE(std::to_string(dpi) + " " + fakes::Narrow(item.name) + " " + text);
-            ASSERT_EQ(drawn.count(text), 1u);
-            const Rect box = ScaleRect(item.rect, dpi), r = drawn[text];
-            const int centre = (r.left + r.right) / 2;
-            EXPECT_TRUE(box.left <= centre && centre < box.right);
-            EXPECT_LE(std::abs(r.top - box.top), ScalePx(4, dpi));
-        }
-    }
-}
-
 TEST(DescribeWindow, changedValues_areTheBoxesWhoseTextChanged) {
     const auto none = DescribeWindow(MachineData());
     const auto full = DescribeWindow(Distinct());
@@ -102,4 +73,34 @@ TEST(DescribeWindow, changedValues_areTheBoxesWhoseTextChanged) {
     EXPECT_EQ(changed.front(), 0u);
     EXPECT_EQ(changed.back(), 16u);
     EXPECT_TRUE(ChangedValues(full, full).empty());
+}
+
+// Pieces of a one-line text as a screen reader asks for them; the end
+// offset (and -1, and beyond) holds no unit.
+TEST(TextAround, unitsAtBeforeAndAfter_theEndHoldsNone) {
+    const WString text = u"Up 5. Ok";  // words "Up ", "5. ", "Ok"; sentences "Up 5. ", "Ok"
+    const struct {
+        TextUnit unit;
+        TextSide side;
+        int offset;
+        TextSpan span;
+    } cases[] = {
+        {TextUnit::Word, TextSide::At, 4, {3, 6}},      {TextUnit::Word, TextSide::At, 8, {8, 8}},
+        {TextUnit::Word, TextSide::At, -1, {8, 8}},     {TextUnit::Word, TextSide::At, 99, {8, 8}},
+        {TextUnit::Word, TextSide::Before, 8, {6, 8}},  {TextUnit::Word, TextSide::Before, 2, {0, 0}},
+        {TextUnit::Word, TextSide::After, 0, {3, 6}},   {TextUnit::Word, TextSide::After, 7, {8, 8}},
+        {TextUnit::Sentence, TextSide::At, 2, {0, 6}},  {TextUnit::Sentence, TextSide::Before, -1, {6, 8}},
+        {TextUnit::Char, TextSide::At, 0, {0, 1}},      {TextUnit::Char, TextSide::Before, 8, {7, 8}},
+        {TextUnit::Char, TextSide::After, -5, {1, 2}},  {TextUnit::Whole, TextSide::At, 3, {0, 8}},
+        {TextUnit::Whole, TextSide::Before, 8, {0, 8}}, {TextUnit::Whole, TextSide::After, 0, {8, 8}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.unit)) + "/" + std::to_string(static_cast<int>(c.side)) +
+                     " at " + std::to_string(c.offset));
+        const TextSpan got = TextAround(text, c.offset, c.unit, c.side);
+        EXPECT_EQ(got.start, c.span.start);
+        EXPECT_EQ(got.end, c.span.end);
+    }
+    EXPECT_TRUE(TextAround(u"", 0, TextUnit::Word, TextSide::At) == (TextSpan{0, 0}));
+    EXPECT_TRUE(TextAround(u"a\U0001F600", 1, TextUnit::Char, TextSide::At) == (TextSpan{1, 3}));
 }

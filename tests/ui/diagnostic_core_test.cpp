@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace ldt;
 
 namespace {
@@ -309,15 +311,67 @@ TEST_F(Dialog, ctrlShiftC_copiesTheDiagnosis_withDataOrWithout) {
     EXPECT_EQ(prompts.errors.back(), WString(kCopyFailedText) + u"\nAnother program holds the clipboard open.");
 }
 
-TEST(ValueBoxes, coverEveryValueButNoButton) {
-    const std::vector<Rect> boxes = DiagnosticCore::ValueBoxes();
-    const auto over = [&boxes](int x, int y) {
-        for (const Rect& r : boxes)
-            if (r.Contains(x, y)) return true;
-        return false;
+// The tooltip's places are the boxes a screen reader gives the values.
+TEST(ValueBoxes, areTheDescribedBoxesOfTheValues_noneOverAButton) {
+    std::vector<Rect> described;
+    for (const AccessibleItem& item : DescribeWindow(MachineData()))
+        if (item.role == AccessibleRole::StaticText && item.name != u"Driver Version" && item.name != kVersionLabel)
+            described.push_back(item.rect);
+    EXPECT_EQ(DiagnosticCore::ValueBoxes(), described);
+    for (const Rect& box : described)
+        for (HotButton b : {HotRefresh, HotSaveAs, HotClose})
+            EXPECT_FALSE(box.Contains(ButtonRect(b).left, ButtonRect(b).top) || ButtonRect(b).Contains(box.left, box.top));
+}
+
+TEST_F(Dialog, announcements_changedValuesThenFocus_afterTheBaseline) {
+    core.RefreshMachineData();
+    EXPECT_TRUE(core.TakeAnnouncements().empty());
+    core.OnKey(Key::F5);  // "c,d,e,"
+    core.OnKey(Key::Tab);
+    const auto told = core.TakeAnnouncements();
+    ASSERT_EQ(told.size(), 4u);
+    const std::size_t items[] = {0, 2, 7, 17};  // firmware, FPGA, tube, then Refresh focused
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(told[i].item, items[i]);
+        EXPECT_EQ(told[i].kind, i < 3 ? DiagnosticCore::Announcement::ValueChanged : DiagnosticCore::Announcement::Focus);
+    }
+    EXPECT_EQ(fakes::Narrow(told[0].before) + ">" + fakes::Narrow(told[0].now), "b>d");
+    EXPECT_TRUE(core.TakeAnnouncements().empty());
+}
+
+// Presses from assistive technology: a press of a waiting button, or of
+// Refresh under a running refresh, folds into it; a Close pressed under a
+// box closes the window once the box is gone.
+TEST_F(Dialog, pressesFromAssistiveTechnology_foldAndWaitForTheBox) {
+    struct Hook final : Prompts {
+        std::function<void()> during = [] {};
+        void ShowError(const WString&) override { during(); }
+        void ShowFileError(const WString&) override {}
+        std::optional<WString> AskSavePath() override {
+            during();
+            return std::nullopt;
+        }
+    } boxes;
+    DiagnosticCore reentrant({bus, clock, codePage, boxes, files, clipboard});
+    EXPECT_TRUE(reentrant.QueuePress(HotRefresh));
+    for (int i = 0; i < 300; ++i) EXPECT_FALSE(reentrant.QueuePress(HotRefresh));
+    EXPECT_FALSE(reentrant.QueuePress(HotNone));
+    EXPECT_EQ(reentrant.RunPresses(), ClickAction::RepaintErased);
+    EXPECT_EQ(bus.writes.size(), 1u);
+    EXPECT_FALSE(reentrant.PressesWaiting());
+
+    bus.interfaces.clear();  // the no-connection box, under which Refresh is pressed
+    boxes.during = [&reentrant] { EXPECT_FALSE(reentrant.QueuePress(HotRefresh)); };
+    reentrant.RefreshMachineData();
+    EXPECT_FALSE(reentrant.PressesWaiting());
+
+    boxes.during = [&reentrant] {
+        EXPECT_TRUE(reentrant.QueuePress(HotClose));
+        EXPECT_EQ(reentrant.RunPresses(), ClickAction::None);
+        EXPECT_FALSE(reentrant.PressesWaiting());
     };
-    for (const ValueSlot& slot : kValueSlots) EXPECT_TRUE(over(slot.rect.left + 2, slot.rect.top + 2));
-    for (const OffsetSlot& slot : kOffsetSlots) EXPECT_TRUE(over(slot.value.right - 2, slot.value.top + 2));
-    for (int x = 95; x < 340; x += 5)
-        for (int y = 285; y < 345; y += 5) EXPECT_FALSE(over(x, y)) << x << "," << y << " is a button";
+    reentrant.SaveReport();  // no data: the no-data box
+    EXPECT_TRUE(reentrant.PressesWaiting());
+    EXPECT_EQ(reentrant.RunPresses(), ClickAction::EndDialog);
+    EXPECT_FALSE(reentrant.PressesWaiting());
 }

@@ -26,8 +26,10 @@ TEST(Scale, identityAt96_nearestPixelElsewhere_halvesUp) {
 TEST(Scale, sharedEdgesStayShared_fontsScale) {
     for (int dpi : {96, 120, 144, 168, 192}) {
         SCOPED_TRACE(dpi);
-        for (const OffsetSlot& slot : kOffsetSlots)
-            EXPECT_EQ(ScaleRect(slot.label, dpi).right, ScaleRect(slot.value, dpi).left);
+        for (const Box& box : kBoxes) {
+            if (box.shows != BoxShows::Offset) continue;
+            EXPECT_EQ(ScaleRect(box.split.label, dpi).right, ScaleRect(box.draw, dpi).left);
+        }
     }
     const FontSpec f = ScaleFont(kTextFont, 144);
     EXPECT_EQ(f.height, 24);

@@ -101,10 +101,21 @@ void DiagnosticDialog::CarryOut(ClickAction action) {
     case ClickAction::None:
         break;
     }
-    AnnounceChanges(*this, announced_);
+    AfterCommand();
 }
 
-void DiagnosticDialog::Press(HotButton button) { CarryOut(core_.Press(button)); }
+void DiagnosticDialog::AfterCommand() {
+    Announce(*this, core_.TakeAnnouncements());
+    if (core_.PressesWaiting()) QueueRunPresses();
+}
+
+void DiagnosticDialog::Press(HotButton button) {
+    if (core_.QueuePress(button)) QueueRunPresses();
+}
+
+void DiagnosticDialog::QueueRunPresses() {
+    QMetaObject::invokeMethod(this, [this] { CarryOut(core_.RunPresses()); }, Qt::QueuedConnection);
+}
 
 bool DiagnosticDialog::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
@@ -130,10 +141,8 @@ void DiagnosticDialog::OnDevicesChanged() { deviceSettle_.start(static_cast<int>
 
 void DiagnosticDialog::RefreshAfterDeviceChange() {
     const DeviceTimerAction action = core_.OnDeviceTimer();
-    if (action.repaint) {
-        update();
-        AnnounceChanges(*this, announced_);
-    }
+    if (action.repaint) update();
+    AfterCommand();
     if (action.armMs) deviceSettle_.start(static_cast<int>(action.armMs));
 }
 
@@ -155,7 +164,7 @@ void DiagnosticDialog::OnInitDialog() {
     setWindowIcon(icon_);
     ShapeWindow();
     core_.RefreshMachineData();
-    AnnounceChanges(*this, announced_);
+    AfterCommand();
 }
 
 int DiagnosticDialog::DoModal() {

@@ -40,7 +40,10 @@ public:
 
     const DiagnosticCore& Core() const { return core_; }
 
-    // Exactly what a click on `button` does (an accessibility press action).
+    // An accessibility press action: what a click on `button` does, run
+    // from the event loop (as a click would be) rather than inside the
+    // client's request, because Refresh and Save as may open a modal box.
+    // Presses fold as the core says (DiagnosticCore::QueuePress).
     void Press(HotButton button);
 
     // A printer node came or went: the core says when its refresh of the
@@ -68,6 +71,9 @@ private:
     bool ShowEmptyBoxesHint(const QPoint& at, const QPoint& global);
     void AddCommandKey(const QKeySequence& keys, Key key);
     void CarryOut(ClickAction action);
+    // Announces what changed and queues the presses that wait.
+    void AfterCommand();
+    void QueueRunPresses();
     int Dpi() const;
     QPoint DevicePoint(const QMouseEvent& event) const;
     bool Contains(const QRect& units, QPoint device) const;
@@ -79,7 +85,6 @@ private:
     bool dragging_ = false;  // the title strip is being dragged by hand
     QPoint dragOffset_;      // pointer position relative to the window's
     QTimer deviceSettle_;    // the core's device timer
-    AnnouncedState announced_;  // what assistive technology was last told
 };
 
 }  // namespace ldt

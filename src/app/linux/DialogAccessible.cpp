@@ -72,23 +72,29 @@ public:
         return nullptr;
     }
 
-    // The press action: what a click on the button does, run from the
-    // event loop (as a click would be) rather than inside the client's
-    // request, because Refresh and Save as may open a modal box.
+    // The press action: what a click on the button does, queued by the
+    // dialog (DiagnosticDialog::Press).
     QStringList actionNames() const override { return {pressAction()}; }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
     void doAction(const QString& name) override {
         const auto item = Item();
         if (name != pressAction() || !item || item->role != AccessibleRole::PushButton) return;
-        QMetaObject::invokeMethod(
-            dialog_.data(), [dialog = dialog_, button = item->button] {
-                if (dialog) dialog->Press(button);
-            },
-            Qt::QueuedConnection);
+        dialog_->Press(item->button);
     }
 
-    // The value as text, with no selection or cursor of its own.
+    // The value as text, with no selection or cursor of its own, read
+    // piece by piece by our own rule (the one inherited from Qt may never
+    // return at the end of the text).
     QString text(int start, int end) const override { return Value().mid(start, end - start); }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::At, start, end);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::Before, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::After, start, end);
+    }
     int characterCount() const override { return static_cast<int>(Value().size()); }
     void selection(int, int* start, int* end) const override { *start = *end = 0; }
     int selectionCount() const override { return 0; }
@@ -118,6 +124,18 @@ private:
         return item && item->role == AccessibleRole::PushButton;
     }
     QString Value() const { return text(QAccessible::Value); }
+    QString Piece(int offset, QAccessible::TextBoundaryType type, TextSide side, int* start, int* end) const {
+        const auto item = Item();
+        const WString value = item ? item->value : WString();
+        const TextUnit unit = type == QAccessible::CharBoundary       ? TextUnit::Char
+                              : type == QAccessible::WordBoundary     ? TextUnit::Word
+                              : type == QAccessible::SentenceBoundary ? TextUnit::Sentence
+                                                                      : TextUnit::Whole;
+        const TextSpan span = TextAround(value, offset, unit, side);
+        *start = span.start;
+        *end = span.end;
+        return ToQString(value.substr(static_cast<size_t>(span.start), static_cast<size_t>(span.end - span.start)));
+    }
 
     QPointer<DiagnosticDialog> dialog_;
     int index_;
@@ -183,32 +201,23 @@ void InstallDialogAccessibility() {
     (void)installed;
 }
 
-void AnnounceChanges(const DiagnosticDialog& dialog, AnnouncedState& announced) {
-    AnnouncedState now{dialog.Core().Describe(), dialog.Core().Focused()};
-    // The first description is the baseline: nothing was said before it.
-    const std::vector<size_t> changed =
-        announced.items.empty() ? std::vector<size_t>() : ChangedValues(announced.items, now.items);
-    const size_t focused = IndexOfButton(now.items, now.focus);
-    const bool focusMoved = !announced.items.empty() && now.focus != announced.focus && focused < now.items.size();
-    if (!changed.empty() || focusMoved) {
-        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(const_cast<DiagnosticDialog*>(&dialog));
-        for (const size_t i : changed) {
-            QAccessibleInterface* item = window->child(static_cast<int>(i));
-            const QString before = i < announced.items.size() ? ToQString(announced.items[i].value) : QString();
-            const QString after = ToQString(now.items[i].value);
-            // Both forms: a value change for clients that read values, a
-            // text update for those (the AT-SPI bridge) that read the text.
-            QAccessibleValueChangeEvent value(item, after);
-            QAccessible::updateAccessibility(&value);
-            QAccessibleTextUpdateEvent text(item, 0, before, after);
-            QAccessible::updateAccessibility(&text);
-        }
-        if (focusMoved) {
-            QAccessibleEvent event(window->child(static_cast<int>(focused)), QAccessible::Focus);
+void Announce(const DiagnosticDialog& dialog, const std::vector<DiagnosticCore::Announcement>& news) {
+    if (news.empty()) return;
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(const_cast<DiagnosticDialog*>(&dialog));
+    for (const DiagnosticCore::Announcement& told : news) {
+        QAccessibleInterface* item = window->child(static_cast<int>(told.item));
+        if (told.kind == DiagnosticCore::Announcement::Focus) {
+            QAccessibleEvent event(item, QAccessible::Focus);
             QAccessible::updateAccessibility(&event);
+            continue;
         }
+        // Both forms: a value change for clients that read values, a text
+        // update for those (the AT-SPI bridge) that read the text.
+        QAccessibleValueChangeEvent value(item, ToQString(told.now));
+        QAccessible::updateAccessibility(&value);
+        QAccessibleTextUpdateEvent text(item, 0, ToQString(told.before), ToQString(told.now));
+        QAccessible::updateAccessibility(&text);
     }
-    announced = std::move(now);
 }
 
 }  // namespace ldt

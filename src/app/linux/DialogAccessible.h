@@ -4,8 +4,7 @@
 // the white boxes and the version text as static text whose value is also
 // readable as text, the three buttons with a press action.
 
-#include "ui/AccessibleModel.h"
-#include "ui/HotButtons.h"
+#include "ui/DiagnosticCore.h"
 
 #include <vector>
 
@@ -17,18 +16,9 @@ class DiagnosticDialog;
 // above. Idempotent; called by the dialog itself.
 void InstallDialogAccessibility();
 
-// What a client was last told about a dialog: the described items and the
-// button with the keyboard focus.
-struct AnnouncedState {
-    std::vector<AccessibleItem> items;
-    HotButton focus = HotNone;
-};
-
-// Tells assistive technology what changed in `dialog` since `announced`
-// (a value change for each item whose text changed, a focus event
-// when the keyboard focus moved to a button) and makes `announced` the
-// dialog's current state. Qt passes the events on only while a client
-// listens.
-void AnnounceChanges(const DiagnosticDialog& dialog, AnnouncedState& announced);
+// Tells assistive technology what the core says changed in `dialog`
+// (DiagnosticCore::TakeAnnouncements). Qt passes the events on only while a
+// client listens.
+void Announce(const DiagnosticDialog& dialog, const std::vector<DiagnosticCore::Announcement>& news);
 
 }  // namespace ldt

@@ -116,7 +116,7 @@ BOOL DiagnosticDialog::OnInitDialog() {
 
     WatchPrinterInterfaces();
     core_.RefreshMachineData();
-    announced_ = core_.Describe();
+    AfterCommand();
     return TRUE;
 }
 
@@ -183,10 +183,8 @@ LRESULT DiagnosticDialog::OnTimer(WPARAM id, LPARAM) {
     if (id != kDeviceTimer) return Default();
     KillTimer(Handle(), kDeviceTimer);
     const DeviceTimerAction action = core_.OnDeviceTimer();
-    if (action.repaint) {
-        InvalidateRect(Handle(), nullptr, TRUE);
-        AnnounceChanges();
-    }
+    if (action.repaint) InvalidateRect(Handle(), nullptr, TRUE);
+    AfterCommand();
     if (action.armMs) SetTimer(Handle(), kDeviceTimer, action.armMs, nullptr);
     return 0;
 }
@@ -290,13 +288,10 @@ bool DiagnosticDialog::PreTranslateMessage(const MSG& message) {
     // the repeats queued meanwhile would run it again and again.
     const bool repeat = (message.lParam & (1 << 30)) != 0;
     if (repeat) return true;
-    const HotButton focused = core_.Focused();
     CarryOut(core_.OnKey(*key));
-    if (*key == Key::Tab || *key == Key::ShiftTab) {
-        // The keyboard is in use: the platform's cue state says so too.
+    // The keyboard is in use: the platform's cue state says so too.
+    if (*key == Key::Tab || *key == Key::ShiftTab)
         SendMessageW(Handle(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
-        if (core_.Focused() != focused) AnnounceFocus();
-    }
     return true;
 }
 
@@ -307,7 +302,6 @@ void DiagnosticDialog::CarryOut(ClickAction action) {
         break;
     case ClickAction::RepaintErased:
         InvalidateRect(Handle(), nullptr, TRUE);
-        AnnounceChanges();
         break;
     case ClickAction::Repaint:
         InvalidateRect(Handle(), nullptr, FALSE);
@@ -315,15 +309,25 @@ void DiagnosticDialog::CarryOut(ClickAction action) {
     case ClickAction::None:
         break;
     }
+    AfterCommand();
+}
+
+void DiagnosticDialog::AfterCommand() {
+    for (const DiagnosticCore::Announcement& told : core_.TakeAnnouncements()) {
+        const DWORD event =
+            told.kind == DiagnosticCore::Announcement::Focus ? EVENT_OBJECT_FOCUS : EVENT_OBJECT_VALUECHANGE;
+        NotifyWinEvent(event, Handle(), OBJID_CLIENT, static_cast<LONG>(told.item) + 1);
+    }
+    if (core_.PressesWaiting()) PostMessageW(Handle(), kPressMessage, 0, 0);
 }
 
 void DiagnosticDialog::Press(HotButton button) {
     // The caller (another process) must not wait for a refresh or a box.
-    PostMessageW(Handle(), kPressMessage, static_cast<WPARAM>(button), 0);
+    if (core_.QueuePress(button)) PostMessageW(Handle(), kPressMessage, 0, 0);
 }
 
-LRESULT DiagnosticDialog::OnPress(WPARAM button, LPARAM) {
-    CarryOut(core_.Press(static_cast<HotButton>(button)));
+LRESULT DiagnosticDialog::OnPress(WPARAM, LPARAM) {
+    CarryOut(core_.RunPresses());
     return 0;
 }
 
@@ -343,18 +347,6 @@ LRESULT DiagnosticDialog::OnUpdateUiState(WPARAM, LPARAM) {
     const auto state = static_cast<UINT>(SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0));
     if (core_.ShowFocusCue((state & UISF_HIDEFOCUS) == 0)) InvalidateRect(Handle(), nullptr, FALSE);
     return result;
-}
-
-void DiagnosticDialog::AnnounceChanges() {
-    std::vector<AccessibleItem> now = core_.Describe();
-    for (std::size_t i : ChangedValues(announced_, now))
-        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, Handle(), OBJID_CLIENT, static_cast<LONG>(i) + 1);
-    announced_ = std::move(now);
-}
-
-void DiagnosticDialog::AnnounceFocus() {
-    const std::size_t at = IndexOfButton(announced_, core_.Focused());
-    if (at < announced_.size()) NotifyWinEvent(EVENT_OBJECT_FOCUS, Handle(), OBJID_CLIENT, static_cast<LONG>(at) + 1);
 }
 
 void DiagnosticDialog::OnMouseMove(UINT, POINT point) {

@@ -29,8 +29,8 @@ public:
     // interfaces come and go; the core says when it fires.
     static constexpr UINT_PTR kDeviceTimer = 1;
 
-    // Posted by an assistive technology's default action: wParam is the
-    // HotButton to press.
+    // Posted to run the presses of assistive technology that wait in the
+    // core (DiagnosticCore::RunPresses).
     static constexpr UINT kPressMessage = WM_APP + 1;
 
     explicit DiagnosticDialog(HWND parent = nullptr);
@@ -63,9 +63,9 @@ private:
     LRESULT OnDestroy(WPARAM, LPARAM);
     // The skin picture for the core's DPI (none at 96: the bitmap resource).
     void PrepareSkin();
-    // Raises the value-change events for the boxes a refresh changed.
-    void AnnounceChanges();
-    void AnnounceFocus();
+    // Raises the events the core says are due and queues the presses
+    // that wait.
+    void AfterCommand();
     void WatchPrinterInterfaces();
     void AddEmptyBoxesTip();
     // Puts the tooltip's tools over the value boxes at the core's DPI.
@@ -92,7 +92,6 @@ private:
     gui::DeviceNotification printerInterfaces_;
     gui::Bitmap scaledSkin_;
     WindowAccessible* accessible_ = nullptr;  // one reference, made on the first request
-    std::vector<AccessibleItem> announced_;   // what screen readers were last told
     HWND emptyBoxesTip_ = nullptr;  // a tooltip control over the value area, owned by the dialog
     std::wstring emptyBoxesText_;   // what it shows, while it shows it
 };

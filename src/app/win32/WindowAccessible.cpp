@@ -8,8 +8,11 @@ namespace ldt {
 
 namespace {
 
-BSTR Bstr(const WString& text) {
-    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+// The text as a new BSTR in *out; E_OUTOFMEMORY (and null) when none
+// could be made.
+HRESULT Bstr(const WString& text, BSTR* out) {
+    *out = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 void SetChild(VARIANT* v, long id) {
@@ -62,16 +65,14 @@ HRESULT WindowAccessible::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIAN
     return E_NOTIMPL;
 }
 
-HRESULT WindowAccessible::Find(const VARIANT& child, std::vector<AccessibleItem>& items,
-                               const AccessibleItem** item) const {
-    *item = nullptr;
+template <class Fn>
+HRESULT WindowAccessible::WithChild(const VARIANT& child, Fn fn) const {
     if (!source_) return RPC_E_DISCONNECTED;
     if (child.vt != VT_I4) return E_INVALIDARG;
-    if (child.lVal == CHILDID_SELF) return S_OK;
-    items = source_->Items();
+    if (child.lVal == CHILDID_SELF) return fn(nullptr);
+    const std::vector<AccessibleItem> items = source_->Items();
     if (child.lVal < 1 || static_cast<std::size_t>(child.lVal) > items.size()) return E_INVALIDARG;
-    *item = &items[static_cast<std::size_t>(child.lVal) - 1];
-    return S_OK;
+    return fn(&items[static_cast<std::size_t>(child.lVal) - 1]);
 }
 
 HRESULT WindowAccessible::get_accParent(IDispatch** parent) {
@@ -91,89 +92,76 @@ HRESULT WindowAccessible::get_accChildCount(long* count) {
 HRESULT WindowAccessible::get_accChild(VARIANT child, IDispatch** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(child, items, &item);
-    if (FAILED(found)) return found;
-    return item ? S_FALSE : E_INVALIDARG;  // the children are simple elements
+    // The children are simple elements.
+    return WithChild(child, [](const AccessibleItem* item) { return item ? S_FALSE : E_INVALIDARG; });
 }
 
 HRESULT WindowAccessible::get_accName(VARIANT child, BSTR* name) {
     if (!name) return E_POINTER;
     *name = nullptr;
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(child, items, &item);
-    if (FAILED(found)) return found;
-    if (!item) return standard_ ? standard_->get_accName(child, name) : S_FALSE;
-    *name = Bstr(item->name);
-    return S_OK;
+    return WithChild(child, [&](const AccessibleItem* item) {
+        if (!item) return standard_ ? standard_->get_accName(child, name) : S_FALSE;
+        return Bstr(item->name, name);
+    });
 }
 
 HRESULT WindowAccessible::get_accValue(VARIANT child, BSTR* value) {
     if (!value) return E_POINTER;
     *value = nullptr;
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(child, items, &item);
-    if (FAILED(found)) return found;
-    if (!item || item->role != AccessibleRole::StaticText) return DISP_E_MEMBERNOTFOUND;
-    *value = Bstr(item->value);
-    return S_OK;
+    return WithChild(child, [&](const AccessibleItem* item) {
+        if (!item || item->role != AccessibleRole::StaticText) return DISP_E_MEMBERNOTFOUND;
+        return Bstr(item->value, value);
+    });
 }
 
-HRESULT WindowAccessible::get_accDescription(VARIANT, BSTR* description) {
+HRESULT WindowAccessible::get_accDescription(VARIANT child, BSTR* description) {
     if (!description) return E_POINTER;
     *description = nullptr;
-    return source_ ? S_FALSE : RPC_E_DISCONNECTED;
+    return WithChild(child, [](const AccessibleItem*) { return S_FALSE; });
 }
 
 HRESULT WindowAccessible::get_accRole(VARIANT child, VARIANT* role) {
     if (!role) return E_POINTER;
     VariantInit(role);
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(child, items, &item);
-    if (FAILED(found)) return found;
-    SetChild(role, !item                                       ? ROLE_SYSTEM_CLIENT
-                   : item->role == AccessibleRole::PushButton ? ROLE_SYSTEM_PUSHBUTTON
-                                                              : ROLE_SYSTEM_STATICTEXT);
-    return S_OK;
+    return WithChild(child, [&](const AccessibleItem* item) {
+        SetChild(role, !item                                       ? ROLE_SYSTEM_CLIENT
+                       : item->role == AccessibleRole::PushButton ? ROLE_SYSTEM_PUSHBUTTON
+                                                                  : ROLE_SYSTEM_STATICTEXT);
+        return S_OK;
+    });
 }
 
 HRESULT WindowAccessible::get_accState(VARIANT child, VARIANT* state) {
     if (!state) return E_POINTER;
     VariantInit(state);
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(child, items, &item);
-    if (FAILED(found)) return found;
-    if (!item) return standard_ ? standard_->get_accState(child, state) : S_FALSE;
-    long bits = STATE_SYSTEM_READONLY;
-    if (item->role == AccessibleRole::PushButton) {
-        bits = STATE_SYSTEM_FOCUSABLE;
-        if (item->button == source_->Focused() && GetForegroundWindow() == window_) bits |= STATE_SYSTEM_FOCUSED;
-    }
-    SetChild(state, bits);
-    return S_OK;
+    return WithChild(child, [&](const AccessibleItem* item) {
+        if (!item) return standard_ ? standard_->get_accState(child, state) : S_FALSE;
+        long bits = STATE_SYSTEM_READONLY;
+        if (item->role == AccessibleRole::PushButton) {
+            bits = STATE_SYSTEM_FOCUSABLE;
+            if (item->button == source_->Focused() && GetForegroundWindow() == window_) bits |= STATE_SYSTEM_FOCUSED;
+        }
+        SetChild(state, bits);
+        return S_OK;
+    });
 }
 
-HRESULT WindowAccessible::get_accHelp(VARIANT, BSTR* help) {
+HRESULT WindowAccessible::get_accHelp(VARIANT child, BSTR* help) {
     if (!help) return E_POINTER;
     *help = nullptr;
-    return source_ ? S_FALSE : RPC_E_DISCONNECTED;
+    return WithChild(child, [](const AccessibleItem*) { return S_FALSE; });
 }
 
-HRESULT WindowAccessible::get_accHelpTopic(BSTR* file, VARIANT, long* topic) {
+HRESULT WindowAccessible::get_accHelpTopic(BSTR* file, VARIANT child, long* topic) {
     if (file) *file = nullptr;
     if (topic) *topic = 0;
-    return source_ ? S_FALSE : RPC_E_DISCONNECTED;
+    return WithChild(child, [](const AccessibleItem*) { return S_FALSE; });
 }
 
-HRESULT WindowAccessible::get_accKeyboardShortcut(VARIANT, BSTR* shortcut) {
+HRESULT WindowAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) {
     if (!shortcut) return E_POINTER;
     *shortcut = nullptr;
-    return source_ ? S_FALSE : RPC_E_DISCONNECTED;
+    return WithChild(child, [](const AccessibleItem*) { return S_FALSE; });
 }
 
 HRESULT WindowAccessible::get_accFocus(VARIANT* child) {
@@ -196,56 +184,51 @@ HRESULT WindowAccessible::get_accSelection(VARIANT* children) {
 HRESULT WindowAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
     if (!action) return E_POINTER;
     *action = nullptr;
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(child, items, &item);
-    if (FAILED(found)) return found;
-    if (!item || item->role != AccessibleRole::PushButton) return DISP_E_MEMBERNOTFOUND;
-    *action = SysAllocString(L"Press");
-    return S_OK;
+    return WithChild(child, [&](const AccessibleItem* item) {
+        if (!item || item->role != AccessibleRole::PushButton) return DISP_E_MEMBERNOTFOUND;
+        return Bstr(u"Press", action);
+    });
 }
 
-HRESULT WindowAccessible::accSelect(long, VARIANT) { return source_ ? DISP_E_MEMBERNOTFOUND : RPC_E_DISCONNECTED; }
+HRESULT WindowAccessible::accSelect(long, VARIANT child) {
+    return WithChild(child, [](const AccessibleItem*) { return DISP_E_MEMBERNOTFOUND; });
+}
 
 HRESULT WindowAccessible::accLocation(long* left, long* top, long* width, long* height, VARIANT child) {
     if (!left || !top || !width || !height) return E_POINTER;
     *left = *top = *width = *height = 0;
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(child, items, &item);
-    if (FAILED(found)) return found;
-    if (!item) return standard_ ? standard_->accLocation(left, top, width, height, child) : S_FALSE;
-    const Rect r = ScaleRect(item->rect, source_->Dpi());
-    POINT origin = {r.left, r.top};
-    ClientToScreen(window_, &origin);
-    *left = origin.x;
-    *top = origin.y;
-    *width = r.right - r.left;
-    *height = r.bottom - r.top;
-    return S_OK;
+    return WithChild(child, [&](const AccessibleItem* item) {
+        if (!item) return standard_ ? standard_->accLocation(left, top, width, height, child) : S_FALSE;
+        const Rect r = ScaleRect(item->rect, source_->Dpi());
+        POINT origin = {r.left, r.top};
+        ClientToScreen(window_, &origin);
+        *left = origin.x;
+        *top = origin.y;
+        *width = r.right - r.left;
+        *height = r.bottom - r.top;
+        return S_OK;
+    });
 }
 
 HRESULT WindowAccessible::accNavigate(long direction, VARIANT start, VARIANT* end) {
     if (!end) return E_POINTER;
     VariantInit(end);
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(start, items, &item);
-    if (FAILED(found)) return found;
-    const long count = static_cast<long>(source_->Items().size());
-    long to = 0;
-    if (!item) {
-        if (direction == NAVDIR_FIRSTCHILD) to = 1;
-        else if (direction == NAVDIR_LASTCHILD) to = count;
-        else return standard_ ? standard_->accNavigate(direction, start, end) : S_FALSE;
-    } else if (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN || direction == NAVDIR_RIGHT) {
-        to = start.lVal + 1;
-    } else if (direction == NAVDIR_PREVIOUS || direction == NAVDIR_UP || direction == NAVDIR_LEFT) {
-        to = start.lVal - 1;
-    }
-    if (to < 1 || to > count) return S_FALSE;
-    SetChild(end, to);
-    return S_OK;
+    return WithChild(start, [&](const AccessibleItem* item) {
+        const long count = static_cast<long>(source_->Items().size());
+        long to = 0;
+        if (!item) {
+            if (direction == NAVDIR_FIRSTCHILD) to = 1;
+            else if (direction == NAVDIR_LASTCHILD) to = count;
+            else return standard_ ? standard_->accNavigate(direction, start, end) : S_FALSE;
+        } else if (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN || direction == NAVDIR_RIGHT) {
+            to = start.lVal + 1;
+        } else if (direction == NAVDIR_PREVIOUS || direction == NAVDIR_UP || direction == NAVDIR_LEFT) {
+            to = start.lVal - 1;
+        }
+        if (to < 1 || to > count) return S_FALSE;
+        SetChild(end, to);
+        return S_OK;
+    });
 }
 
 HRESULT WindowAccessible::accHitTest(long x, long y, VARIANT* child) {
@@ -270,13 +253,11 @@ HRESULT WindowAccessible::accHitTest(long x, long y, VARIANT* child) {
 }
 
 HRESULT WindowAccessible::accDoDefaultAction(VARIANT child) {
-    std::vector<AccessibleItem> items;
-    const AccessibleItem* item;
-    const HRESULT found = Find(child, items, &item);
-    if (FAILED(found)) return found;
-    if (!item || item->role != AccessibleRole::PushButton) return DISP_E_MEMBERNOTFOUND;
-    source_->Press(item->button);
-    return S_OK;
+    return WithChild(child, [this](const AccessibleItem* item) {
+        if (!item || item->role != AccessibleRole::PushButton) return DISP_E_MEMBERNOTFOUND;
+        source_->Press(item->button);
+        return S_OK;
+    });
 }
 
 HRESULT WindowAccessible::put_accName(VARIANT, BSTR) { return E_NOTIMPL; }

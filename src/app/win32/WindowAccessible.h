@@ -68,8 +68,12 @@ public:
 
 private:
     ~WindowAccessible();
-    // The item a child id names; S_OK and *item null for the client itself.
-    HRESULT Find(const VARIANT& child, std::vector<AccessibleItem>& items, const AccessibleItem** item) const;
+    // The one guard of every method taking a child id: RPC_E_DISCONNECTED
+    // once the window is gone, E_INVALIDARG for a VARIANT other than VT_I4
+    // or an id naming nothing; otherwise what fn(item) returns, item null
+    // for the client itself.
+    template <class Fn>
+    HRESULT WithChild(const VARIANT& child, Fn fn) const;
 
     LONG refs_ = 1;
     HWND window_;

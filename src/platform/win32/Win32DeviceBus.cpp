@@ -4,6 +4,7 @@
 #include "platform/win32/Win32Handle.h"
 #include "seams/Messages.h"
 
+#include <objbase.h>
 #include <setupapi.h>
 
 #include <chrono>
@@ -154,8 +155,19 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
         if (events.empty()) return;
         const DWORD left = deadline.RemainingMs<DWORD>(INFINITE - 1);
         if (left == 0) break;
-        const DWORD w = WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, left);
-        if (w == WAIT_TIMEOUT || w == WAIT_FAILED) break;
+        // On a window's thread (a single-threaded COM apartment) the wait
+        // goes on serving calls from other processes, such as a screen
+        // reader's, rather than holding them until the exchange is over;
+        // input and posted messages stay queued. A thread outside COM (the
+        // console report) waits plainly.
+        DWORD signalled = 0;
+        const auto count = static_cast<DWORD>(events.size());
+        HRESULT w = CoWaitForMultipleHandles(0, left, count, events.data(), &signalled);
+        if (w != S_OK && w != RPC_S_CALLPENDING) {
+            const DWORD plain = WaitForMultipleObjects(count, events.data(), FALSE, left);
+            w = plain == WAIT_TIMEOUT || plain == WAIT_FAILED ? RPC_S_CALLPENDING : S_OK;
+        }
+        if (w != S_OK) break;  // the time is up
     }
     for (Request& r : batch) {
         if (!r.pending) continue;

@@ -6,9 +6,16 @@
 #include "ui/DataPanel.h"
 #include "ui/WindowGeometry.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QScreen>
 #include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 using namespace ldt;
 
@@ -233,6 +240,65 @@ private slots:
         QVERIFY(copied.startsWith(QStringLiteral("Firmware_Ver: F2222\r\n")));
         QVERIFY(prompts.errors.empty());
         QVERIFY(dialog->isVisible());
+    }
+
+    // Every piece of every text item, at, before and after each offset
+    // with each boundary, comes back at once (a watchdog ends the run
+    // otherwise), and is the piece of the value it says it is.
+    void textPieces_atEveryOffsetAndBoundary_returnAtOnce() {
+        Open();
+        struct Watchdog {
+            std::atomic<bool> done{false};
+            std::thread thread{[this] {
+                for (int i = 0; i < 100 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (!done) {
+                    std::fputs("a text query did not return within 5 s\n", stderr);
+                    std::_Exit(1);
+                }
+            }};
+            ~Watchdog() {
+                done = true;
+                thread.join();
+            }
+        } watchdog;
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dialog.get());
+        int texts = 0;
+        for (int i = 0; i < window->childCount(); ++i) {
+            QAccessibleTextInterface* text = window->child(i)->textInterface();
+            if (!text) continue;
+            ++texts;
+            const QString value = text->text(0, text->characterCount());
+            const int length = static_cast<int>(value.size());
+            for (auto type : {QAccessible::WordBoundary, QAccessible::SentenceBoundary, QAccessible::CharBoundary,
+                              QAccessible::ParagraphBoundary, QAccessible::LineBoundary, QAccessible::NoBoundary}) {
+                for (int offset = -1; offset <= length; ++offset) {
+                    int start = -2, end = -2;
+                    QString piece = text->textAtOffset(offset, type, &start, &end);
+                    QCOMPARE(piece, value.mid(start, end - start));
+                    if (offset == length || offset == -1) QCOMPARE(QPoint(start, end), QPoint(length, length));
+                    piece = text->textBeforeOffset(offset, type, &start, &end);
+                    QCOMPARE(piece, value.mid(start, end - start));
+                    piece = text->textAfterOffset(offset, type, &start, &end);
+                    QCOMPARE(piece, value.mid(start, end - start));
+                }
+            }
+        }
+        QCOMPARE(texts, 18);  // the seventeen boxes and the version label
+    }
+
+    // Presses from assistive technology run from the event loop, a burst
+    // of them as one.
+    void accessibilityPresses_foldIntoOneRefresh_closeEnds() {
+        Open();
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dialog.get());
+        QAccessibleActionInterface* refresh = window->child(17)->actionInterface();
+        for (int i = 0; i < 300; ++i) refresh->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(bus.writes.size(), 1u);  // none inside the client's request
+        QTRY_COMPARE(bus.writes.size(), 2u);
+        QTest::qWait(100);
+        QCOMPARE(bus.writes.size(), 2u);
+        window->child(19)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_VERIFY(!dialog->isVisible());
     }
 
     void closeClick_andEscape_endTheDialog_returnDoesNot() {

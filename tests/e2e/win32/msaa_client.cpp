@@ -1,4 +1,4 @@
-// msaa_client.exe [press NAME | watch SECONDS]
+// msaa_client.exe [press NAME | watch SECONDS | bad | burst N NAME]
 //
 // Reads the client area of the window titled "Laser Diagnostic Tool" as a
 // screen reader does, from another process (AccessibleObjectFromWindow),
@@ -11,12 +11,17 @@
 // child called NAME. With "watch SECONDS", instead prints "watching" once
 // it listens, then for SECONDS one line per event the window raises:
 //   event  EVENT  OBJECT  CHILD   (EVENT in hex, as MSAA numbers them)
+// With "bad", instead calls every method taking a child with each bad
+// child VARIANT and prints one line per call: METHOD  CASE  HRESULT (hex).
+// With "burst N NAME", instead runs the default action of the child called
+// NAME N times in a row and prints "burst MILLISECONDS FAILURES".
 // Exits 0 on success, 1 when the window or its object is missing or the
 // press failed, 2 on bad arguments.
 
 #include <windows.h>
 #include <oleacc.h>
 
+#include <climits>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -63,13 +68,57 @@ int Watch(HWND window, int seconds) {
     return 0;
 }
 
+// Every IAccessible method that takes a child, called with `child`.
+void CallsWithBadChildren(IAccessible* client) {
+    struct Case {
+        const char* name;
+        VARIANT child;
+    };
+    Case cases[] = {{"id -1", Child(-1)},           {"id 22", Child(22)},   {"id 1000000", Child(1000000)},
+                    {"id INT_MIN", Child(LONG_MIN)}, {"id INT_MAX", Child(LONG_MAX)},
+                    {"VT_EMPTY", {}},                {"VT_BSTR", {}},       {"VT_I2", Child(1)}};
+    VariantInit(&cases[5].child);
+    cases[6].child.vt = VT_BSTR;
+    cases[6].child.bstrVal = SysAllocString(L"1");
+    cases[7].child.vt = VT_I2;
+    for (Case& c : cases) {
+        BSTR text = nullptr;
+        VARIANT out;
+        IDispatch* dispatch = nullptr;
+        long a = 0, b = 0, w = 0, h = 0;
+        const struct {
+            const char* method;
+            HRESULT result;
+        } calls[] = {
+            {"get_accChild", client->get_accChild(c.child, &dispatch)},
+            {"get_accName", client->get_accName(c.child, &text)},
+            {"get_accValue", client->get_accValue(c.child, &text)},
+            {"get_accDescription", client->get_accDescription(c.child, &text)},
+            {"get_accRole", client->get_accRole(c.child, &out)},
+            {"get_accState", client->get_accState(c.child, &out)},
+            {"get_accHelp", client->get_accHelp(c.child, &text)},
+            {"get_accHelpTopic", client->get_accHelpTopic(&text, c.child, &a)},
+            {"get_accKeyboardShortcut", client->get_accKeyboardShortcut(c.child, &text)},
+            {"get_accDefaultAction", client->get_accDefaultAction(c.child, &text)},
+            {"accSelect", client->accSelect(SELFLAG_TAKEFOCUS, c.child)},
+            {"accLocation", client->accLocation(&a, &b, &w, &h, c.child)},
+            {"accNavigate", client->accNavigate(NAVDIR_NEXT, c.child, &out)},
+            {"accDoDefaultAction", client->accDoDefaultAction(c.child)},
+        };
+        for (const auto& call : calls) std::printf("%s\t%s\t%lx\n", call.method, c.name, static_cast<unsigned long>(call.result));
+    }
+    SysFreeString(cases[6].child.bstrVal);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const bool press = argc == 3 && std::wcscmp(argv[1], L"press") == 0;
     const bool watch = argc == 3 && std::wcscmp(argv[1], L"watch") == 0;
-    if (argc != 1 && !press && !watch) {
-        std::fprintf(stderr, "usage: msaa_client [press NAME | watch SECONDS]\n");
+    const bool bad = argc == 2 && std::wcscmp(argv[1], L"bad") == 0;
+    const bool burst = argc == 4 && std::wcscmp(argv[1], L"burst") == 0;
+    if (argc != 1 && !press && !watch && !bad && !burst) {
+        std::fprintf(stderr, "usage: msaa_client [press NAME | watch SECONDS | bad | burst N NAME]\n");
         return 2;
     }
     CoInitialize(nullptr);
@@ -80,6 +129,11 @@ int wmain(int argc, wchar_t** argv) {
                                                      reinterpret_cast<void**>(&client)))) {
         std::fprintf(stderr, "msaa_client: no window or no client object\n");
         return 1;
+    }
+    if (bad) {
+        CallsWithBadChildren(client);
+        client->Release();
+        return 0;
     }
     VARIANT role;
     VariantInit(&role);
@@ -103,15 +157,23 @@ int wmain(int argc, wchar_t** argv) {
         const std::string n = Utf8(name);
         std::printf("%ld\t%ld\t%ld\t%s\t%s\t%ld %ld %ld %ld\t%s\n", id, r.lVal, state.lVal, n.c_str(),
                     hasValue == S_OK ? Utf8(value).c_str() : "-", x, y, w, h, Utf8(action).c_str());
-        if (press && !pressed) {
+        if ((press || burst) && !pressed) {
             std::wstring wide(n.size() + 1, L'\0');
             wide.resize(MultiByteToWideChar(CP_UTF8, 0, n.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
-            if (wide == argv[2]) pressed = id;
+            if (wide == argv[burst ? 3 : 2]) pressed = id;
         }
     }
     std::fflush(stdout);
     int status = 0;
     if (press) status = pressed && SUCCEEDED(client->accDoDefaultAction(Child(pressed))) ? 0 : 1;
+    if (burst) {
+        const long times = std::wcstol(argv[2], nullptr, 10);
+        const DWORD start = GetTickCount();
+        long failures = 0;
+        for (long i = 0; i < times; ++i) failures += FAILED(client->accDoDefaultAction(Child(pressed)));
+        std::printf("burst\t%lu\t%ld\n", GetTickCount() - start, failures);
+        status = pressed ? 0 : 1;
+    }
     client->Release();
     CoUninitialize();
     return status;

@@ -121,6 +121,36 @@ std::vector<Rect> DiagnosticCore::ValueBoxes() {
     return boxes;
 }
 
+namespace {
+
+// The sentence for a box whose field changed; empty otherwise.
+WString ChangeOf(const Box& box, const std::vector<FieldChange>& changes) {
+    if (box.shows == BoxShows::Nothing) return {};
+    for (const FieldChange& c : changes)
+        if (c.field == static_cast<std::size_t>(box.field)) return ChangeSentence(c);
+    return {};
+}
+
+}  // namespace
+
+WString DiagnosticCore::BoxTip(std::size_t box) const {
+    WString hint = EmptyBoxesHint();
+    if (!hint.empty() || !data_.Available()) return hint;
+    std::size_t at = 0;
+    for (const Box& b : kBoxes) {
+        if (b.shows == BoxShows::Nothing) continue;
+        if (at++ == box) return ChangeOf(b, changes_);
+    }
+    return {};
+}
+
+std::vector<AccessibleItem> DiagnosticCore::Describe() const {
+    std::vector<AccessibleItem> items = DescribeWindow(data_);
+    if (data_.Available())
+        for (std::size_t i = 0; i < kBoxCount && i < items.size(); ++i) items[i].description = ChangeOf(kBoxes[i], changes_);
+    return items;
+}
+
 WString DiagnosticCore::EmptyBoxesHint() const {
     return refreshed_ ? ldt::EmptyBoxesHint(diagnosis_.refresh, data_.Available()) : WString();
 }
@@ -234,7 +264,9 @@ ClickAction DiagnosticCore::OnLButtonUp() {
 }
 
 void DiagnosticCore::PaintDataPanel(Canvas& canvas, const PaintState& state) const {
-    ldt::PaintDataPanel(canvas, state, data_, focusCueShown_ ? focused_ : HotNone);
+    std::vector<std::size_t> changed;
+    for (const FieldChange& c : changes_) changed.push_back(c.field);
+    ldt::PaintDataPanel(canvas, state, data_, focusCueShown_ ? focused_ : HotNone, changed);
 }
 
 void DiagnosticCore::PaintCaptionStrip(Canvas& windowCanvas, int dpi) const {

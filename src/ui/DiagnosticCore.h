@@ -107,6 +107,11 @@ public:
     // where the shells show EmptyBoxesHint as a tooltip, the same places a
     // screen reader gives those boxes.
     static std::vector<Rect> ValueBoxes();
+    // The tooltip of ValueBoxes()[box]: EmptyBoxesHint while the boxes are
+    // empty; else, when its value differs from the machine's previous
+    // reading, what it was and when ("Power was 62 on 2026-12-01 10:12");
+    // else empty (no tooltip).
+    WString BoxTip(std::size_t box) const;
     const Diagnosis& LastDiagnosis() const { return diagnosis_; }
     // The values of the machine the window shows that differ from its
     // previous reading; empty on its first reading or when nothing changed.
@@ -149,7 +154,9 @@ public:
     bool ShowFocusCue(bool shown);
 
     // The window as a screen reader reads it (DescribeWindow of Data()).
-    std::vector<AccessibleItem> Describe() const { return DescribeWindow(data_); }
+    // A box whose value changed carries the sentence of its tooltip as its
+    // description.
+    std::vector<AccessibleItem> Describe() const;
 
     // What assistive technology is to be told, in order: a value change
     // for each item whose text changed since the last call, then the focus

@@ -246,7 +246,7 @@ struct Point2 {
 class RecordingCanvas final : public Canvas {
 public:
     struct Op {
-        enum Kind { Copy, Font, Text, Icon, Focus } kind;
+        enum Kind { Copy, Font, Text, Icon, Focus, Color } kind;
         Rect rect{};    // Copy: dst x, y, width, height in left..bottom; Text, Focus: rect; Icon: x, y
         Point2 src{};   // Copy: source
         std::string text;
@@ -261,6 +261,7 @@ public:
     void DrawString(const Rect& r, const WString& text, unsigned format) override {
         ops.push_back({Op::Text, r, {}, Narrow(text), format});
     }
+    void SetTextColor(unsigned rgb) override { ops.push_back({Op::Color, {}, {}, {}, rgb}); }  // format: the colour
     void DrawAppIcon(int x, int y) override { ops.push_back({Op::Icon, {x, y, 0, 0}, {}, {}, 0}); }
     void DrawFocusCue(const Rect& r) override { ops.push_back({Op::Focus, r, {}, {}, 0}); }
 

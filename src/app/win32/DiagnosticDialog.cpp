@@ -168,7 +168,8 @@ void DiagnosticDialog::PlaceEmptyBoxesTip() {
 LRESULT DiagnosticDialog::OnNotify(WPARAM, LPARAM data) {
     auto* header = reinterpret_cast<NMHDR*>(data);
     if (!emptyBoxesTip_ || header->hwndFrom != emptyBoxesTip_ || header->code != TTN_GETDISPINFOW) return Default();
-    const WString hint = core_.EmptyBoxesHint();
+    // Tool i + 1 is value box i.
+    const WString hint = core_.BoxTip(static_cast<std::size_t>(header->idFrom) - 1);
     emptyBoxesText_.assign(hint.begin(), hint.end());
     reinterpret_cast<NMTTDISPINFOW*>(data)->lpszText = emptyBoxesText_.data();
     return 0;

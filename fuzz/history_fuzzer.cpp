@@ -6,7 +6,8 @@
 // back, and no more than the budget is ever read.
 //
 // Input: byte 0 bits 0-1 records per machine (1-4), bit 7 only the
-// machines "a" and "b" (else every machine); byte 1 the block size (1-256);
+// machines "a" and "b" (else every machine); byte 1 the block size
+// (32 to 2072 in steps of 8);
 // byte 2 how much of the rest (in 256ths) is the older generation; the rest
 // the two generations' bytes, older first.
 
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzInput in(data, size);
     const std::uint8_t flags = in.Byte();
     const std::size_t perKey = (flags & 3) + 1u;
-    const std::size_t block = in.Byte() + 1u;
+    const std::size_t block = 32u + 8u * in.Byte();
     const std::size_t olderShare = in.Byte();
     const std::string rest = in.Bytes(size);
     const std::size_t olderBytes = rest.size() * olderShare / 256;

@@ -6,7 +6,9 @@ prefix), LDT_SKIN, LDT_ARTIFACTS; DISPLAY, when set, is the display of the
 test run's Wine desktop, otherwise each session starts its own Xvfb.
 """
 
+import glob
 import os
+import shutil
 import subprocess
 import unittest
 
@@ -38,6 +40,9 @@ class WineSession(ldt_e2e.Session):
         out = run("xdotool", "getdisplaygeometry", env=self.env).stdout.split()
         if len(out) == 2:
             self.screen = (int(out[0]), int(out[1]))
+        self.env["LDT_NO_HISTORY"] = "1"
+        for folder in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData", "Local", "Laser Diagnostic Tool")):
+            shutil.rmtree(folder)
         self.link = os.path.join(PREFIX, "dosdevices", "korva1")
         if os.path.islink(self.link):  # left by an interrupted run: a dead pty
             os.unlink(self.link)

@@ -401,6 +401,15 @@ std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WStr
                 dropTail = false;
             }
             std::size_t lineEnd = end;  // just after a '\n'
+            // A block that holds no key wanted (and no escape) has no line to parse.
+            const std::string_view whole = std::string_view(buffer).substr(0, end);
+            if (!needles.empty() && whole.find('\\') == std::string_view::npos &&
+                std::none_of(needles.begin(), needles.end(),
+                             [&](const std::string& n) { return whole.find(n) != std::string_view::npos; })) {
+                const std::size_t nl = whole.find('\n');
+                lineEnd = nl == std::string_view::npos ? end : nl + 1;
+                if (pos == 0) lineEnd = 0;  // the first line is whole, and holds no key either
+            }
             while (lineEnd >= 2 && !done) {
                 const std::size_t nl = buffer.rfind('\n', lineEnd - 2);
                 if (nl == std::string::npos) break;

@@ -86,10 +86,20 @@ WString HistoryText(const std::vector<HistoryRecord>& records) {
 }
 
 std::string CsvField(const WString& text) {
-    WString value = text;
-    if (!value.empty() && (value[0] == u'=' || value[0] == u'+' || value[0] == u'-' || value[0] == u'@' ||
-                           value[0] == u'\t' || value[0] == u'\r'))
-        value.insert(value.begin(), u'\'');
+    WString value;
+    if (!text.empty() && (text[0] == u'=' || text[0] == u'+' || text[0] == u'-' || text[0] == u'@' ||
+                          text[0] == u'\t' || text[0] == u'\r'))
+        value = u"'";
+    // Tabs and line breaks stay (quoted); other control characters and the
+    // invisible ones, which could steer a terminal or hide text, are written
+    // as escapes.
+    for (char16_t c : text) {
+        const TextChar kind = ClassifyChar(c);
+        if ((kind == TextChar::Control && c != u'\t' && c != u'\r' && c != u'\n') || kind == TextChar::Invisible)
+            value += EscapeText(WString(1, c));
+        else
+            value += c;
+    }
     std::string bytes = ToUtf8(value);
     if (bytes.find_first_of(",\"\r\n") == std::string::npos) return bytes;
     std::string quoted = "\"";

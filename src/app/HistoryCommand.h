@@ -38,7 +38,9 @@ WString HistoryText(const std::vector<HistoryRecord>& records);
 // quote or line break are quoted, lines end CR LF; UTF-8).
 std::string CsvText(const std::vector<HistoryRecord>& records);
 // One CSV field: a text starting with '=', '+', '-', '@', tab or CR gets a
-// leading apostrophe, so a spreadsheet shows it as text, not a formula.
+// leading apostrophe, so a spreadsheet shows it as text, not a formula;
+// control characters other than tab and line breaks, and invisible ones,
+// are escaped as the console's texts are.
 std::string CsvField(const WString& text);
 
 // Prints what `options.mode` asks for (`records`: this refresh's readings)

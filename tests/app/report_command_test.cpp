@@ -185,6 +185,7 @@ TEST(Csv, quotesAndDefusesFormulas) {
         {u"-1", "'-1"},               {u"@SUM(A1)", "'@SUM(A1)"}, {u"\tx", "'\tx"},
         {u"\rx", "\"'\rx\""},         {u"a,b", "\"a,b\""},        {u"say \"hi\"", "\"say \"\"hi\"\"\""},
         {u"line\nbreak", "\"line\nbreak\""}, {u"Left  12", "Left  12"}, {u"\u00e9", "\xc3\xa9"},
+        {u"a\x1b[2Jb\u202e", "a\\x1b[2Jb\\u202e"},
     };
     for (const auto& [value, field] : rows) EXPECT_EQ(CsvField(value), field);
 }

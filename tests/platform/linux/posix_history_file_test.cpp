@@ -6,7 +6,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -35,36 +34,6 @@ struct HistoryFileTest : ::testing::Test {
         return HistoryLine(r);
     }
 };
-
-TEST_F(HistoryFileTest, appendersInSeveralProcessesLoseNoRecordAndNeverInterleave) {
-    constexpr int kProcesses = 3, kRecords = 300;
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            PosixHistoryFile file(dir.string() + "/laser-diagnostic-tool");
-            int failures = 0;
-            for (int i = 0; i < kRecords; ++i) failures += !file.Append(Line("p" + std::to_string(p), i, 200)).empty();
-            _exit(failures == 0 ? 0 : 1);
-        }
-        children.push_back(child);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    std::istringstream lines(Read("history.jsonl"));
-    std::map<WString, long long> next;
-    std::size_t count = 0;
-    for (std::string line; std::getline(lines, line); ++count) {
-        const std::optional<HistoryRecord> r = ParseHistoryLine(line);
-        ASSERT_TRUE(r) << line.substr(0, 80);
-        EXPECT_EQ(r->time, next[r->key]++);  // each appender's records whole and in its order
-    }
-    EXPECT_EQ(count, std::size_t(kProcesses * kRecords));
-}
 
 TEST_F(HistoryFileTest, rotatesAtAboutAMegabyteKeepingOneOlderFile) {
     PosixHistoryFile file(dir.string() + "/laser-diagnostic-tool");

@@ -418,4 +418,10 @@ TEST(DialogHistory, marksExactlyTheChangedBox) {
     EXPECT_EQ(std::count(tips.begin(), tips.end(), WString()), static_cast<long>(tips.size()) - 1);
     EXPECT_EQ(std::count(described.begin(), described.end(), sentence), 1);
     EXPECT_EQ(std::count(described.begin(), described.end(), WString()), static_cast<long>(described.size()) - 1);
+    // A history that cannot be written: the values show, the diagnosis says why.
+    history.failure = u"Cannot write history.jsonl: Read-only file system.";
+    bus.devices["p0\\"] = {{reply}};
+    core.RefreshMachineData();
+    EXPECT_TRUE(core.Data().Available());
+    EXPECT_NE(DiagnosisText(core.LastDiagnosis()).find(u"History: " + history.failure), WString::npos);
 }

@@ -1,18 +1,20 @@
 // Fuzz target: the diagnosis of a refresh whose device strings, system
-// messages and replies come from the input. Its text must hold no control
-// character besides the line ends, no bidirectional control and no broken
-// UTF-16, with every line bounded; its JSON must be well-formed UTF-8 with
-// nothing unescaped; the hint and the no-connection box take no control
-// character from a device either.
+// messages and replies come from the input, as the program shows it: its
+// text (Ctrl+Shift+C, ldt-report --diagnose), the report object of
+// ldt-report --json, the empty boxes' hint and the no-connection box. The
+// text must hold no broken UTF-16 and nothing of what MustNotShow lists
+// besides the line ends, with every line bounded; the JSON must be one
+// valid value in well-formed UTF-8 with nothing MustNotShow lists raw.
 //
 // Input, read front to back (missing bytes read as 0):
-//   byte 0: bits 0-1 the number of listed interfaces (0-3); bit 2 unused;
+//   byte 0: bits 0-1 the number of listed interfaces (0-3); bit 2 the bus
+//           has no fallback names;
 //           bit 3 no interface set; bits 4-5 which fallback names open; bits 6-7
 //           the number of portless interfaces (0-3)
 //   per interface: a flags byte (bit 0 the device opens, bit 1 it takes
-//           none of the query), then its identity's nine strings, the
+//           none of the query), then its identity's ten strings, the
 //           reason and remedy when it does not open, and its reply
-//   per portless interface: the nine identity strings, cause and remedy
+//   per portless interface: the ten identity strings, cause and remedy
 //   the fallback device's reply
 // A string is a length byte, the byte modulo 160 (around the shorter
 // fields' bound), cut where the input ends; or two bytes 255 for 1100 code
@@ -26,7 +28,7 @@
 #include "link/Diagnosis.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -55,123 +57,167 @@ public:
     DeviceIdentity Identity() {
         DeviceIdentity id;
         for (WString* field : {&id.vendorId, &id.productId, &id.manufacturer, &id.product, &id.serial, &id.ieee1284Id,
-                               &id.description, &id.driver, &id.location})
+                               &id.description, &id.driver, &id.location, &id.route})
             *field = Text();
         return id;
     }
 };
 
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-bool IsForbidden(char16_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+// What may never stand raw where a device's text is shown, written out
+// from the rule on its own: control characters (C0, DEL, C1), the marks
+// that reorder text, the characters that break a line without a line feed,
+// and the ones that take no room.
+bool MustNotShow(char32_t c) {
+    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) return true;
+    switch (c) {
+    case 0x061C: case 0x200E: case 0x200F:                            // direction marks
+    case 0x202A: case 0x202B: case 0x202C: case 0x202D: case 0x202E:  // embeddings, overrides
+    case 0x2066: case 0x2067: case 0x2068: case 0x2069:               // isolates
+    case 0x2028: case 0x2029:                                         // line, paragraph separator
+    case 0x200B: case 0x200C: case 0x200D: case 0x2060: case 0xFEFF:  // zero width, byte order mark
+        return true;
+    default:
+        return false;
+    }
 }
 
-// Printable, whole UTF-16, lines no longer than `maxLine`; `lineBreaks`
-// says whether '\n' may appear.
+// Whole UTF-16 and nothing MustNotShow raw, lines no longer than `maxLine`;
+// `lineBreaks` says whether '\n' may appear.
 void CheckShown(const WString& text, bool lineBreaks, std::size_t maxLine) {
     std::size_t line = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
+        char32_t c = text[i];
         if (c == u'\n') {
             FUZZ_CHECK(lineBreaks);
             line = 0;
             continue;
         }
-        FUZZ_CHECK(!IsForbidden(c));
-        if (IsHigh(c)) {
-            FUZZ_CHECK(i + 1 < text.size() && IsLow(text[i + 1]));
-            ++i;
-        } else {
-            FUZZ_CHECK(!IsLow(c));
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            FUZZ_CHECK(i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF);
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
         }
+        FUZZ_CHECK(!(c >= 0xD800 && c <= 0xDFFF));
+        if (MustNotShow(c)) std::fprintf(stderr, "U+%04X raw at %zu\n", static_cast<unsigned>(c), i);
+        FUZZ_CHECK(!MustNotShow(c));
         FUZZ_CHECK(++line <= maxLine);
     }
 }
 
-// A strict reader of one JSON value: returns the position after it, or
-// npos when the text is not JSON.
+// A strict reader of one JSON value (RFC 8259, without fractions and
+// exponents, which nothing here writes): true when `s` is exactly one value
+// with blanks and line feeds around its tokens, in well-formed UTF-8, with
+// nothing MustNotShow raw inside its strings and no \u escape of half a
+// surrogate pair.
 class Json {
 public:
     explicit Json(const std::string& s) : s_(s) {}
     bool Whole() {
-        std::size_t at = Value(Space(0));
-        return at != npos && Space(at) == s_.size();
+        return Value() && (Space(), at_ == s_.size());
     }
 
 private:
-    static constexpr std::size_t npos = std::string::npos;
-    std::size_t Space(std::size_t at) const {
-        while (at < s_.size() && (s_[at] == ' ' || s_[at] == '\n')) ++at;
-        return at;
+    int Peek() const { return at_ < s_.size() ? static_cast<unsigned char>(s_[at_]) : -1; }
+    int Next() { return at_ < s_.size() ? static_cast<unsigned char>(s_[at_++]) : -1; }
+    void Space() {
+        while (Peek() == ' ' || Peek() == '\n') ++at_;
     }
-    std::size_t Literal(std::size_t at, const char* word) const {
-        const std::size_t n = std::strlen(word);
-        return s_.compare(at, n, word) == 0 ? at + n : npos;
+    bool Word(const char* w) {
+        for (; *w; ++w)
+            if (Next() != *w) return false;
+        return true;
     }
-    std::size_t String(std::size_t at) const {
-        if (at >= s_.size() || s_[at] != '"') return npos;
-        for (++at; at < s_.size(); ++at) {
-            const unsigned char c = static_cast<unsigned char>(s_[at]);
-            if (c == '"') return at + 1;
-            if (c < 0x20 || c == 0x7F) return npos;
-            if (c == '\\') {
-                if (++at >= s_.size()) return npos;
-                if (s_[at] == 'u') {
-                    for (int k = 0; k < 4; ++k)
-                        if (++at >= s_.size() || !std::isxdigit(static_cast<unsigned char>(s_[at]))) return npos;
-                } else if (!std::strchr("\"\\/bfnrt", s_[at])) {
-                    return npos;
-                }
-            } else if (c >= 0x80) {
-                // Well-formed UTF-8, and no C1 control (U+0080..U+009F).
-                const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : -1;
-                if (more < 0 || c > 0xF4) return npos;
-                if (c == 0xC2 && at + 1 < s_.size() && static_cast<unsigned char>(s_[at + 1]) < 0xA0) return npos;
-                for (int k = 0; k < more; ++k)
-                    if (++at >= s_.size() || (static_cast<unsigned char>(s_[at]) & 0xC0) != 0x80) return npos;
-            }
+    int Hex() {
+        const int c = Next();
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    }
+    // One code point of UTF-8 (no overlong form, no surrogate, at most U+10FFFF), or -1.
+    long Utf8(int lead) {
+        const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+        if (more < 0 || lead > 0xF4) return -1;
+        long cp = lead & (0x3F >> more);
+        for (int k = 0; k < more; ++k) {
+            const int c = Next();
+            if (c < 0 || (c & 0xC0) != 0x80) return -1;
+            cp = cp << 6 | (c & 0x3F);
         }
-        return npos;
+        static const long kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kLeast[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+        return cp;
     }
-    std::size_t Number(std::size_t at) const {
-        const std::size_t start = at;
-        while (at < s_.size() && std::isdigit(static_cast<unsigned char>(s_[at]))) ++at;
-        return at > start ? at : npos;
+    bool String() {
+        if (Next() != '"') return false;
+        for (;;) {
+            const int c = Next();
+            if (c == '"') return true;
+            if (c == '\\') {
+                const int e = Next();
+                if (e == 'u') {
+                    long v = 0;
+                    for (int k = 0; k < 4; ++k) {
+                        const int h = Hex();
+                        if (h < 0) return false;
+                        v = v * 16 + h;
+                    }
+                    if (v >= 0xD800 && v <= 0xDFFF) return false;
+                } else if (e < 0 || !std::strchr("\"\\/bfnrt", e)) {
+                    return false;
+                }
+                continue;
+            }
+            if (c < 0) return false;
+            const long cp = c < 0x80 ? c : Utf8(c);
+            if (cp < 0 || MustNotShow(static_cast<char32_t>(cp))) return false;
+        }
     }
-    std::size_t Items(std::size_t at, char close, bool members) {
-        at = Space(at + 1);
-        if (at < s_.size() && s_[at] == close) return at + 1;
+    bool Number() {
+        const std::size_t start = at_;
+        if (Peek() == '-') ++at_;
+        if (Peek() == '0') {
+            ++at_;
+        } else {
+            while (Peek() >= '0' && Peek() <= '9') ++at_;
+        }
+        return at_ > start && s_[at_ - 1] != '-';
+    }
+    bool Items(char close, bool members) {
+        ++at_;
+        Space();
+        if (Peek() == close) return ++at_, true;
         for (;;) {
             if (members) {
-                at = String(at);
-                if (at == npos || (at = Space(at)) >= s_.size() || s_[at] != ':') return npos;
-                at = Space(at + 1);
+                Space();
+                if (!String()) return false;
+                Space();
+                if (Next() != ':') return false;
             }
-            at = Value(at);
-            if (at == npos || (at = Space(at)) >= s_.size()) return npos;
-            if (s_[at] == close) return at + 1;
-            if (s_[at] != ',') return npos;
-            at = Space(at + 1);
+            if (!Value()) return false;
+            Space();
+            const int c = Next();
+            if (c == close) return true;
+            if (c != ',') return false;
         }
     }
-    std::size_t Value(std::size_t at) {
-        if (at >= s_.size() || ++depth_ > 16) return npos;
-        std::size_t end;
-        switch (s_[at]) {
-        case '{': end = Items(at, '}', true); break;
-        case '[': end = Items(at, ']', false); break;
-        case '"': end = String(at); break;
-        case 't': end = Literal(at, "true"); break;
-        case 'f': end = Literal(at, "false"); break;
-        case 'n': end = Literal(at, "null"); break;
-        default: end = Number(at); break;
+    bool Value() {
+        Space();
+        if (++depth_ > 16) return false;
+        bool ok;
+        switch (Peek()) {
+        case '{': ok = Items('}', true); break;
+        case '[': ok = Items(']', false); break;
+        case '"': ok = String(); break;
+        case 't': ok = Word("true"); break;
+        case 'f': ok = Word("false"); break;
+        case 'n': ok = Word("null"); break;
+        default: ok = Number(); break;
         }
         --depth_;
-        return end;
+        return ok;
     }
     const std::string& s_;
+    std::size_t at_ = 0;
     int depth_ = 0;
 };
 
@@ -191,6 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const std::uint8_t head = in.Byte();
     const unsigned count = head & 3;
     bus.giveSet = !(head & 8);
+    bus.fallbackNames = !(head & 4);
     const unsigned fallback = (head >> 4) & 3;
     const unsigned portless = head >> 6;
     for (unsigned i = 0; i < count; ++i) {
@@ -230,7 +277,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     CheckShown(EmptyBoxesHint(d.refresh, data.Available()), true, 200);
     for (const WString& box : prompts.errors) CheckShown(box, true, kMaxLine);
 
-    const std::string json = DiagnosisJson(d);
+    const std::string json = ReportJson(d, data);
     FUZZ_CHECK(Json(json).Whole());
     for (const PortOutcome& port : d.refresh.ports) FUZZ_CHECK(port.reply.size() <= kReplyBytes);
     return 0;

@@ -3,6 +3,8 @@
 #include "link/Diagnosis.h"
 #include "machine/Json.h"
 #include "machine/Report.h"
+#include "seams/Messages.h"
+#include "seams/Utf8.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -59,15 +61,15 @@ WString ChangesText(const HistoryOutcome& history) {
     WString text;
     for (const PortHistory& port : history.ports) {
         if (!port.read) continue;
-        text += EscapeText(port.key, 256) + u" on " + EscapeText(port.port, 256) + u"\n";
+        text += FillTemplate(kChangesMachine, {EscapeText(port.key, 256), EscapeText(port.port, 256)}) + u"\n";
         if (!port.previous) {
-            text += u"  first reading\n";
+            text += kFirstReading + WString(u"\n");
         } else if (port.changes.empty()) {
-            text += u"  no change since " + UtcTimeText(port.previous->time) + u"\n";
+            text += FillTemplate(kNoChangeSince, {UtcTimeText(port.previous->time)}) + u"\n";
         } else {
-            text += u"  changed since " + UtcTimeText(port.previous->time) + u":\n";
+            text += FillTemplate(kChangedSince, {UtcTimeText(port.previous->time)}) + u"\n";
             for (const FieldChange& c : port.changes)
-                text += u"    " + FieldName(c.field) + u": " + EscapeText(c.was) + u" -> " + EscapeText(c.now) + u"\n";
+                text += FillTemplate(kChangedValue, {FieldName(c.field), EscapeText(c.was), EscapeText(c.now)}) + u"\n";
         }
     }
     return text;
@@ -76,7 +78,8 @@ WString ChangesText(const HistoryOutcome& history) {
 WString HistoryText(const std::vector<HistoryRecord>& records) {
     WString text;
     for (const HistoryRecord& r : records) {
-        text += UtcTimeText(r.time) + u"  " + EscapeText(r.key, 256) + u" on " + EscapeText(r.port, 256) + u"\n";
+        text += UtcTimeText(r.time) + u"  " + FillTemplate(kChangesMachine, {EscapeText(r.key, 256), EscapeText(r.port, 256)}) +
+                u"\n";
         MachineData data;
         for (const WString& v : r.values) data.Append(v);
         for (const ReportLineSpec& line : kReportLines)
@@ -100,7 +103,7 @@ std::string CsvField(const WString& text) {
         else
             value += c;
     }
-    std::string bytes = ToUtf8(value);
+    std::string bytes = Utf16ToUtf8(value);
     if (bytes.find_first_of(",\"\r\n") == std::string::npos) return bytes;
     std::string quoted = "\"";
     for (char c : bytes) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -155,18 +158,6 @@ int RunHistoryMode(const HistoryOptions& options, HistoryFile* file, const Histo
     }
     out.flush();
     return status;
-}
-
-void PortHistoryJson(const PortHistory& port, JsonWriter& json) {
-    json.Key("key").String(port.key).Key("firstReading").Bool(port.read && !port.previous).Key("changes").BeginArray();
-    for (const FieldChange& c : port.changes)
-        json.BeginObject()
-            .Key("field").String(FieldName(c.field))
-            .Key("was").String(c.was)
-            .Key("now").String(c.now)
-            .Key("since").String(UtcTimeText(c.since))
-            .EndObject();
-    json.EndArray();
 }
 
 }  // namespace ldt

@@ -10,8 +10,6 @@
 
 namespace ldt {
 
-class JsonWriter;
-
 struct HistoryOptions {
     enum class Mode { Report, Changes, History, Csv };
     Mode mode = Mode::Report;
@@ -50,8 +48,5 @@ int RunHistoryMode(const HistoryOptions& options, HistoryFile* file, const Histo
                    const std::vector<HistoryRecord>& records, int status, const CodePage& codePage,
                    std::ostream& out);
 
-// What a JSON port entry gains: its key, whether this was its first
-// reading, and its changes (field, was, now, since).
-void PortHistoryJson(const PortHistory& port, JsonWriter& json);
 
 }  // namespace ldt

@@ -1,7 +1,9 @@
 #include "link/Diagnosis.h"
 
+#include "link/History.h"
+#include "machine/Report.h"
+#include "seams/Messages.h"
 #include "seams/ProductText.h"
-#include "seams/Utf8.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,23 +12,133 @@ namespace ldt {
 
 namespace {
 
-bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
-// Marks that reorder or hide text on screen.
-bool IsBidiControl(char16_t c) {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
 WString Ascii(const std::string& s) { return WString(s.begin(), s.end()); }
 
 WString Number(std::size_t n) { return Ascii(std::to_string(n)); }
 
+// "\xNN" for a code unit up to U+00FF, else "\uNNNN".
 WString Escape(char16_t c) {
     char buffer[8];
-    if (c <= 0xFF)
-        std::snprintf(buffer, sizeof buffer, "\\x%02x", static_cast<unsigned>(c));
-    else
-        std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
+    std::snprintf(buffer, sizeof buffer, c <= 0xFF ? "\\x%02x" : "\\u%04x", static_cast<unsigned>(c));
     return Ascii(buffer);
+}
+
+// The bus's bound in words: "1 s".
+WString BoundWords() {
+    return kBusBoundMs % 1000 == 0 ? FillTemplate(kSeconds, {Number(kBusBoundMs / 1000)})
+                                   : Number(kBusBoundMs) + u" ms";
+}
+
+}  // namespace
+
+WString BoundText(const WString& text, std::size_t limit) {
+    WString out;
+    const bool cut = text.size() > limit;
+    std::size_t end = cut ? limit : text.size();
+    if (cut && end > 0 && IsHighSurrogate(text[end - 1])) --end;  // keep pairs whole
+    for (std::size_t i = 0; i < end; ++i) {
+        const char16_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < end && IsLowSurrogate(text[i + 1])) {
+            out += c;
+            out += text[++i];
+        } else {
+            out += ClassifyChar(c) == TextChar::Surrogate ? char16_t(0xFFFD) : c;
+        }
+    }
+    if (cut) out += u"...";
+    return out;
+}
+
+namespace {
+
+// Reply bytes: printable ASCII as it is, every other byte as "\xNN"; and as
+// lower-case hex pairs separated by blanks.
+WString PrintableBytes(const std::string& bytes) {
+    WString out;
+    for (char b : bytes) {
+        const unsigned char u = static_cast<unsigned char>(b);
+        out += u >= 0x20 && u < 0x7F ? WString(1, char16_t(u)) : Escape(u);
+    }
+    return out;
+}
+
+WString HexBytes(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    WString out;
+    for (char b : bytes) {
+        const unsigned char u = static_cast<unsigned char>(b);
+        if (!out.empty()) out += u' ';
+        out += char16_t(kDigits[u >> 4]);
+        out += char16_t(kDigits[u & 15]);
+    }
+    return out;
+}
+
+// The device's name for people: maker and product, else the system's
+// name, with the USB ids; escaped and bounded.
+WString DeviceName(const DeviceIdentity& id) {
+    WString name = id.manufacturer;
+    if (!id.product.empty()) name += (name.empty() ? u"" : u" ") + id.product;
+    if (name.empty()) name = id.description;
+    const WString text = name.empty() ? WString(kSomePrinterDevice) : EscapeText(name, 64);
+    if (id.vendorId.empty() && id.productId.empty()) return text;
+    return FillTemplate(kDeviceWithUsbId, {text, EscapeText(id.vendorId, 8), EscapeText(id.productId, 8)});
+}
+
+// What the diagnosis and the JSON say of a device: its members in order,
+// with their text labels (the USB ids share one line) and bounds. `optional`
+// members are left out of the JSON when empty.
+struct IdentityField {
+    const char* key;
+    const char16_t* label;
+    WString DeviceIdentity::*member;
+    std::size_t limit;
+    bool optional;
+};
+const IdentityField kIdentityFields[] = {
+    {"vendorId", nullptr, &DeviceIdentity::vendorId, kFieldChars, false},
+    {"productId", nullptr, &DeviceIdentity::productId, kFieldChars, false},
+    {"manufacturer", kManufacturerLabel, &DeviceIdentity::manufacturer, kFieldChars, false},
+    {"product", kProductLabel, &DeviceIdentity::product, kFieldChars, false},
+    {"serial", kSerialLabel, &DeviceIdentity::serial, kFieldChars, false},
+    {"ieee1284Id", kIeee1284Label, &DeviceIdentity::ieee1284Id, kLongFieldChars, false},
+    {"description", kSystemNameLabel, &DeviceIdentity::description, kFieldChars, false},
+    {"driver", kDriverLabel, &DeviceIdentity::driver, kFieldChars, false},
+    {"location", kLocationLabel, &DeviceIdentity::location, kLongFieldChars, false},
+    {"route", kRouteLabel, &DeviceIdentity::route, kFieldChars, true},
+};
+
+// "wrote 5 bytes, no reply within 1 s" and the like.
+WString ExchangeText(const PortOutcome& port) {
+    const std::size_t query = QueryCommandX.size();
+    const WString wrote = port.written == query ? FillTemplate(kWroteAll, {Number(query)})
+                                                : FillTemplate(kWrotePart, {Number(port.written), Number(query)});
+    if (port.received == 0) return FillTemplate(kNoReplyWithin, {wrote, BoundWords()});
+    return port.received == 1 ? FillTemplate(kReadOneByte, {wrote}) : FillTemplate(kReadBytes, {wrote, Number(port.received)});
+}
+
+void Line(WString& text, const char16_t* label, const WString& value, std::size_t limit = kFieldChars) {
+    if (!value.empty()) text += u"  " + (label + (u": " + EscapeText(value, limit))) + u"\n";
+}
+
+void IdentityLines(WString& text, const DeviceIdentity& id) {
+    if (!id.vendorId.empty() || !id.productId.empty())
+        text += u"  " + FillTemplate(kUsbIdLine, {EscapeText(id.vendorId, 8), EscapeText(id.productId, 8)}) + u"\n";
+    for (const IdentityField& f : kIdentityFields)
+        if (f.label) Line(text, f.label, id.*f.member, f.limit);
+}
+
+WString Reason(const WString& reason) { return reason.empty() ? WString(kUnknownError) : EscapeText(reason, kLongFieldChars); }
+
+void IdentityJson(JsonWriter& json, const DeviceIdentity& id) {
+    json.BeginObject();
+    for (const IdentityField& f : kIdentityFields)
+        if (!f.optional || !(id.*f.member).empty()) json.Key(f.key).String(BoundText(id.*f.member, f.limit));
+    json.EndObject();
+}
+
+void OptionalJson(JsonWriter& json, const char* key, const WString& text) {
+    json.Key(key).StringOrNull(BoundText(text, kLongFieldChars));
 }
 
 }  // namespace
@@ -54,205 +166,111 @@ WString UtcTimeText(long long seconds) {
     return Ascii(buffer);
 }
 
-namespace {
-
-// "wrote 5 bytes, no reply within 1 s" and the like.
-WString ExchangeText(const PortOutcome& port) {
-    const std::size_t query = QueryCommandX.size();
-    WString text = port.written == query ? u"wrote " + Number(query) + u" bytes"
-                                         : u"wrote " + Number(port.written) + u" of " + Number(query) + u" bytes";
-    if (port.received == 0)
-        text += u", no reply within " + Number(kReplyWaitSeconds) + u" s";
-    else
-        text += u", read " + Number(port.received) + (port.received == 1 ? u" byte" : u" bytes");
-    return text;
-}
-
-void Line(WString& text, const WString& label, const WString& value, std::size_t limit = kFieldChars) {
-    if (!value.empty()) text += u"  " + label + u": " + EscapeText(value, limit) + u"\n";
-}
-
-void IdentityLines(WString& text, const DeviceIdentity& id) {
-    if (!id.vendorId.empty() || !id.productId.empty())
-        text += u"  USB id: " + EscapeText(id.vendorId, 8) + u":" + EscapeText(id.productId, 8) + u"\n";
-    Line(text, u"Manufacturer", id.manufacturer);
-    Line(text, u"Product", id.product);
-    Line(text, u"Serial number", id.serial);
-    Line(text, u"IEEE 1284 id", id.ieee1284Id, kLongFieldChars);
-    Line(text, u"System name", id.description);
-    Line(text, u"Driver", id.driver);
-    Line(text, u"Location", id.location, kLongFieldChars);
-}
-
-std::string IdentityJson(const DeviceIdentity& id) {
-    const std::pair<const char*, const WString*> fields[] = {
-        {"vendorId", &id.vendorId},         {"productId", &id.productId}, {"manufacturer", &id.manufacturer},
-        {"product", &id.product},           {"serial", &id.serial},       {"ieee1284Id", &id.ieee1284Id},
-        {"description", &id.description},   {"driver", &id.driver},       {"location", &id.location},
-    };
-    std::string out = "{";
-    for (const auto& [name, value] : fields) {
-        const std::size_t limit =
-            (value == &id.ieee1284Id || value == &id.location) ? kLongFieldChars : kFieldChars;
-        out += (out.size() > 1 ? ", \"" : "\"") + std::string(name) + "\": " + JsonString(BoundText(*value, limit));
-    }
-    return out + "}";
-}
-
-std::string OptionalJson(const WString& text) {
-    return text.empty() ? "null" : JsonString(BoundText(text, kLongFieldChars));
-}
-
-}  // namespace
-
 Diagnosis MakeDiagnosis(RefreshOutcome refresh, WString system) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count();
     return {kProductVersion, std::move(system), UtcTimeText(seconds), std::move(refresh)};
 }
 
-WString BoundText(const WString& text, std::size_t limit) {
-    WString out;
-    const bool cut = text.size() > limit;
-    std::size_t end = cut ? limit : text.size();
-    if (cut && end > 0 && IsHighSurrogate(text[end - 1])) --end;  // keep pairs whole
-    for (std::size_t i = 0; i < end; ++i) {
-        const char16_t c = text[i];
-        if (IsHighSurrogate(c) && i + 1 < end && IsLowSurrogate(text[i + 1])) {
-            out += c;
-            out += text[++i];
-        } else {
-            out += (IsHighSurrogate(c) || IsLowSurrogate(c)) ? char16_t(0xFFFD) : c;
-        }
-    }
-    if (cut) out += u"...";
-    return out;
-}
-
 WString EscapeText(const WString& text, std::size_t limit) {
     WString out;
     for (char16_t c : BoundText(text, limit)) {
-        if (IsControl(c) || IsBidiControl(c))
-            out += Escape(c);
-        else
-            out += c;
+        const TextChar kind = ClassifyChar(c);
+        out += kind == TextChar::Control || kind == TextChar::Invisible ? Escape(c) : WString(1, c);
     }
     return out;
 }
-
-WString PrintableBytes(const std::string& bytes) {
-    WString out;
-    for (char b : bytes) {
-        const unsigned char u = static_cast<unsigned char>(b);
-        if (u >= 0x20 && u < 0x7F)
-            out += char16_t(u);
-        else
-            out += Escape(u);
-    }
-    return out;
-}
-
-WString HexBytes(const std::string& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    WString out;
-    for (char b : bytes) {
-        const unsigned char u = static_cast<unsigned char>(b);
-        if (!out.empty()) out += u' ';
-        out += char16_t(kDigits[u >> 4]);
-        out += char16_t(kDigits[u & 15]);
-    }
-    return out;
-}
-
-std::string ToUtf8(const WString& text) { return Utf16ToUtf8(text); }
 
 WString DiagnosisText(const Diagnosis& d) {
     const RefreshOutcome& r = d.refresh;
-    WString text = WString(kProductName) + u" " + Ascii(d.version) + u": diagnosis\n";
-    text += u"System: " + (d.system.empty() ? WString(u"unknown") : EscapeText(d.system)) + u"\n";
-    text += u"Time: " + EscapeText(d.time) + u"\n";
-    if (!d.history.empty()) text += u"History: " + EscapeText(d.history, kLongFieldChars) + u"\n";
+    WString text = FillTemplate(kDiagnosisTitle, {kProductName, Ascii(d.version)}) + u"\n";
+    text += FillTemplate(kDiagnosisSystem, {d.system.empty() ? WString(kUnknownSystem) : EscapeText(d.system)}) + u"\n";
+    text += FillTemplate(kDiagnosisTime, {EscapeText(d.time)}) + u"\n";
+    if (!d.history.empty()) text += FillTemplate(kDiagnosisHistory, {EscapeText(d.history, kLongFieldChars)}) + u"\n";
 
     const bool fallback = !r.fallback.empty();
-    if (!fallback) text += u"Printer-class ports: " + Number(r.ports.size()) + u"\n";
+    if (!fallback) text += FillTemplate(kPortCount, {Number(r.ports.size())}) + u"\n";
     for (std::size_t i = 0; i < r.ports.size(); ++i) {
         const PortOutcome& port = r.ports[i];
-        text += u"\n" + (fallback ? WString(u"Machine device") : u"Port " + Number(i + 1)) + u": ";
+        text += u"\n" + (fallback ? WString(kFallbackHeading) : FillTemplate(kPortHeading, {Number(i + 1)}));
         if (port.path.empty()) {
-            text += u"(its path could not be listed, or is too long)\n";
+            text += kPathNotListed + WString(u"\n");
             continue;
         }
         text += EscapeText(port.path, kLongFieldChars) + u"\n";
         IdentityLines(text, port.identity);
         if (!port.opened) {
-            text += u"  Result: cannot open: " +
-                    (port.reason.empty() ? WString(u"unknown error") : EscapeText(port.reason, kLongFieldChars)) +
-                    u"\n";
-            Line(text, u"What to do", port.remedy, kLongFieldChars);
+            text += u"  " + FillTemplate(kResultCannotOpen, {Reason(port.reason)}) + u"\n";
+            Line(text, kRemedyLabel, port.remedy, kLongFieldChars);
             continue;
         }
-        text += u"  Result: opened; " + ExchangeText(port) + u" (" + Number(port.elapsedMs) + u" ms)\n";
+        text += u"  " + FillTemplate(kResultOpened, {ExchangeText(port), Number(port.elapsedMs)}) + u"\n";
         if (!port.reply.empty()) {
-            text += u"  Reply: " + PrintableBytes(port.reply) + u"\n";
-            text += u"  Reply (hex): " + HexBytes(port.reply) + u"\n";
+            Line(text, kReplyLabel, PrintableBytes(port.reply), 4 * kReplyBytes);
+            Line(text, kReplyHexLabel, HexBytes(port.reply), 3 * kReplyBytes);
         }
     }
     if (fallback) {
-        text += u"\nNo printer-class port; the machine device names tried:\n";
+        text += u"\n" + WString(kNamesTriedHeading) + u"\n";
         for (const FallbackTry& f : r.fallback)
             text += u"  " + EscapeText(f.name) + u": " +
-                    (f.opened ? WString(u"opened")
-                              : u"cannot open: " + (f.reason.empty() ? WString(u"unknown error")
-                                                                     : EscapeText(f.reason, kLongFieldChars))) +
-                    u"\n";
+                    (f.opened ? WString(kNameOpened) : FillTemplate(kNameCannotOpen, {Reason(f.reason)})) + u"\n";
     }
     if (!r.portless.empty()) {
-        text += u"\nPrinter-class devices without a port:\n";
+        text += u"\n" + WString(kPortlessHeading) + u"\n";
         for (const PortlessInterface& p : r.portless) {
             text += u"- " + DeviceName(p.identity) + u"\n";
             IdentityLines(text, p.identity);
-            Line(text, u"Cause", p.cause, kLongFieldChars);
-            Line(text, u"What to do", p.remedy, kLongFieldChars);
+            Line(text, kCauseLabel, p.cause, kLongFieldChars);
+            Line(text, kRemedyLabel, p.remedy, kLongFieldChars);
         }
+        if (r.portlessCount > r.portless.size())
+            text += FillTemplate(kMorePortless, {Number(r.portlessCount - r.portless.size())}) + u"\n";
     }
-    if (r.noConnection) text += u"\nNo machine was found.\n";
+    if (r.noConnection) text += u"\n" + WString(kNoMachineFound) + u"\n";
     return text;
 }
 
-std::string PortJsonMembers(const PortOutcome& port) {
-    return ", \"identity\": " + IdentityJson(port.identity) + ", \"error\": " + OptionalJson(port.reason) +
-           ", \"remedy\": " + OptionalJson(port.remedy) + ", \"written\": " + std::to_string(port.written) +
-           ", \"received\": " + std::to_string(port.received) +
-           ", \"elapsedMs\": " + std::to_string(port.elapsedMs) + ", \"replyHex\": " + JsonString(HexBytes(port.reply));
-}
-
-std::string FallbackJson(const RefreshOutcome& refresh) {
-    std::string out = "[";
-    for (const FallbackTry& f : refresh.fallback)
-        out += (out.size() > 1 ? ", " : "") + std::string("{\"name\": ") + JsonString(BoundText(f.name)) +
-               ", \"opened\": " + (f.opened ? "true" : "false") + ", \"error\": " + OptionalJson(f.reason) + "}";
-    return out + "]";
-}
-
-std::string PortlessJson(const RefreshOutcome& refresh) {
-    std::string out = "[";
-    for (const PortlessInterface& p : refresh.portless)
-        out += (out.size() > 1 ? ", " : "") + std::string("{\"identity\": ") + IdentityJson(p.identity) +
-               ", \"cause\": " + OptionalJson(p.cause) + ", \"remedy\": " + OptionalJson(p.remedy) + "}";
-    return out + "]";
-}
-
-std::string DiagnosisJson(const Diagnosis& d) {
-    std::string out = "{\"version\": " + JsonString(Ascii(d.version)) + ", \"system\": " +
-                      JsonString(BoundText(d.system)) + ", \"time\": " + JsonString(BoundText(d.time)) +
-                      ", \"noConnection\": " + (d.refresh.noConnection ? "true" : "false") + ", \"ports\": [";
-    for (std::size_t i = 0; i < d.refresh.ports.size(); ++i) {
-        const PortOutcome& port = d.refresh.ports[i];
-        out += (i ? ", " : "") + std::string("{\"path\": ") + JsonString(BoundText(port.path, kLongFieldChars)) +
-               ", \"opened\": " + (port.opened ? "true" : "false") +
-               ", \"answered\": " + (port.answered ? "true" : "false") + PortJsonMembers(port) + "}";
+std::string ReportJson(const Diagnosis& d, const MachineData& data, const HistoryOutcome* history) {
+    const RefreshOutcome& r = d.refresh;
+    JsonWriter json(2);
+    json.BeginObject().Key("version").String(Ascii(d.version)).Key("report").BeginArray();
+    for (const ReportLineSpec& line : kReportLines) {
+        const WString label(line.label);
+        json.BeginObject().Key("label").String(label.substr(0, label.size() - 2));  // without the line's ": "
+        json.Key("value").String(data.At(line.field)).EndObject();
     }
-    return out + "], \"fallback\": " + FallbackJson(d.refresh) + ", \"portless\": " + PortlessJson(d.refresh) + "}";
+    json.EndArray().Key("fields").BeginArray();
+    for (std::size_t i = 0; i < data.Count(); ++i) json.String(data.At(i));
+    json.EndArray().Key("ports").BeginArray();
+    for (std::size_t i = 0; i < r.ports.size(); ++i) {
+        const PortOutcome& port = r.ports[i];
+        json.BeginObject().Key("path").String(BoundText(port.path, kLongFieldChars));
+        json.Key("opened").Bool(port.opened).Key("answered").Bool(port.answered).Key("identity");
+        IdentityJson(json, port.identity);
+        OptionalJson(json, "error", port.reason);
+        OptionalJson(json, "remedy", port.remedy);
+        json.Key("written").Number(port.written).Key("received").Number(port.received);
+        json.Key("elapsedMs").Number(port.elapsedMs).Key("replyHex").String(HexBytes(port.reply));
+        if (history && i < history->ports.size()) PortHistoryJson(history->ports[i], json);
+        json.EndObject();
+    }
+    json.EndArray().Key("fallback").BeginArray();
+    for (const FallbackTry& f : r.fallback) {
+        json.BeginObject().Key("name").String(BoundText(f.name)).Key("opened").Bool(f.opened);
+        OptionalJson(json, "error", f.reason);
+        json.EndObject();
+    }
+    json.EndArray().Key("portless").BeginArray();
+    for (const PortlessInterface& p : r.portless) {
+        json.BeginObject().Key("identity");
+        IdentityJson(json, p.identity);
+        OptionalJson(json, "cause", p.cause);
+        OptionalJson(json, "remedy", p.remedy);
+        json.EndObject();
+    }
+    json.EndArray().Key("system").String(BoundText(d.system)).Key("time").String(BoundText(d.time));
+    return json.EndObject().Text();
 }
 
 WString EmptyBoxesHint(const RefreshOutcome& r, bool dataAvailable) {
@@ -263,46 +281,38 @@ WString EmptyBoxesHint(const RefreshOutcome& r, bool dataAvailable) {
         opened += p.opened;
         answered += p.answered;
     }
-    const WString wait = Number(kReplyWaitSeconds) + u" s";
+    const WString wait = BoundWords();
     if (r.noConnection) {
-        what = r.portless.empty() ? u"No machine was found on USB."
-                                  : u"A printer-class device is plugged in, but it has no port.";
+        what = r.portless.empty() ? kHintNothing : kHintPortless;
     } else if (!r.fallback.empty()) {
-        what = r.ports.empty() ? u"Only the machine device " + WString(kFallbackName0) + u" opened; nothing was sent."
-               : answered      ? u"The machine device " + WString(kFallbackName1) + u" answered, but its reply held no values."
-                               : u"The machine device " + WString(kFallbackName1) + u" did not answer within " + wait + u".";
+        what = r.ports.empty() ? FillTemplate(kHintProbeOnly, {kFallbackName0})
+               : answered      ? FillTemplate(kHintNoValues, {kFallbackName1})
+                               : FillTemplate(kHintSilent, {kFallbackName1, wait});
     } else {
         const std::size_t n = r.ports.size();
-        what = Number(n) + (n == 1 ? u" printer-class port found; " : u" printer-class ports found; ");
+        what = n == 1 ? WString(kHintOnePort) : FillTemplate(kHintPorts, {Number(n)});
         if (opened == 0)
-            what += n == 1 ? u"it could not be opened." : u"none could be opened.";
+            what += n == 1 ? kHintNotOpened : kHintNoneOpened;
         else if (answered == 0)
-            what += n == 1        ? u"it did not answer within " + wait + u"."
-                    : opened == n ? u"none answered within " + wait + u"."
-                                  : Number(opened) + u" opened, none answered within " + wait + u".";
+            what += n == 1        ? FillTemplate(kHintNotAnswered, {wait})
+                    : opened == n ? FillTemplate(kHintNoneAnswered, {wait})
+                                  : FillTemplate(kHintSomeOpened, {Number(opened), wait});
         else
-            what += n == 1 ? u"its reply held no values." : u"the replies held no values.";
+            what += n == 1 ? kHintNoValue : kHintNoValuesAll;
     }
-    return what + u"\nCtrl+Shift+C copies the details.";
+    return what + kHintKey;
 }
 
-WString DeviceName(const DeviceIdentity& id) {
-    WString name = id.manufacturer;
-    if (!id.product.empty()) name += (name.empty() ? u"" : u" ") + id.product;
-    if (name.empty()) name = id.description;
-    WString text = name.empty() ? WString(u"A printer-class device") : EscapeText(name, 64);
-    if (!id.vendorId.empty() || !id.productId.empty())
-        text += u" (USB " + EscapeText(id.vendorId, 8) + u":" + EscapeText(id.productId, 8) + u")";
-    return text;
-}
-
-WString PortlessText(const std::vector<PortlessInterface>& portless) {
+WString PortlessText(const std::vector<PortlessInterface>& portless, std::size_t count) {
     WString text;
-    for (const PortlessInterface& p : portless) {
-        text += u"\n\n" + DeviceName(p.identity) + u" is plugged in but has no port.";
+    for (std::size_t i = 0; i < portless.size() && i < kPortlessNamed; ++i) {
+        const PortlessInterface& p = portless[i];
+        text += u"\n\n" + FillTemplate(kPortlessDevice, {DeviceName(p.identity)});
         if (!p.cause.empty()) text += u" " + EscapeText(p.cause, kLongFieldChars);
         if (!p.remedy.empty()) text += u"\n" + EscapeText(p.remedy, kLongFieldChars);
     }
+    const std::size_t more = std::max(count, portless.size());
+    if (more > kPortlessNamed) text += u"\n\n" + FillTemplate(kMorePortless, {Number(more - kPortlessNamed)});
     return text;
 }
 

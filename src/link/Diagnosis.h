@@ -2,12 +2,13 @@
 // The diagnosis of a refresh, for the user and for support: what each port,
 // the fallback names and the system said, with the program's version, the
 // operating system and the time. One structure; the text for people and the
-// JSON for scripts are two renderings of it.
+// JSON report object for scripts are two renderings of it.
 //
 // Everything a device tells about itself (its strings, its reply) and the
-// system's messages are untrusted: every rendering here bounds each field,
-// replaces invalid UTF-16 and escapes control characters, so neither a
-// terminal nor a pasted support message can be taken over by them.
+// system's messages are untrusted: every rendering here bounds each field
+// and follows the one character rule of machine/Json.h, so neither a
+// terminal, a message box nor a pasted support message can be taken over by
+// them.
 
 #include "link/Refresh.h"
 #include "machine/Json.h"
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace ldt {
+
+struct HistoryOutcome;  // link/History.h
 
 struct Diagnosis {
     std::string version;  // the program's version
@@ -33,50 +36,45 @@ Diagnosis MakeDiagnosis(RefreshOutcome refresh, WString system);
 WString UtcTimeText(long long seconds);
 
 // The longest device-given text kept, in UTF-16 code units; the IEEE 1284
-// id and the system's messages may be longer.
+// id, the location and the system's messages may be longer.
 constexpr std::size_t kFieldChars = 128;
 constexpr std::size_t kLongFieldChars = 1024;
-
 // `text` cut to `limit` code units (a cut text ends with "..."), never
 // inside a surrogate pair; an unpaired surrogate becomes U+FFFD.
 WString BoundText(const WString& text, std::size_t limit = kFieldChars);
-// BoundText, then each control character (C0, DEL, C1) written as "\xNN"
-// and each bidirectional control as "\uNNNN": the result shows on one line,
-// as it reads.
-WString EscapeText(const WString& text, std::size_t limit = kFieldChars);
-// Reply bytes: printable ASCII as it is, every other byte as "\xNN"; and as
-// lower-case hex pairs separated by blanks.
-WString PrintableBytes(const std::string& bytes);
-WString HexBytes(const std::string& bytes);
 
-// UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string ToUtf8(const WString& text);
+// `text` cut to `limit` code units (a cut text ends with "..."), never
+// inside a surrogate pair, an unpaired surrogate replaced by U+FFFD; then
+// each control character (C0, DEL, C1) written as "\xNN" and each invisible
+// one (bidirectional controls, line and paragraph separators, zero-width
+// characters, the byte order mark) as "\uNNNN": the result shows on one
+// line, as it reads.
+WString EscapeText(const WString& text, std::size_t limit = kFieldChars);
 
 // The diagnosis as plain text for a support message: lines ending in "\n",
 // no other control character.
 WString DiagnosisText(const Diagnosis& diagnosis);
 
-// What a port entry of a JSON report carries besides its path and whether
-// it opened and answered: ", " followed by its members (identity, error,
-// remedy, written, received, elapsedMs, replyHex).
-std::string PortJsonMembers(const PortOutcome& port);
-// JSON arrays: the fallback names tried, and the portless interfaces.
-std::string FallbackJson(const RefreshOutcome& refresh);
-std::string PortlessJson(const RefreshOutcome& refresh);
-// The whole diagnosis as one JSON object.
-std::string DiagnosisJson(const Diagnosis& diagnosis);
+// The report object of ldt-report --json, from the diagnosis and the data
+// its refresh brought: version, the labelled report, the raw fields, every
+// port with the device behind it and what it did, the fallback names tried,
+// the portless interfaces, the system and the time; one line per member.
+// With `history`, each port also carries its machine key and what changed
+// since its previous reading (PortHistoryJson).
+std::string ReportJson(const Diagnosis& diagnosis, const MachineData& data,
+                       const HistoryOutcome* history = nullptr);
 
 // Two lines for empty boxes: a sentence on what the refresh found, then
 // that Ctrl+Shift+C copies the details. Empty when `dataAvailable`.
 WString EmptyBoxesHint(const RefreshOutcome& refresh, bool dataAvailable);
 
-// The device's name for people: maker and product, else the system's
-// name, with the USB ids; escaped and bounded.
-WString DeviceName(const DeviceIdentity& identity);
-
 // What the no-connection box adds after its text for printer-class
-// interfaces that have no port: per interface a paragraph (starting with a
-// blank line) naming the device, the cause and the remedy. Empty for none.
-WString PortlessText(const std::vector<PortlessInterface>& portless);
+// interfaces that have no port: for the first kPortlessNamed of them a
+// paragraph (starting with a blank line) naming the device, the cause and
+// the remedy, then how many more there are. `count` is how many there are
+// in all, where a bounded scan listed fewer (at least `portless.size()` is
+// taken). Empty for none. The diagnosis lists them all.
+constexpr std::size_t kPortlessNamed = 3;
+WString PortlessText(const std::vector<PortlessInterface>& portless, std::size_t count = 0);
 
 }  // namespace ldt

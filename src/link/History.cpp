@@ -3,6 +3,7 @@
 #include "link/Diagnosis.h"
 #include "machine/Json.h"
 #include "machine/Report.h"
+#include "seams/Messages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -340,8 +341,8 @@ WString LocalMinuteText(long long seconds) {
 }
 
 WString ChangeSentence(const FieldChange& change) {
-    const WString was = change.was.empty() ? WString(u"empty") : EscapeText(change.was, 64);
-    return BoxName(change.field) + u" was " + was + u" on " + LocalMinuteText(change.since);
+    const WString was = change.was.empty() ? WString(kEmptyValue) : EscapeText(change.was, 64);
+    return FillTemplate(kChangeSentence, {BoxName(change.field), was, LocalMinuteText(change.since)});
 }
 
 std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WString>& keys, std::size_t perKey,
@@ -464,6 +465,18 @@ HistoryOutcome UpdateHistory(HistoryFile* file, const RefreshOutcome& refresh, c
         outcome.problem = u"The readings history could not be kept: out of memory.";
     }
     return outcome;
+}
+
+void PortHistoryJson(const PortHistory& port, JsonWriter& json) {
+    json.Key("key").String(port.key).Key("firstReading").Bool(port.read && !port.previous).Key("changes").BeginArray();
+    for (const FieldChange& c : port.changes)
+        json.BeginObject()
+            .Key("field").String(FieldName(c.field))
+            .Key("was").String(c.was)
+            .Key("now").String(c.now)
+            .Key("since").String(UtcTimeText(c.since))
+            .EndObject();
+    json.EndArray();
 }
 
 long long HistoryNow() {

@@ -18,6 +18,8 @@
 
 namespace ldt {
 
+class JsonWriter;
+
 // The values a record keeps: the reply's first seventeen fields.
 constexpr std::size_t kHistoryFields = 17;
 // A line longer than this (in bytes, with its '\n') is not one of ours.
@@ -97,6 +99,10 @@ struct HistoryOutcome {
 // readings (and with a problem for a failed write): never an exception.
 HistoryOutcome UpdateHistory(HistoryFile* file, const RefreshOutcome& refresh, const CodePage& codePage,
                              long long now, bool record);
+
+// What a port of the JSON report gains: its key, whether this was its
+// first reading, and its changes (field, was, now, since).
+void PortHistoryJson(const PortHistory& port, JsonWriter& json);
 
 // Now, in seconds since 1970-01-01 UTC.
 long long HistoryNow();

@@ -41,6 +41,7 @@ std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus, std::vecto
 
 FallbackResult ProbeFallbackDevices(DeviceBus& bus) {
     FallbackResult result;
+    if (!bus.HasFallbackNames()) return result;
     OpenResult probe = bus.Open(kFallbackName0, OpenMode::WriteExclusive);
     std::unique_ptr<Device> first = std::move(probe.device);
     result.tried.push_back({kFallbackName0, first != nullptr, std::move(probe.reason)});

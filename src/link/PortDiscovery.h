@@ -60,6 +60,8 @@ struct FallbackResult {
 extern const char16_t kFallbackName0[];  // "\\.\KORVA0", the write-only probe
 extern const char16_t kFallbackName1[];  // "\\.\KORVA1", handed over for the exchange
 
+// Tries both names in order, where the bus has them; else nothing is tried
+// (NoDevice, with `tried` empty).
 FallbackResult ProbeFallbackDevices(DeviceBus& bus);
 
 // Appends a backslash to slot `slot`'s path in place, converts it with the

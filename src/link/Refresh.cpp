@@ -9,9 +9,6 @@
 
 namespace ldt {
 
-const char16_t kNoConnectionText[] =
-    u"USB connection is not detected.  Please check the USB connection and USB settings.";
-
 void ClearMachineData(MachineLink& link, MachineData& data) {
     for (auto& slot : link.portTable) slot.fill(0);
     link.interfaceClass = kUsbPrintInterfaceClass;
@@ -70,7 +67,8 @@ RefreshOutcome QueryFallback(RefreshOutcome outcome, MachineData& data, const Li
     switch (fallback.kind) {
     case FallbackResult::NoDevice:
         outcome.noConnection = true;
-        if (kind == RefreshKind::Requested) services.prompts.ShowError(kNoConnectionText + PortlessText(outcome.portless));
+        if (kind == RefreshKind::Requested)
+            services.prompts.ShowError(kNoConnectionText + PortlessText(outcome.portless, outcome.portlessCount));
         break;
     case FallbackResult::InvalidHandle:
         break;

@@ -5,6 +5,7 @@
 #include "link/PortDiscovery.h"
 #include "machine/MachineData.h"
 #include "seams/Clock.h"
+#include "seams/Messages.h"
 #include "seams/Prompts.h"
 
 #include <array>
@@ -20,10 +21,6 @@ constexpr QueryCommand QueryCommandY = {0x1A, 0x24, 0x69, 0x34, 0x59};  // the f
 
 constexpr unsigned kReplyPauseMs = 50;
 constexpr std::size_t kReplyBytes = 256;
-// How long the buses wait for the writes and the replies (DeviceBus's bound).
-constexpr unsigned kReplyWaitSeconds = 1;
-
-extern const char16_t kNoConnectionText[];
 
 struct LinkServices {
     DeviceBus& bus;
@@ -54,8 +51,10 @@ struct RefreshOutcome {
     std::vector<PortOutcome> ports;
     // The fallback names, when they were tried (no interface was listed).
     std::vector<FallbackTry> fallback;
-    // Printer-class interfaces present without a port (see DeviceBus).
+    // Printer-class interfaces present without a port (see DeviceBus), and
+    // how many there are in all where the bus listed fewer (0: as listed).
     std::vector<PortlessInterface> portless;
+    std::size_t portlessCount = 0;
 };
 
 // Whether a refresh may show the no-connection box: a refresh the user
@@ -68,9 +67,9 @@ void ClearMachineData(MachineLink& link, MachineData& data);
 
 // The exchange over a batch of open devices: writes `command` to all of
 // them, pauses 50 ms once, then reads each once (at most 256 bytes) within
-// one shared deadline. Each reply is cut at its first zero byte, converted
-// and parsed into `data` in the order of `devices`, so the result is what
-// querying them one after another gives. Returns, per device in order, the
+// one shared deadline, the bus's bound (kBusBoundMs). Each reply is cut at
+// its first zero byte, converted and parsed into `data` in the order of
+// `devices`, so the result is what querying them one after another gives. Returns, per device in order, the
 // bytes it took and the bytes it brought. The devices stay open; the
 // caller's owners close them.
 struct ExchangeCounts {

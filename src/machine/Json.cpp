@@ -20,121 +20,62 @@ TextChar ClassifyChar(char16_t c) {
     return TextChar::Plain;
 }
 
-namespace {
-
-void AppendUnicodeEscape(WString& out, char16_t c) {
-    static const char kDigits[] = "0123456789abcdef";
-    out += u"\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += char16_t(kDigits[(c >> shift) & 15]);
-}
-
-}  // namespace
-
 std::string JsonString(const WString& text) {
-    WString escaped = u"\"";
+    static const char kDigits[] = "0123456789abcdef";
+    WString out = u"\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
+        char16_t c = text[i];
         switch (ClassifyChar(c)) {
         case TextChar::Plain:
-            escaped += c;
-            break;
+            out += c;
+            continue;
         case TextChar::Syntax:
-            escaped += u'\\';
-            escaped += c;
+            out += u'\\';
+            out += c;
+            continue;
+        case TextChar::Surrogate:
+            if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+                out += c;
+                out += text[++i];
+                continue;
+            }
+            c = 0xFFFD;
             break;
         case TextChar::Control:
         case TextChar::Invisible:
-            AppendUnicodeEscape(escaped, c);
-            break;
-        case TextChar::Surrogate:
-            if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-                escaped += c;
-                escaped += text[++i];
-            } else {
-                AppendUnicodeEscape(escaped, 0xFFFD);
-            }
             break;
         }
+        out += u"\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) out += char16_t(kDigits[(c >> shift) & 15]);
     }
-    escaped += u'"';
-    return Utf16ToUtf8(escaped);
+    return Utf16ToUtf8(out + u'"');
 }
 
-void JsonWriter::BreakLine(std::size_t level) {
-    out_ += '\n';
-    out_.append(level, ' ');
-}
-
-void JsonWriter::BeforeValue() {
+JsonWriter& JsonWriter::Item(const std::string& text, bool opens) {
     if (afterKey_) {
         afterKey_ = false;
-        return;
+    } else if (!empty_.empty()) {
+        if (!empty_.back()) out_ += Lines() ? "," : ", ";
+        if (Lines()) out_ += '\n' + std::string(empty_.size(), ' ');
+        empty_.back() = false;
     }
-    if (empty_.empty()) return;
-    const bool first = empty_.back();
-    empty_.back() = false;
-    if (!first) out_ += ',';
-    if (static_cast<int>(empty_.size()) <= lineDepth_)
-        BreakLine(empty_.size());
-    else if (!first)
-        out_ += ' ';
+    out_ += text;
+    if (opens) empty_.push_back(true);
+    return *this;
 }
 
 JsonWriter& JsonWriter::Key(const char* name) {
-    BeforeValue();
-    out_ += '"';
-    out_ += name;
-    out_ += "\": ";
+    Item('"' + std::string(name) + "\": ");
     afterKey_ = true;
     return *this;
 }
 
-JsonWriter& JsonWriter::Open(char bracket) {
-    BeforeValue();
-    out_ += bracket;
-    empty_.push_back(true);
-    return *this;
-}
-
-JsonWriter& JsonWriter::Close(char bracket) {
-    const bool hadItems = !empty_.back();
-    const bool lines = static_cast<int>(empty_.size()) <= lineDepth_;
+JsonWriter& JsonWriter::End(char bracket) {
+    const bool breakLine = !empty_.back() && Lines();
     empty_.pop_back();
-    if (hadItems && lines) BreakLine(empty_.size());
+    if (breakLine) out_ += '\n' + std::string(empty_.size(), ' ');
     out_ += bracket;
     return *this;
 }
-
-JsonWriter& JsonWriter::String(const WString& text) {
-    BeforeValue();
-    out_ += JsonString(text);
-    return *this;
-}
-
-JsonWriter& JsonWriter::Ascii(const std::string& text) {
-    WString wide;
-    for (char c : text) wide += static_cast<char16_t>(static_cast<unsigned char>(c));
-    return String(wide);
-}
-
-JsonWriter& JsonWriter::Number(unsigned long long n) {
-    BeforeValue();
-    out_ += std::to_string(n);
-    return *this;
-}
-
-JsonWriter& JsonWriter::Bool(bool b) {
-    BeforeValue();
-    out_ += b ? "true" : "false";
-    return *this;
-}
-
-JsonWriter& JsonWriter::Null() {
-    BeforeValue();
-    out_ += "null";
-    return *this;
-}
-
-JsonWriter& JsonWriter::StringOrNull(const WString& text) { return text.empty() ? Null() : String(text); }
 
 }  // namespace ldt

@@ -4,12 +4,11 @@
 //
 // The rule: every UTF-16 code unit falls in one class of TextChar. Control
 // characters and the characters that break, reorder or hide text are never
-// written raw: a terminal, a message box or a pasted support message shows
-// the text on one line, as it reads. Surrogates are kept only as whole pairs.
+// written raw, so a terminal, a message box or a pasted support message
+// shows the text on one line, as it reads. Surrogates stand only in pairs.
 
 #include "seams/CodePage.h"
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -33,37 +32,33 @@ inline bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // pair as \ufffd (the replacement character), everything else as UTF-8.
 std::string JsonString(const WString& text);
 
-// Writes one JSON value front to back: objects, arrays, strings, numbers,
-// booleans and null. Items are separated by ", " and keys by ": "; in the
-// outermost `lineDepth` levels of containers each item starts a line of its
-// own, indented by one blank per level. The caller nests the calls rightly;
-// the writer adds the separators.
+// Writes one JSON value front to back. Items are separated by ", " and keys
+// by ": "; in the outermost `lineDepth` levels of containers each item
+// starts a line of its own, indented by one blank per level. The caller
+// nests the calls rightly; the writer adds the separators.
 class JsonWriter {
 public:
     explicit JsonWriter(int lineDepth = 0) : lineDepth_(lineDepth) {}
 
-    JsonWriter& BeginObject() { return Open('{'); }
-    JsonWriter& EndObject() { return Close('}'); }
-    JsonWriter& BeginArray() { return Open('['); }
-    JsonWriter& EndArray() { return Close(']'); }
-    // The key of the next object member (plain ASCII, written as it is).
+    JsonWriter& BeginObject() { return Item("{", true); }
+    JsonWriter& BeginArray() { return Item("[", true); }
+    JsonWriter& EndObject() { return End('}'); }
+    JsonWriter& EndArray() { return End(']'); }
+    // The key of the next member: plain ASCII of the program's own.
     JsonWriter& Key(const char* name);
 
-    JsonWriter& String(const WString& text);
-    JsonWriter& Ascii(const std::string& text);  // Latin-1 text the program itself makes
-    JsonWriter& Number(unsigned long long n);
-    JsonWriter& Bool(bool b);
-    JsonWriter& Null();
-    // A string, or null when `text` is empty.
-    JsonWriter& StringOrNull(const WString& text);
+    JsonWriter& String(const WString& text) { return Item(JsonString(text)); }
+    JsonWriter& StringOrNull(const WString& text) { return text.empty() ? Null() : String(text); }
+    JsonWriter& Number(unsigned long long n) { return Item(std::to_string(n)); }
+    JsonWriter& Bool(bool b) { return Item(b ? "true" : "false"); }
+    JsonWriter& Null() { return Item("null"); }
 
     const std::string& Text() const { return out_; }
 
 private:
-    JsonWriter& Open(char bracket);
-    JsonWriter& Close(char bracket);
-    void BeforeValue();
-    void BreakLine(std::size_t level);
+    JsonWriter& Item(const std::string& text, bool opens = false);
+    JsonWriter& End(char bracket);
+    bool Lines() const { return static_cast<int>(empty_.size()) <= lineDepth_; }
 
     std::string out_;
     std::vector<bool> empty_;  // per open container: no item yet

@@ -3,27 +3,23 @@
 namespace ldt {
 
 const std::array<ReportLineSpec, 16> kReportLines = {{
-    {u"Firmware_Ver: ", MachineField::FirmwareVersion},
-    {u"FPGA_Ver: ", MachineField::FpgaVersion},
-    {u"File Speed: ", MachineField::FileSpeed},
-    {u"File Power: ", MachineField::FilePower},
-    {u"File Dpi: ", MachineField::FileDpi},
-    {u"File PPI: ", MachineField::FilePpi},
-    {u"Laser Tube Model: ", MachineField::LaserTubeModel},
-    {u"Vector Mode: ", MachineField::VectorMode},
-    {u"Select Lens: ", MachineField::SelectLens},
-    {u"Carriage Free: ", MachineField::CarriageFree},
-    {u"Usb Setup Wizard: ", MachineField::UsbSetupWizard},
-    {u"Focus Distance: ", MachineField::FocusDistance},
-    {u"Scaling  _X: ", MachineField::ScalingX},
-    {u"Scaling  _Y: ", MachineField::ScalingY},
-    {u"Image Offset Tuning  _X: ", MachineField::ImageOffsetX},
-    {u"Image Offset Tuning  _Y: ", MachineField::ImageOffsetY},
+    {kReportLabels[0], MachineField::FirmwareVersion},
+    {kReportLabels[1], MachineField::FpgaVersion},
+    {kReportLabels[2], MachineField::FileSpeed},
+    {kReportLabels[3], MachineField::FilePower},
+    {kReportLabels[4], MachineField::FileDpi},
+    {kReportLabels[5], MachineField::FilePpi},
+    {kReportLabels[6], MachineField::LaserTubeModel},
+    {kReportLabels[7], MachineField::VectorMode},
+    {kReportLabels[8], MachineField::SelectLens},
+    {kReportLabels[9], MachineField::CarriageFree},
+    {kReportLabels[10], MachineField::UsbSetupWizard},
+    {kReportLabels[11], MachineField::FocusDistance},
+    {kReportLabels[12], MachineField::ScalingX},
+    {kReportLabels[13], MachineField::ScalingY},
+    {kReportLabels[14], MachineField::ImageOffsetX},
+    {kReportLabels[15], MachineField::ImageOffsetY},
 }};
-
-const char16_t kNoDataText[] =
-    u"Machine data is not available.  File will not be saved. \n\r"
-    u"Please press the <Refresh> button toget machine data.";
 
 std::vector<WString> ReportLines(const MachineData& data) {
     std::vector<WString> lines;

@@ -2,6 +2,7 @@
 // The sixteen-line text report of the machine data.
 
 #include "machine/MachineData.h"
+#include "seams/Messages.h"
 #include "seams/Prompts.h"
 #include "seams/ReportFile.h"
 
@@ -18,8 +19,6 @@ struct ReportLineSpec {
 
 // The report's lines, in file order.
 extern const std::array<ReportLineSpec, 16> kReportLines;
-
-extern const char16_t kNoDataText[];
 
 // The sixteen lines, each label + value + "\r\n".
 std::vector<WString> ReportLines(const MachineData& data);

@@ -1,8 +1,8 @@
 #pragma once
 // Seam: the channels to the machine. One backend per platform
 // (platform/win32: SetupAPI and CreateFileW; platform/linux: usblp nodes).
-// Every call runs on the caller's thread and returns within about a second,
-// however many devices it is given and whatever they do.
+// Every call runs on the caller's thread and returns within about the bus's
+// bound, however many devices it is given and whatever they do.
 
 #include "seams/CodePage.h"
 
@@ -12,6 +12,10 @@
 #include <vector>
 
 namespace ldt {
+
+// How long WriteEach and ReadEach wait at the most, unless a backend is made
+// with another bound (tests make them shorter).
+constexpr unsigned kBusBoundMs = 1000;
 
 struct Guid {
     std::uint32_t data1;
@@ -134,8 +138,8 @@ public:
     // Writes the same `size` bytes to every device, all at once, and sets
     // each `written`: the bytes that device took (`size` when it took them
     // all; 0 when the write failed or the device went away). Returns when
-    // every device has taken them all or the bus's bound (1 second unless
-    // the backend was made with another) has passed since the call,
+    // every device has taken them all or the bus's bound (kBusBoundMs
+    // unless the backend was made with another) has passed since the call,
     // whichever comes first; a write still pending then is cancelled and
     // finished before this returns.
     virtual void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) = 0;
@@ -165,6 +169,12 @@ public:
         (void)path;
         return true;
     }
+
+    // Whether the machine's fixed device names ("\\.\KORVA0" and
+    // "\\.\KORVA1") are device paths on this system, to be tried when no
+    // printer-class interface is listed. Where they are not, nothing is
+    // tried in their place and no diagnosis names them.
+    virtual bool HasFallbackNames() const { return true; }
 };
 
 }  // namespace ldt

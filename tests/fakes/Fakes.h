@@ -139,6 +139,7 @@ public:
     bool reverseCompletion = false;  // ReadEach fills the last read first
     std::vector<PortlessInterface> portless;  // what FindPortlessInterfaces finds
     std::set<std::string> mayReturn;          // the paths PortMayReturn says yes to
+    bool fallbackNames = true;                // HasFallbackNames
 
     // What happened.
     std::vector<unsigned> queried;
@@ -153,6 +154,7 @@ public:
     std::vector<std::string> askedMayReturn;
 
     std::vector<PortlessInterface> FindPortlessInterfaces() override { return portless; }
+    bool HasFallbackNames() const override { return fallbackNames; }
     bool PortMayReturn(const WString& path) override {
         askedMayReturn.push_back(Narrow(path));
         return mayReturn.count(Narrow(path)) > 0;

@@ -1,9 +1,11 @@
 #include "fakes/Fakes.h"
 #include "link/Diagnosis.h"
 #include "seams/ProductText.h"
+#include "seams/Utf8.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 using namespace ldt;
@@ -28,7 +30,7 @@ struct DiagnosisTest : ::testing::Test {
     }
 };
 
-std::string Text(const Diagnosis& d) { return ToUtf8(DiagnosisText(d)); }
+std::string Text(const Diagnosis& d) { return Utf16ToUtf8(DiagnosisText(d)); }
 
 bool HasControlBesidesNewline(const std::string& s) {
     for (unsigned char c : s)
@@ -52,6 +54,8 @@ TEST(EscapeText, boundsEachField_replacesBrokenUtf16_andWritesControlsVisibly) {
         {"line breaks and DEL", u"a\r\nb\x7f", 128, u"a\\x0d\\x0ab\\x7f"},
         {"C1 control sequence introducer", u"a\u009b31m", 128, u"a\\x9b31m"},
         {"bidirectional override", u"txt.\u202Eexe", 128, u"txt.\\u202eexe"},
+        {"line and paragraph separators", u"a\u2028b\u2029c", 128, u"a\\u2028b\\u2029c"},
+        {"zero width and byte order mark", u"\uFEFFa\u200Bb\u2060", 128, u"\\ufeffa\\u200bb\\u2060"},
         {"lone surrogate", u"a" + lone + u"b", 128, u"a\uFFFDb"},
         {"pair kept", pair, 128, pair},
         {"cut, never inside a pair", u"ab" + pair, 3, u"ab..."},
@@ -66,6 +70,7 @@ TEST_F(DiagnosisTest, namesEachPortsDevice_theSystemsMessage_andWhatTheExchangeD
     maker.productId = u"7584";
     maker.manufacturer = u"Evil\x1b]0;owned\x07";
     maker.product = u"Cutter";
+    maker.route = u"usblp";
     AddPort("closed", {{}, u"The system cannot find the path specified.", u"Plug it in again."}, maker);
     AddPort("silent", {}, maker);
     AddPort("talks", {{std::string("1,2,\x1b[31m", 9)}});
@@ -78,7 +83,7 @@ TEST_F(DiagnosisTest, namesEachPortsDevice_theSystemsMessage_andWhatTheExchangeD
         << s;
     for (const char* expected : {
              "Port 1: closed\n  USB id: 1a86:7584\n  Manufacturer: Evil\\x1b]0;owned\\x07\n  Product: Cutter\n"
-             "  Result: cannot open: The system cannot find the path specified.\n  What to do: Plug it in again.\n",
+             "  Route: usblp\n  Result: cannot open: The system cannot find the path specified.\n  What to do: Plug it in again.\n",
              "Port 2: silent\n  USB id: 1a86:7584\n",
              "  Result: opened; wrote 5 bytes, no reply within 1 s (",
              "Port 3: talks\n  Result: opened; wrote 5 bytes, read 9 bytes (",
@@ -86,7 +91,7 @@ TEST_F(DiagnosisTest, namesEachPortsDevice_theSystemsMessage_andWhatTheExchangeD
          })
         EXPECT_NE(s.find(expected), std::string::npos) << expected << "\nin\n" << s;
 
-    const std::string json = DiagnosisJson(d);
+    const std::string json = ReportJson(d, data);
     EXPECT_FALSE(HasControlBesidesNewline(json));
     for (const char* expected : {
              "\"manufacturer\": \"Evil\\u001b]0;owned\\u0007\"",
@@ -96,7 +101,9 @@ TEST_F(DiagnosisTest, namesEachPortsDevice_theSystemsMessage_andWhatTheExchangeD
              "\"error\": null, \"remedy\": null, \"written\": 5, \"received\": 0",
              "\"written\": 5, \"received\": 9",
              "\"replyHex\": \"31 2c 32 2c 1b 5b 33 31 6d\"",
-             "\"fallback\": [], \"portless\": []}",
+             "\"location\": \"\", \"route\": \"usblp\"}",
+             "\"location\": \"\"}, \"error\": null",
+             "\"fallback\": [],\n \"portless\": [],\n \"system\": \"TestOS 1\"",
          })
         EXPECT_NE(json.find(expected), std::string::npos) << expected << "\nin\n" << json;
 }
@@ -134,11 +141,44 @@ TEST_F(DiagnosisTest, noConnectionBox_namesEachPortlessDevice_itsCauseAndRemedy)
                                      u"\n\nMaker Laser\\x0d\\x0aFAKE LINE (USB 1a86:7584) is plugged in but has no "
                                      u"port. The usblp driver is not loaded.\nRun: sudo modprobe usblp");
     EXPECT_NE(Text(d).find("Printer-class devices without a port:\n- Maker Laser"), std::string::npos);
-    EXPECT_NE(DiagnosisJson(d).find("\"cause\": \"The usblp driver is not loaded.\""), std::string::npos);
+    EXPECT_NE(ReportJson(d, data).find("\"cause\": \"The usblp driver is not loaded.\""), std::string::npos);
 
     bus.portless.clear();  // the Windows case: the box is as it always was
     Diagnose();
     EXPECT_EQ(prompts.errors.back(), kNoConnectionText);
+
+    // Many: the box names a few and counts the rest (or the count a bounded
+    // scan gives); the diagnosis names them all.
+    bus.portless.assign(5, {id, {}, {}});
+    const std::string all = Text(Diagnose());
+    const WString box = prompts.errors.back();
+    const WString more = u"\n\n\u2026 and 2 more.";
+    EXPECT_EQ(box.substr(box.size() - more.size()), more);
+    EXPECT_EQ(std::count(box.begin(), box.end(), u'\n'), 2 * 4);
+    std::size_t named = 0;
+    for (std::size_t at = 0; (at = all.find("\n- Maker Laser", at)) != std::string::npos; ++at) ++named;
+    EXPECT_EQ(named, 5u);
+    // A bounded scan's count: the box and the diagnosis count those not listed.
+    Diagnosis counted;
+    counted.refresh.portless = {{id, {}, {}}};
+    counted.refresh.portlessCount = 10;
+    const WString few = PortlessText(counted.refresh.portless, counted.refresh.portlessCount);
+    EXPECT_EQ(few.substr(few.rfind(u'\n') + 1), u"\u2026 and 7 more.");
+    EXPECT_NE(Text(counted).find("- Maker Laser"), std::string::npos);
+    EXPECT_NE(Text(counted).find("\u2026 and 9 more.\n"), std::string::npos) << Text(counted);
+}
+
+// Where the bus has no fixed device names (Linux), none is tried or named.
+TEST_F(DiagnosisTest, busWithoutFallbackNames_triesAndNamesNone) {
+    bus.fallbackNames = false;
+    const Diagnosis d = Diagnose();
+    EXPECT_TRUE(bus.opens.empty());
+    EXPECT_TRUE(d.refresh.noConnection);
+    EXPECT_EQ(prompts.errors, std::vector<WString>{kNoConnectionText});
+    const std::string s = Text(d);
+    EXPECT_NE(s.find("Printer-class ports: 0\n\nNo machine was found.\n"), std::string::npos) << s;
+    EXPECT_EQ(s.find("KORVA"), std::string::npos) << s;
+    EXPECT_NE(ReportJson(d, data).find("\"fallback\": [],"), std::string::npos);
 }
 
 TEST_F(DiagnosisTest, emptyBoxesHint_saysWhatTheRefreshFound) {

@@ -29,5 +29,5 @@ TEST(JsonWriter, separatesItems_andBreaksLinesInTheOuterLevelsOnly) {
     json.EndArray().Key("empty").BeginArray().EndArray().Key("n").StringOrNull({}).EndObject();
     EXPECT_EQ(json.Text(), "{\n \"a\": 1,\n \"list\": [\n  {\"x\": null, \"y\": true},\n  \"s\"\n ],\n"
                            " \"empty\": [],\n \"n\": null\n}");
-    EXPECT_EQ(JsonWriter().BeginArray().Number(1).Ascii("v").EndArray().Text(), "[1, \"v\"]");
+    EXPECT_EQ(JsonWriter().BeginArray().Number(1).String(u"v").EndArray().Text(), "[1, \"v\"]");
 }

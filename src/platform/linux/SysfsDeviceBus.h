@@ -15,10 +15,10 @@ class SysfsDeviceBus final : public DeviceBus {
 public:
     // Roots are parameters so tests can run on a temporary tree.
     explicit SysfsDeviceBus(std::string sysRoot = "/sys", std::string devRoot = "/dev",
-                            int readTimeoutMs = 1000);
+                            int readTimeoutMs = kBusBoundMs);
     // Every root of the system's records replaced (proc, modprobe.d,
     // modules too); `roots.sys` and `roots.dev` as above.
-    explicit SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs = 1000);
+    explicit SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs = kBusBoundMs);
 
     // Any interface class is answered with the printer interfaces: usblp
     // binds nothing else. The set identifies each node's USB interface and
@@ -46,6 +46,7 @@ public:
     // True while the USB device a listed path belonged to is still in
     // sysfs, and for paths this bus never listed (it cannot tell).
     bool PortMayReturn(const WString& path) override;
+    bool HasFallbackNames() const override { return false; }  // Windows device names
 
 
 private:

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Clipboard.h"
 
 #include "platform/win32/Win32Handle.h"
+#include "seams/Messages.h"
 
 #include <cstring>
 
@@ -65,7 +66,7 @@ ClipboardResult Win32Clipboard::PutText(const WString& text) {
         static_cast<wchar_t*>(lock.Data())[length] = L'\0';
     }
     OpenClipboardGuard clipboard(owner_);
-    if (!clipboard.IsOpen()) return Failed(u"Another program is using the clipboard.");
+    if (!clipboard.IsOpen()) return Failed(kClipboardBusy);
     if (!EmptyClipboard()) return Failed(GetLastError());
     if (!SetClipboardData(CF_UNICODETEXT, block.Get())) return Failed(GetLastError());
     block.Release();  // the system's now

@@ -11,7 +11,7 @@ namespace ldt {
 class Win32DeviceBus final : public DeviceBus {
 public:
     // `timeoutMs` bounds each WriteEach and ReadEach.
-    explicit Win32DeviceBus(DWORD timeoutMs = 1000);
+    explicit Win32DeviceBus(DWORD timeoutMs = kBusBoundMs);
 
     // SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_DEVICEINTERFACE); the set is
     // destroyed with the returned object.

@@ -1,8 +1,8 @@
 #include "platform/win32/Win32DeviceBus.h"
 
 #include "Win32TestSupport.h"
-#include "link/Diagnosis.h"
 #include "link/PortDiscovery.h"
+#include "seams/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -70,9 +70,9 @@ TEST(ReadUsbInstanceId, idsAndSerialFromTheInstanceId) {
     for (const auto& row : rows) {
         DeviceIdentity id;
         ReadUsbInstanceId(row.instance, id);
-        EXPECT_EQ(id.vendorId, row.vendor) << ToUtf8(row.instance);
-        EXPECT_EQ(id.productId, row.product) << ToUtf8(row.instance);
-        EXPECT_EQ(id.serial, row.serial) << ToUtf8(row.instance);
+        EXPECT_EQ(id.vendorId, row.vendor) << Utf16ToUtf8(row.instance);
+        EXPECT_EQ(id.productId, row.product) << Utf16ToUtf8(row.instance);
+        EXPECT_EQ(id.serial, row.serial) << Utf16ToUtf8(row.instance);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/linux/qt/QtClipboard.h"
 
 #include "platform/linux/qt/QtText.h"
+#include "seams/Messages.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -9,13 +10,13 @@ namespace ldt {
 
 ClipboardResult QtClipboard::PutText(const WString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) return {false, u"This desktop has no clipboard."};
+    if (!clipboard) return {false, kNoClipboard};
     const QString wanted = ToQString(text.substr(0, text.find(u'\0')));
     clipboard->setText(wanted, QClipboard::Clipboard);
     // While this program owns the clipboard, Qt answers from its own copy
     // without asking the display.
     if (clipboard->text(QClipboard::Clipboard) != wanted)
-        return {false, u"The desktop did not let this program take the clipboard."};
+        return {false, kClipboardRefused};
     return {};
 }
 

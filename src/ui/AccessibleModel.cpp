@@ -45,10 +45,6 @@ std::size_t IndexOfButton(const std::vector<AccessibleItem>& items, HotButton bu
     return items.size();
 }
 
-}  // namespace ldt
-
-namespace ldt {
-
 namespace {
 
 bool Blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u00A0'; }

@@ -4,6 +4,7 @@
 #include "platform/linux/qt/QtText.h"
 
 #include <QAccessibleWidget>
+#include <QLineEdit>
 #include <QPointer>
 
 #include <optional>
@@ -12,11 +13,59 @@ namespace ldt {
 
 namespace {
 
+// A one-line text read as a screen reader reads it, piece by piece by our
+// own rule: the one Qt's text interfaces inherit may never return at the
+// end of the text. No selection or cursor unless the subclass has them.
+class TextPieces : public QAccessibleTextInterface {
+public:
+    QString text(int start, int end) const override { return Shown().mid(start, end - start); }
+    int characterCount() const override { return static_cast<int>(Shown().size()); }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::At, start, end);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::Before, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return Piece(offset, type, TextSide::After, start, end);
+    }
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
+
+protected:
+    virtual QString Shown() const = 0;
+
+private:
+    QString Piece(int offset, QAccessible::TextBoundaryType type, TextSide side, int* start, int* end) const {
+        const QString shown = Shown();
+        const TextUnit unit = type == QAccessible::CharBoundary       ? TextUnit::Char
+                              : type == QAccessible::WordBoundary     ? TextUnit::Word
+                              : type == QAccessible::SentenceBoundary ? TextUnit::Sentence
+                                                                      : TextUnit::Whole;
+        // -2 asks for the cursor's place.
+        const TextSpan span = TextAround(FromQString(shown), offset == -2 ? cursorPosition() : offset, unit, side);
+        *start = span.start;
+        *end = span.end;
+        return shown.mid(span.start, span.end - span.start);
+    }
+};
+
 // One entry of the description, read afresh from the dialog's core at each
 // query, so that a client always gets what the window shows now.
-class ItemAccessible final : public QAccessibleInterface,
-                             public QAccessibleActionInterface,
-                             public QAccessibleTextInterface {
+class ItemAccessible final : public QAccessibleInterface, public QAccessibleActionInterface, public TextPieces {
 public:
     ItemAccessible(DiagnosticDialog* dialog, int index) : dialog_(dialog), index_(index) {}
 
@@ -83,36 +132,6 @@ public:
         dialog_->Press(item->button);
     }
 
-    // The value as text, with no selection or cursor of its own, read
-    // piece by piece by our own rule (the one inherited from Qt may never
-    // return at the end of the text).
-    QString text(int start, int end) const override { return Value().mid(start, end - start); }
-    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
-        return Piece(offset, type, TextSide::At, start, end);
-    }
-    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
-        return Piece(offset, type, TextSide::Before, start, end);
-    }
-    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
-        return Piece(offset, type, TextSide::After, start, end);
-    }
-    int characterCount() const override { return static_cast<int>(Value().size()); }
-    void selection(int, int* start, int* end) const override { *start = *end = 0; }
-    int selectionCount() const override { return 0; }
-    void addSelection(int, int) override {}
-    void removeSelection(int) override {}
-    void setSelection(int, int, int) override {}
-    int cursorPosition() const override { return 0; }
-    void setCursorPosition(int) override {}
-    QRect characterRect(int) const override { return {}; }
-    int offsetAtPoint(const QPoint&) const override { return -1; }
-    void scrollToSubstring(int, int) override {}
-    QString attributes(int, int* start, int* end) const override {
-        *start = 0;
-        *end = characterCount();
-        return {};
-    }
-
 private:
     std::optional<AccessibleItem> Item() const {
         if (!dialog_) return std::nullopt;
@@ -124,19 +143,7 @@ private:
         const auto item = Item();
         return item && item->role == AccessibleRole::PushButton;
     }
-    QString Value() const { return text(QAccessible::Value); }
-    QString Piece(int offset, QAccessible::TextBoundaryType type, TextSide side, int* start, int* end) const {
-        const auto item = Item();
-        const WString value = item ? item->value : WString();
-        const TextUnit unit = type == QAccessible::CharBoundary       ? TextUnit::Char
-                              : type == QAccessible::WordBoundary     ? TextUnit::Word
-                              : type == QAccessible::SentenceBoundary ? TextUnit::Sentence
-                                                                      : TextUnit::Whole;
-        const TextSpan span = TextAround(value, offset, unit, side);
-        *start = span.start;
-        *end = span.end;
-        return ToQString(value.substr(static_cast<size_t>(span.start), static_cast<size_t>(span.end - span.start)));
-    }
+    QString Shown() const override { return text(QAccessible::Value); }
 
     QPointer<DiagnosticDialog> dialog_;
     int index_;
@@ -187,8 +194,65 @@ private:
     mutable std::vector<QAccessible::Id> children_;
 };
 
+// A line edit (the name field of Qt's own Save As dialog), whose text Qt's
+// interface reads by the rule that may never return at the end: read it as
+// the items are, the rest as Qt's widget interface does.
+class LineEditAccessible final : public QAccessibleWidget,
+                                 public TextPieces,
+                                 public QAccessibleEditableTextInterface {
+public:
+    explicit LineEditAccessible(QLineEdit* edit) : QAccessibleWidget(edit, QAccessible::EditableText) {}
+
+    QString text(QAccessible::Text kind) const override {
+        return kind == QAccessible::Value ? Shown() : QAccessibleWidget::text(kind);
+    }
+    void setText(QAccessible::Text kind, const QString& text) override {
+        if (kind == QAccessible::Value && !Edit()->isReadOnly()) Edit()->setText(text);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.readOnly = Edit()->isReadOnly();
+        state.editable = !state.readOnly;
+        state.focusable = true;
+        state.passwordEdit = Edit()->echoMode() != QLineEdit::Normal;
+        return state;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        if (type == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    using TextPieces::text;
+    int cursorPosition() const override { return Edit()->cursorPosition(); }
+    void setCursorPosition(int at) override { Edit()->setCursorPosition(at); }
+    int selectionCount() const override { return Edit()->hasSelectedText() ? 1 : 0; }
+    void selection(int index, int* start, int* end) const override {
+        *start = *end = 0;
+        if (index != 0 || !Edit()->hasSelectedText()) return;
+        *start = Edit()->selectionStart();
+        *end = Edit()->selectionEnd();
+    }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int) override { Edit()->deselect(); }
+    void setSelection(int, int start, int end) override { Edit()->setSelection(start, end - start); }
+
+    void deleteText(int start, int end) override { replaceText(start, end, QString()); }
+    void insertText(int offset, const QString& text) override { replaceText(offset, offset, text); }
+    void replaceText(int start, int end, const QString& text) override {
+        if (Edit()->isReadOnly()) return;
+        Edit()->setText(Edit()->text().replace(start, end - start, text));
+    }
+
+private:
+    QLineEdit* Edit() const { return static_cast<QLineEdit*>(widget()); }
+    // A hidden text (a password) is not read out.
+    QString Shown() const override { return Edit()->echoMode() == QLineEdit::Normal ? Edit()->text() : QString(); }
+};
+
 QAccessibleInterface* MakeAccessible(const QString&, QObject* object) {
     if (auto* dialog = dynamic_cast<DiagnosticDialog*>(object)) return new DialogAccessible(dialog);
+    if (auto* edit = qobject_cast<QLineEdit*>(object)) return new LineEditAccessible(edit);
     return nullptr;
 }
 

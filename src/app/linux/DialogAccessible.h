@@ -2,7 +2,8 @@
 // What assistive technology sees of the diagnostic window: the dialog with
 // one child per entry of the core's description (DiagnosticCore::Describe),
 // the white boxes and the version text as static text whose value is also
-// readable as text, the three buttons with a press action.
+// readable as text, the three buttons with a press action. Line edits (in
+// Qt's own Save As dialog) have their text read the same way.
 
 #include "ui/DiagnosticCore.h"
 

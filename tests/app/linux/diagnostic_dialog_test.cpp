@@ -8,6 +8,7 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QScreen>
 #include <QtTest>
 
@@ -261,12 +262,7 @@ private slots:
                 thread.join();
             }
         } watchdog;
-        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dialog.get());
-        int texts = 0;
-        for (int i = 0; i < window->childCount(); ++i) {
-            QAccessibleTextInterface* text = window->child(i)->textInterface();
-            if (!text) continue;
-            ++texts;
+        const auto check = [](QAccessibleTextInterface* text) {
             const QString value = text->text(0, text->characterCount());
             const int length = static_cast<int>(value.size());
             for (auto type : {QAccessible::WordBoundary, QAccessible::SentenceBoundary, QAccessible::CharBoundary,
@@ -282,8 +278,22 @@ private slots:
                     QCOMPARE(piece, value.mid(start, end - start));
                 }
             }
+        };
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(dialog.get());
+        int texts = 0;
+        for (int i = 0; i < window->childCount(); ++i) {
+            if (QAccessibleTextInterface* text = window->child(i)->textInterface()) {
+                ++texts;
+                check(text);
+            }
         }
         QCOMPARE(texts, 18);  // the seventeen boxes and the version label
+        // The name field of Qt's own Save As dialog.
+        QLineEdit name(QStringLiteral("report 1.txt"));
+        QAccessibleTextInterface* edit = QAccessible::queryAccessibleInterface(&name)->textInterface();
+        QVERIFY(edit);
+        QCOMPARE(edit->characterCount(), 12);
+        check(edit);
     }
 
     // Presses from assistive technology run from the event loop, a burst

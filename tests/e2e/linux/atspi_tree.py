@@ -4,6 +4,9 @@
     atspi_tree.py TITLE             one JSON line per child of the window TITLE
                                     (after one line for the window itself)
     atspi_tree.py TITLE press NAME  runs the press action of the child NAME
+    atspi_tree.py TITLE ends        per text child and word or sentence start, a JSON
+                                    line [name, text, start, end, characterCount]
+                                    of the text at the end offset
     atspi_tree.py listen SECONDS    "ready", then a JSON line per text or focus event
 """
 
@@ -44,6 +47,16 @@ def main(argv):
     if not windows:
         print("no window named %r" % argv[1], file=sys.stderr)
         return 1
+    if argv[2:3] == ["ends"]:
+        for child in windows[0]:
+            try:
+                text = child.queryText()
+            except NotImplementedError:
+                continue
+            for boundary in (pyatspi.TEXT_BOUNDARY_WORD_START, pyatspi.TEXT_BOUNDARY_SENTENCE_START):
+                got, start, end = text.getTextAtOffset(text.characterCount, boundary)
+                print(json.dumps([child.name, got, start, end, text.characterCount]), flush=True)
+        return 0
     if argv[2:3] == ["press"]:
         action = next(c for c in windows[0] if c.name == argv[3]).queryAction()
         return 0 if action.doAction([action.getName(i) for i in range(action.nActions)].index("Press")) else 1

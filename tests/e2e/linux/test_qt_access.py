@@ -85,6 +85,12 @@ class Access(ldt_e2e.OwnSessionPerTest, unittest.TestCase):
         self.assertButtons(children)
         self.assertEqual([r for r in heard(children) if r in HEARD_A], HEARD_A)
         self.assertEqual(len(heard(children)), 18, "seventeen boxes and the version text")
+        # A reader at the end of each text is answered at once, and the window answers on.
+        r = run(PYTHON, *READER, NAME, "ends", env=self.s.env, timeout=60)
+        self.assertEqual(r.returncode, 0, "the end-offset requests failed: " + r.stderr[-400:])
+        ends = [json.loads(line) for line in r.stdout.splitlines()]
+        self.assertEqual(len(ends), 2 * 18)
+        self.assertEqual([e for e in ends if e[1:4] != ["", e[4], e[4]]], [], "empty at the end")
         self.assertIn(("Ver_1.00-01", "Ver_1.00-01"), heard(children))
         shot = self.s.screenshot("access")
         wx, wy, ww, wh = self.s.geometry(wid)

@@ -3,12 +3,19 @@
 //    floor of one 50 ms pause plus the 1 s read bound (the pause plus one
 //    round trip when none is silent);
 //  - N answering ports against the pause plus one round trip, measured as a
-//    refresh of one answering port in the same run.
+//    refresh of one answering port in the same run;
+//  - one answering port with the readings history kept, against the same
+//    refresh without: a 50 MB history of other machines ending in the
+//    machine's previous reading (its power different), a garbage line and a
+//    cut last line; and a history that does not hold the machine at all.
+//    The marks must be right (the power alone changed on the first round).
 // Prints figures; never fails on timing.
 
+#include "link/History.h"
 #include "link/Refresh.h"
 #include "machine-sim/MachineSimulator.h"
 #include "platform/Platform.h"
+#include "platform/linux/PosixHistoryFile.h"
 #include "platform/linux/SysfsDeviceBus.h"
 #include "platform/linux/Utf8CodePage.h"
 
@@ -76,15 +83,22 @@ public:
         answering_ = answering;
     }
 
-    // The median refresh time over `rounds`.
-    double RefreshMs(int rounds) {
+    // The median refresh time over `rounds`, each followed by the history's
+    // comparison and append when `history` is given. `changed` receives the
+    // changes the first round found.
+    double RefreshMs(int rounds, HistoryFile* history = nullptr, std::vector<FieldChange>* changed = nullptr) {
         SysfsDeviceBus bus((root_ / "sys").string(), (root_ / "dev").string(), kBoundMs);
         std::vector<double> times;
         for (int r = 0; r < rounds; ++r) {
             MachineLink link;
             MachineData data;
             const auto t0 = Steady::now();
-            RefreshMachineData(link, data, {bus, *clock_, codePage_, prompts_});
+            const RefreshOutcome outcome = RefreshMachineData(link, data, {bus, *clock_, codePage_, prompts_});
+            if (history) {
+                HistoryOutcome kept = UpdateHistory(history, outcome, codePage_, HistoryNow(), true);
+                if (r == 0 && changed && !kept.ports.empty()) *changed = kept.ports[0].changes;
+                if (!kept.problem.empty()) std::fprintf(stderr, "history not written\n");
+            }
             times.push_back(std::chrono::duration<double, std::milli>(Steady::now() - t0).count());
             if (data.Count() != 17u * static_cast<unsigned>(answering_)) {
                 std::fprintf(stderr, "unexpected field count %zu\n", data.Count());
@@ -93,6 +107,15 @@ public:
         }
         return MedianMs(times);
     }
+
+    // The record a refresh of the first port makes.
+    HistoryRecord FirstRecord() {
+        SysfsDeviceBus bus((root_ / "sys").string(), (root_ / "dev").string(), kBoundMs);
+        MachineLink link;
+        MachineData data;
+        return RecordsOf(RefreshMachineData(link, data, {bus, *clock_, codePage_, prompts_}), codePage_, 0).at(0);
+    }
+    fs::path Root() const { return root_; }
 
 private:
     fs::path root_;
@@ -128,5 +151,39 @@ int main(int argc, char** argv) {
         const double ms = bench.RefreshMs(rounds * 3);
         std::printf("  N = %2d: %8.2f ms, ratio %.3f (goal <= 1.10)\n", n, ms, ms / roundTrip);
     }
-    return 0;
+
+    // The readings history.
+    bench.Ports(1, 1);
+    HistoryRecord previous = bench.FirstRecord();
+    previous.time = 1764583920;
+    const WString power = previous.values.at(static_cast<std::size_t>(MachineField::FilePower));
+    previous.values[static_cast<std::size_t>(MachineField::FilePower)] = power + u"0";
+    HistoryRecord other = previous;
+    other.key = u"sn:1a2b:3c4d:OTHER";
+    const std::string otherLine = HistoryLine(other);
+    const fs::path folder = bench.Root() / "state";
+    fs::create_directories(folder);
+    const auto writeHistory = [&](bool withMachine) {
+        std::ofstream out(folder / "history.jsonl", std::ios::binary | std::ios::trunc);
+        std::string chunk;
+        while (chunk.size() < (1u << 20)) chunk += otherLine;
+        for (int mb = 0; mb < 50; ++mb) out << chunk;
+        if (withMachine) out << HistoryLine(previous);
+        out << "garbage, not a record\n" << otherLine.substr(0, otherLine.size() / 2);
+    };
+    writeHistory(true);
+    PosixHistoryFile file(folder.string());
+    std::vector<FieldChange> changed;
+    const double withHistory = bench.RefreshMs(rounds * 3, &file, &changed);
+    const double without = bench.RefreshMs(rounds * 3);
+    const bool marksRight = changed.size() == 1 && changed[0].field == static_cast<std::size_t>(MachineField::FilePower) &&
+                            changed[0].now == power && changed[0].since == previous.time;
+    std::printf("one answering port with a 50 MB history (garbage line, cut last line): %.2f ms, without: %.2f ms,"
+                " ratio %.3f (goal <= 1.05); marks %s\n",
+                withHistory, without, withHistory / without, marksRight ? "right (the power alone)" : "WRONG");
+    writeHistory(false);
+    const double notFound = bench.RefreshMs(rounds * 3, &file);
+    std::printf("  the machine not in the history (a whole read budget of %zu bytes): %.2f ms, ratio %.3f\n",
+                kHistoryReadBudget, notFound, notFound / without);
+    return marksRight ? 0 : 1;
 }

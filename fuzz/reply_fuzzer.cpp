@@ -52,6 +52,7 @@ class NullCanvas final : public Canvas {
 public:
     void CopySkin(int, int, int, int, int, int) override {}
     void SetTextFont(const FontSpec&) override {}
+    void SetTextColor(unsigned) override {}
     void DrawString(const Rect&, const WString& text, unsigned) override { drawn += text.size(); }
     void DrawAppIcon(int, int) override {}
     void DrawFocusCue(const Rect&) override {}

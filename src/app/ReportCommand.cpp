@@ -1,5 +1,6 @@
 #include "app/ReportCommand.h"
 
+#include "app/HistoryCommand.h"
 #include "machine/Report.h"
 #include "seams/Messages.h"
 #include "seams/ProductText.h"
@@ -38,10 +39,15 @@ std::optional<ReportOptions> ParseReportOptions(const std::vector<std::string>& 
     return std::nullopt;
 }
 
-int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock& clock,
-                     const CodePage& codePage, std::ostream& out, std::ostream& err, const WString& system) {
+int RunReportCommand(const std::vector<std::string>& arguments, DeviceBus& bus, Clock& clock,
+                     const CodePage& codePage, std::ostream& out, std::ostream& err, const WString& system,
+                     HistoryFile* historyFile) {
+    // The history's options first; the rest as before.
+    std::vector<std::string> args = arguments;
+    HistoryOptions historyOptions;
+    const bool historyArgs = TakeHistoryOptions(args, historyOptions);
     const std::optional<ReportOptions> options = ParseReportOptions(args);
-    if (!options) {
+    if (!historyArgs || !options) {
         err << kReportUsageText;
         return kReportUsage;
     }
@@ -57,8 +63,12 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
     ConsolePrompts prompts(codePage, err);
     MachineLink link;
     MachineData data;
-    const Diagnosis diagnosis = MakeDiagnosis(RefreshMachineData(link, data, {bus, clock, codePage, prompts}), system);
+    Diagnosis diagnosis = MakeDiagnosis(RefreshMachineData(link, data, {bus, clock, codePage, prompts}), system);
     const RefreshOutcome& outcome = diagnosis.refresh;
+    const long long now = HistoryNow();
+    const HistoryOutcome history =
+        UpdateHistory(historyFile, outcome, codePage, now, historyOptions.record && !HistoryOffByEnvironment());
+    diagnosis.history = history.problem;
     int status = kReportOk;
     if (outcome.noConnection) {
         status = kReportNoMachine;
@@ -70,6 +80,11 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
             err << kNoDataFromPortsText;
         status = kReportNoAnswer;
     }
+    if (historyOptions.mode != HistoryOptions::Mode::Report) {
+        if (!history.problem.empty()) err << codePage.ToAnsi(history.problem) << '\n';
+        return RunHistoryMode(historyOptions, historyFile, history, RecordsOf(outcome, codePage, now), status,
+                              codePage, out);
+    }
     switch (options->output) {
     case ReportOptions::Diagnosis:
         out << codePage.ToAnsi(DiagnosisText(diagnosis));
@@ -77,7 +92,7 @@ int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock
     case ReportOptions::Json:
         // An object whatever the outcome: a fleet inventory gets one from
         // every computer, the ones without a machine too.
-        out << ReportJson(diagnosis, data) << '\n';
+        out << ReportJson(diagnosis, data, &history) << '\n';
         break;
     default:
         if (status != kReportOk) break;

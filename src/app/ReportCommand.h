@@ -4,6 +4,7 @@
 
 #include "link/Diagnosis.h"
 #include "link/Refresh.h"
+#include "seams/HistoryFile.h"
 
 #include <optional>
 #include <ostream>
@@ -29,8 +30,10 @@ std::optional<ReportOptions> ParseReportOptions(const std::vector<std::string>& 
 // Runs the command with its arguments (without the program name). Report
 // lines go to `out`, one per line with '\n'; messages go to `err`.
 // `system` names the operating system in the diagnosis and the JSON.
+// Each machine read is recorded in `history` (none: nothing is recorded or
+// compared).
 int RunReportCommand(const std::vector<std::string>& args, DeviceBus& bus, Clock& clock,
                      const CodePage& codePage, std::ostream& out, std::ostream& err,
-                     const WString& system = {});
+                     const WString& system = {}, HistoryFile* history = nullptr);
 
 }  // namespace ldt

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     auto bus = ldt::platform::MakeDeviceBus();
     auto clock = ldt::platform::MakeClock();
     auto codePage = ldt::platform::MakeCodePage();
+    auto history = ldt::platform::MakeHistoryFile();
     return ldt::RunReportCommand(args, *bus, *clock, *codePage, std::cout, std::cerr,
-                                 ldt::platform::DescribeSystem());
+                                 ldt::platform::DescribeSystem(), history.get());
 }

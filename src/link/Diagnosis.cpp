@@ -1,5 +1,6 @@
 #include "link/Diagnosis.h"
 
+#include "link/History.h"
 #include "machine/Report.h"
 #include "seams/Messages.h"
 #include "seams/ProductText.h"
@@ -28,9 +29,9 @@ WString BoundWords() {
                                    : Number(kBusBoundMs) + u" ms";
 }
 
-// `text` cut to `limit` code units (a cut text ends with "..."), never
-// inside a surrogate pair; an unpaired surrogate becomes U+FFFD.
-WString BoundText(const WString& text, std::size_t limit = kFieldChars) {
+}  // namespace
+
+WString BoundText(const WString& text, std::size_t limit) {
     WString out;
     const bool cut = text.size() > limit;
     std::size_t end = cut ? limit : text.size();
@@ -47,6 +48,8 @@ WString BoundText(const WString& text, std::size_t limit = kFieldChars) {
     if (cut) out += u"...";
     return out;
 }
+
+namespace {
 
 // Reply bytes: printable ASCII as it is, every other byte as "\xNN"; and as
 // lower-case hex pairs separated by blanks.
@@ -183,6 +186,7 @@ WString DiagnosisText(const Diagnosis& d) {
     WString text = FillTemplate(kDiagnosisTitle, {kProductName, Ascii(d.version)}) + u"\n";
     text += FillTemplate(kDiagnosisSystem, {d.system.empty() ? WString(kUnknownSystem) : EscapeText(d.system)}) + u"\n";
     text += FillTemplate(kDiagnosisTime, {EscapeText(d.time)}) + u"\n";
+    if (!d.history.empty()) text += FillTemplate(kDiagnosisHistory, {EscapeText(d.history, kLongFieldChars)}) + u"\n";
 
     const bool fallback = !r.fallback.empty();
     if (!fallback) text += FillTemplate(kPortCount, {Number(r.ports.size())}) + u"\n";
@@ -227,7 +231,7 @@ WString DiagnosisText(const Diagnosis& d) {
     return text;
 }
 
-std::string ReportJson(const Diagnosis& d, const MachineData& data) {
+std::string ReportJson(const Diagnosis& d, const MachineData& data, const HistoryOutcome* history) {
     const RefreshOutcome& r = d.refresh;
     JsonWriter json(2);
     json.BeginObject().Key("version").String(Ascii(d.version)).Key("report").BeginArray();
@@ -239,14 +243,17 @@ std::string ReportJson(const Diagnosis& d, const MachineData& data) {
     json.EndArray().Key("fields").BeginArray();
     for (std::size_t i = 0; i < data.Count(); ++i) json.String(data.At(i));
     json.EndArray().Key("ports").BeginArray();
-    for (const PortOutcome& port : r.ports) {
+    for (std::size_t i = 0; i < r.ports.size(); ++i) {
+        const PortOutcome& port = r.ports[i];
         json.BeginObject().Key("path").String(BoundText(port.path, kLongFieldChars));
         json.Key("opened").Bool(port.opened).Key("answered").Bool(port.answered).Key("identity");
         IdentityJson(json, port.identity);
         OptionalJson(json, "error", port.reason);
         OptionalJson(json, "remedy", port.remedy);
         json.Key("written").Number(port.written).Key("received").Number(port.received);
-        json.Key("elapsedMs").Number(port.elapsedMs).Key("replyHex").String(HexBytes(port.reply)).EndObject();
+        json.Key("elapsedMs").Number(port.elapsedMs).Key("replyHex").String(HexBytes(port.reply));
+        if (history && i < history->ports.size()) PortHistoryJson(history->ports[i], json);
+        json.EndObject();
     }
     json.EndArray().Key("fallback").BeginArray();
     for (const FallbackTry& f : r.fallback) {

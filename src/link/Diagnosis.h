@@ -18,11 +18,16 @@
 
 namespace ldt {
 
+struct HistoryOutcome;  // link/History.h
+
 struct Diagnosis {
     std::string version;  // the program's version
     WString system;       // the operating system, as the program names it
     WString time;         // when the refresh ended: "YYYY-MM-DD hh:mm:ss UTC"
     RefreshOutcome refresh;
+    // Why the readings history was not kept for this refresh; empty when
+    // it was (or was not asked to be).
+    WString history = {};
 };
 
 // A diagnosis of `refresh`, stamped with the program's version and now.
@@ -34,6 +39,9 @@ WString UtcTimeText(long long seconds);
 // id, the location and the system's messages may be longer.
 constexpr std::size_t kFieldChars = 128;
 constexpr std::size_t kLongFieldChars = 1024;
+// `text` cut to `limit` code units (a cut text ends with "..."), never
+// inside a surrogate pair; an unpaired surrogate becomes U+FFFD.
+WString BoundText(const WString& text, std::size_t limit = kFieldChars);
 
 // `text` cut to `limit` code units (a cut text ends with "..."), never
 // inside a surrogate pair, an unpaired surrogate replaced by U+FFFD; then
@@ -51,7 +59,10 @@ WString DiagnosisText(const Diagnosis& diagnosis);
 // its refresh brought: version, the labelled report, the raw fields, every
 // port with the device behind it and what it did, the fallback names tried,
 // the portless interfaces, the system and the time; one line per member.
-std::string ReportJson(const Diagnosis& diagnosis, const MachineData& data);
+// With `history`, each port also carries its machine key and what changed
+// since its previous reading (PortHistoryJson).
+std::string ReportJson(const Diagnosis& diagnosis, const MachineData& data,
+                       const HistoryOutcome* history = nullptr);
 
 // Two lines for empty boxes: a sentence on what the refresh found, then
 // that Ctrl+Shift+C copies the details. Empty when `dataAvailable`.

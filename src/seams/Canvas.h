@@ -41,6 +41,10 @@ public:
     // font lives until the end of the paint.
     virtual void SetTextFont(const FontSpec& font) = 0;
 
+    // The colour of the text drawn from now on, 0xRRGGBB; black until the
+    // first call of a paint.
+    virtual void SetTextColor(unsigned rgb) = 0;
+
     // Draws `text` in `rect` with the given format flags, clipped to it.
     virtual void DrawString(const Rect& rect, const WString& text, unsigned format) = 0;
 

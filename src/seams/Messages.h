@@ -213,14 +213,34 @@ constexpr char16_t kHintKey[] = u"\nCtrl+Shift+C copies the details.";
 
 // ldt-report.
 constexpr char kReportUsageText[] =
-    "Usage: ldt-report [--json | --diagnose] | --version | --help\n"
+    "Usage: ldt-report [--json | --diagnose | --changes | --history [N] [--all] | --csv]\n"
+    "                  [--no-history] | --version | --help\n"
     "Finds the laser machine on USB, queries it once and prints its sixteen\n"
     "report lines, or with --json one JSON object: the labelled report, the\n"
     "raw reply fields in order and, for each port, its path, whether it\n"
     "answered, the device behind it and what it did. With --diagnose it\n"
     "prints, for a support message, what each port and device did.\n"
     "Exit status: 0 report printed; 1 no machine found; 2 usage error;\n"
-    "3 ports found but none answered (the reason is printed when none opened).\n";
+    "3 ports found but none answered (the reason is printed when none opened).\n"
+    "Each reading is kept in a history file: --changes prints, per machine read,\n"
+    "what changed since its previous reading; --history the last N readings\n"
+    "(10) of the machines present, or with --all of every machine recorded;\n"
+    "--csv one spreadsheet line per machine read. --no-history (or\n"
+    "LDT_NO_HISTORY=1) keeps nothing.\n";
 constexpr char kNoDataFromPortsText[] = "Machine data is not available: no port answered the query.\n";
+
+// The readings history.
+constexpr char16_t kDiagnosisHistory[] = u"History: %1";
+// A value that changed: %1 the box, %2 the value before, %3 when it was read.
+constexpr char16_t kChangeSentence[] = u"%1 was %2 on %3";
+constexpr char16_t kEmptyValue[] = u"empty";
+// ldt-report --changes, per machine: %1 its key, %2 its port; then one of
+// the three, %1 the previous reading's time; then one line per value
+// (%1 the field, %2 before, %3 now).
+constexpr char16_t kChangesMachine[] = u"%1 on %2";
+constexpr char16_t kFirstReading[] = u"  first reading";
+constexpr char16_t kNoChangeSince[] = u"  no change since %1";
+constexpr char16_t kChangedSince[] = u"  changed since %1:";
+constexpr char16_t kChangedValue[] = u"    %1: %2 -> %3";
 
 }  // namespace ldt

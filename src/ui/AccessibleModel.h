@@ -20,6 +20,7 @@ struct AccessibleItem {
     WString value;     // the text as painted in the box (offsets: "R: 3.5"); empty for buttons
     Rect rect;         // client coordinates in 96-DPI units: the white box, or the button's hit rectangle
     HotButton button;  // the button for PushButton items, HotNone otherwise
+    WString description = {};  // a box's value that changed: what it was and when
 };
 
 // In reading order: the boxes panel by panel (Software Version, File

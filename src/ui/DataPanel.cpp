@@ -2,6 +2,8 @@
 
 #include "ui/WindowGeometry.h"
 
+#include <algorithm>
+
 namespace ldt {
 
 const FontSpec kTextFont = {16, 12, 0, 0, 900, false, false, false, 0, 0, 0, 0, 0x31, u"Courier New"};
@@ -61,9 +63,13 @@ WString BoxText(const Box& box, const MachineData& data) {
     return text;
 }
 
-void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi) {
+void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi, const std::vector<std::size_t>& changed) {
+    bool marking = false;  // the text colour is the mark's
     for (const Box& box : kBoxes) {
         if (box.shows == BoxShows::Nothing) continue;
+        const bool mark = std::find(changed.begin(), changed.end(), static_cast<std::size_t>(box.field)) != changed.end();
+        if (mark != marking) canvas.SetTextColor(mark ? kChangedTextColor : 0);
+        marking = mark;
         const WString& value = data.At(box.field);
         if (box.shows == BoxShows::Field) {
             canvas.DrawString(ScaleRect(box.draw, dpi), value, kDtCenter);
@@ -72,9 +78,11 @@ void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi) {
         canvas.DrawString(ScaleRect(box.split.label, dpi), DirectionLabel(box.split, value), kDtCenter);
         canvas.DrawString(ScaleRect(box.draw, dpi), OffsetAmount(value), kDtCenter);
     }
+    if (marking) canvas.SetTextColor(0);
 }
 
-void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data, HotButton focusCue) {
+void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data, HotButton focusCue,
+                    const std::vector<std::size_t>& changed) {
     if (state.iconic) {
         const Point at = CentredIcon(state.clientWidth, state.clientHeight, state.iconWidth, state.iconHeight);
         canvas.DrawAppIcon(at.x, at.y);
@@ -85,7 +93,7 @@ void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& 
     canvas.CopySkin(0, 0, ScalePx(kSkinBlockWidth, dpi), ScalePx(kSkinBlockHeight, dpi), origin.x, origin.y);
     canvas.SetTextFont(ScaleFont(kTextFont, dpi));
     canvas.DrawString(ScaleRect(kVersionRect, dpi), kVersionLabel, kDtCenter);
-    if (data.Available()) PaintMachineValues(canvas, data, dpi);
+    if (data.Available()) PaintMachineValues(canvas, data, dpi, changed);
     if (focusCue != HotNone) canvas.DrawFocusCue(ScaleRect(ButtonRect(focusCue), dpi));
 }
 

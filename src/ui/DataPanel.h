@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <vector>
 
 namespace ldt {
 
@@ -64,7 +65,15 @@ WString OffsetAmount(const WString& value);
 // alone when no amount remains); empty without data.
 WString BoxText(const Box& box, const MachineData& data);
 
-void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi = kBaseDpi);
+// The text colour of a value that differs from the machine's previous
+// reading: a deep blue, legible on the white boxes (contrast above 8:1)
+// and told apart from the black of the others.
+constexpr unsigned kChangedTextColor = 0x0040C0;
+
+// `changed`: positions of the fields drawn in kChangedTextColor (an image
+// offset's direction label with its amount); the rest is drawn black.
+void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi = kBaseDpi,
+                        const std::vector<std::size_t>& changed = {});
 
 struct PaintState {
     bool iconic;
@@ -76,7 +85,7 @@ struct PaintState {
 // The client-area paint; with `focusCue` other than HotNone, the focus cue
 // around that button's hit rectangle last.
 void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data,
-                    HotButton focusCue = HotNone);
+                    HotButton focusCue = HotNone, const std::vector<std::size_t>& changed = {});
 
 // The skin's title strip over the caption, on the whole-window surface.
 void PaintCaptionStrip(Canvas& windowCanvas, int dpi = kBaseDpi);

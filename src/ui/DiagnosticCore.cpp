@@ -44,6 +44,7 @@ void DiagnosticCore::RefreshMachineData() {
     // already finds this refresh's.
     RefreshOutcome outcome = ldt::RefreshMachineData(link_, data_, services_.link);
     diagnosis_ = MakeDiagnosis(std::move(outcome), services_.system);
+    KeepHistory();
     refreshed_ = true;
     if (services_.explainUnopenedPorts) {
         const WString why = UnopenedPortsText(diagnosis_.refresh);
@@ -66,8 +67,22 @@ DeviceTimerAction DiagnosticCore::OnDeviceTimer() {
     link_ = link;
     data_ = std::move(data);
     diagnosis_ = MakeDiagnosis(std::move(outcome), services_.system);
+    KeepHistory();
     refreshed_ = true;
     return {true, 0};
+}
+
+void DiagnosticCore::KeepHistory() {
+    HistoryOutcome history = UpdateHistory(services_.history, diagnosis_.refresh, services_.link.codePage,
+                                           HistoryNow(), !HistoryOffByEnvironment());
+    diagnosis_.history = std::move(history.problem);
+    changes_.clear();
+    // The window shows the values of the first port that brought any.
+    for (PortHistory& port : history.ports)
+        if (port.read) {
+            changes_ = std::move(port.changes);
+            break;
+        }
 }
 
 void DiagnosticCore::SaveReport() {
@@ -104,6 +119,36 @@ std::vector<Rect> DiagnosticCore::ValueBoxes() {
     for (const Box& box : kBoxes)
         if (box.shows != BoxShows::Nothing) boxes.push_back(box.area);
     return boxes;
+}
+
+namespace {
+
+// The sentence for a box whose field changed; empty otherwise.
+WString ChangeOf(const Box& box, const std::vector<FieldChange>& changes) {
+    if (box.shows == BoxShows::Nothing) return {};
+    for (const FieldChange& c : changes)
+        if (c.field == static_cast<std::size_t>(box.field)) return ChangeSentence(c);
+    return {};
+}
+
+}  // namespace
+
+WString DiagnosticCore::BoxTip(std::size_t box) const {
+    WString hint = EmptyBoxesHint();
+    if (!hint.empty() || !data_.Available()) return hint;
+    std::size_t at = 0;
+    for (const Box& b : kBoxes) {
+        if (b.shows == BoxShows::Nothing) continue;
+        if (at++ == box) return ChangeOf(b, changes_);
+    }
+    return {};
+}
+
+std::vector<AccessibleItem> DiagnosticCore::Describe() const {
+    std::vector<AccessibleItem> items = DescribeWindow(data_);
+    if (data_.Available())
+        for (std::size_t i = 0; i < kBoxCount && i < items.size(); ++i) items[i].description = ChangeOf(kBoxes[i], changes_);
+    return items;
 }
 
 WString DiagnosticCore::EmptyBoxesHint() const {
@@ -219,7 +264,9 @@ ClickAction DiagnosticCore::OnLButtonUp() {
 }
 
 void DiagnosticCore::PaintDataPanel(Canvas& canvas, const PaintState& state) const {
-    ldt::PaintDataPanel(canvas, state, data_, focusCueShown_ ? focused_ : HotNone);
+    std::vector<std::size_t> changed;
+    for (const FieldChange& c : changes_) changed.push_back(c.field);
+    ldt::PaintDataPanel(canvas, state, data_, focusCueShown_ ? focused_ : HotNone, changed);
 }
 
 void DiagnosticCore::PaintCaptionStrip(Canvas& windowCanvas, int dpi) const {

@@ -4,6 +4,7 @@
 // carry out what comes back.
 
 #include "link/Diagnosis.h"
+#include "link/History.h"
 #include "link/Refresh.h"
 #include "machine/MachineData.h"
 #include "seams/Canvas.h"
@@ -27,6 +28,10 @@ struct DialogServices {
     bool explainUnopenedPorts = false;
     // The operating system, as the diagnosis names it.
     WString system = {};
+    // Where each machine read is recorded and compared with its previous
+    // reading (none: neither; LDT_NO_HISTORY: compared, not recorded). A
+    // history that cannot be written only adds a line to the diagnosis.
+    HistoryFile* history = nullptr;
 };
 
 // The refresh of the dialog's own when printer-class ports come and go.
@@ -102,7 +107,15 @@ public:
     // where the shells show EmptyBoxesHint as a tooltip, the same places a
     // screen reader gives those boxes.
     static std::vector<Rect> ValueBoxes();
+    // The tooltip of ValueBoxes()[box]: EmptyBoxesHint while the boxes are
+    // empty; else, when its value differs from the machine's previous
+    // reading, what it was and when ("Power was 62 on 2026-12-01 10:12");
+    // else empty (no tooltip).
+    WString BoxTip(std::size_t box) const;
     const Diagnosis& LastDiagnosis() const { return diagnosis_; }
+    // The values of the machine the window shows that differ from its
+    // previous reading; empty on its first reading or when nothing changed.
+    const std::vector<FieldChange>& Changes() const { return changes_; }
 
     // A command key pressed in the dialog (auto-repeats are the shell's to
     // drop): runs the command as its button would and returns what the
@@ -141,7 +154,9 @@ public:
     bool ShowFocusCue(bool shown);
 
     // The window as a screen reader reads it (DescribeWindow of Data()).
-    std::vector<AccessibleItem> Describe() const { return DescribeWindow(data_); }
+    // A box whose value changed carries the sentence of its tooltip as its
+    // description.
+    std::vector<AccessibleItem> Describe() const;
 
     // What assistive technology is to be told, in order: a value change
     // for each item whose text changed since the last call, then the focus
@@ -179,6 +194,8 @@ public:
 
 private:
     void PutOnClipboard(const WString& text);
+    // Records this refresh's readings and takes the shown machine's changes.
+    void KeepHistory();
 
     DialogServices services_;
     MachineLink link_;
@@ -189,6 +206,7 @@ private:
     bool focusCueShown_ = false;
     int dpi_ = kBaseDpi;
     Diagnosis diagnosis_;
+    std::vector<FieldChange> changes_;
     bool refreshed_ = false;        // a refresh has run
     bool awaitingReturn_ = false;   // values kept for a port that left; the next look takes what it finds
     bool refreshing_ = false;       // a refresh the user asked for runs

@@ -13,6 +13,7 @@ ns="$(cd "$(dirname "$0")/../.." && pwd)/scripts/usblp-namespace.sh"
 fail() { echo "FAIL: $*"; exit 1; }
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
+export LDT_NO_HISTORY=1  # these runs record nothing
 
 # Runs ldt-report with $1 (its option) in a namespace made with the rest;
 # sets out, err and status.

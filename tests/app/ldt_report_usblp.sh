@@ -16,6 +16,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 tmp="$(mktemp -d)"
 chmod 0777 "$tmp"
 trap '[ -n "${KEEP:-}" ] || rm -rf "$tmp"' EXIT
+# The readings history goes to a folder of the test's own.
+export XDG_STATE_HOME="$tmp/state"
 
 # Checks a report of the simulated machine: $1 its text, $2 its status.
 check_report() {
@@ -75,6 +77,85 @@ out="$("$ns" --sim "$sim" --sim-arg --mode --sim-arg silent -- "$report" --diagn
 [ $status -eq 3 ] || fail "ldt-report --diagnose with a silent machine exited $status"
 printf '%s\n' "$out" | grep -q '^  Result: opened; wrote 5 bytes, no reply within 1 s (' || fail "silence not said: $out"
 echo "PASS: ldt-report --diagnose said what the answering and the silent machine did"
+
+# The readings history: two machines, one with a serial number and one
+# without (told apart by its USB location), read in turn into one file.
+history="$XDG_STATE_HOME/laser-diagnostic-tool/history.jsonl"
+rm -f "$history"
+A='V1,F1,T1,300,62,500,1000,L1,Yes,U1,12.5,0,1.000,1.000,Left  12,Down  5,Raster,'
+B="${A/,62,/,55,}"
+C='=1+2,F"1,T1,-300,@62,500,1000,L1,Yes,U1,12.5,0,+1.0,1.000,Left  12,Down  5,Raster,'
+read_machine() {  # REPLY SERIAL ("" none) ARGUMENT...: ldt-report against that machine
+  local reply="$1" serial="$2"
+  shift 2
+  "$ns" --sim "$sim" --sim-arg --reply --sim-arg "$reply" --usb-attr "serial=$serial" -- "$report" "$@"
+}
+SN='sn:1a2b:3c4d:SIM0001 on /dev/usb/lp0' AT='at:1a2b:3c4d:1-1:1.0 on /dev/usb/lp0'
+[ "$(read_machine "$A" SIM0001 --changes)" = "$SN"$'\n  first reading' ] || fail "first reading (serial)"
+[ "$(read_machine "$A" "" --changes)" = "$AT"$'\n  first reading' ] || fail "first reading (no serial)"
+out="$(read_machine "$B" SIM0001 --changes)"
+[ "$(printf '%s\n' "$out" | sed 1,2d)" = '    File Power: 62 -> 55' ] && printf '%s\n' "$out" | grep -q '^  changed since 20.* UTC:$' ||
+  fail "--changes did not name the power alone: $out"
+read_machine "$A" "" --changes | grep -q '^  no change since 20.* UTC$' || fail "no change not said"
+json="$(read_machine "$B" "" --json)"
+python3 -c '
+import json, sys
+port = json.loads(sys.stdin.read())["ports"][0]
+assert port["key"] == "at:1a2b:3c4d:1-1:1.0" and not port["firstReading"], port
+assert [(c["field"], c["was"], c["now"]) for c in port["changes"]] == [("File Power", "62", "55")], port
+assert port["changes"][0]["since"].endswith(" UTC"), port
+' <<<"$json" || fail "--json: no key or changes: $json"
+out="$(read_machine "$B" SIM0001 --history 2)"
+[ "$(grep -c " UTC  $SN\$" <<<"$out")" = 2 ] && [ "$(grep -c '^  File Power: 55$' <<<"$out")" = 2 ] ||
+  fail "--history 2 of the serial machine: $out"
+[ "$(read_machine "$A" SIM0002 --history --all | grep -c ' UTC  ')" = 7 ] || fail "--history --all"
+csv="$(read_machine "$C" SIM0003 --csv)"
+REPLY_TEXT="$C" python3 -c '
+import csv, io, os, sys
+rows = list(csv.reader(io.StringIO(sys.stdin.read(), newline="")))
+assert len(rows) == 2 and rows[0][:3] == ["time", "key", "port"] and rows[0][11] == "FPGA_Ver", rows
+assert rows[1][1:4] == ["sn:1a2b:3c4d:SIM0003", "/dev/usb/lp0", "1a2b"], rows
+fields = os.environ["REPLY_TEXT"].split(",")[:-1]
+shown = [v[1:] if v[:1] == "\x27" and v[1:2] in ("=", "+", "-", "@", "\t", "\r") else v for v in rows[1][11:]]
+assert shown == fields, (shown, fields)
+assert rows[1][11] == "\x27=1+2" and rows[1][14] == "\x27-300", rows
+' <<<"$csv" || fail "the CSV does not read back as the reply: $csv"
+echo "PASS: --changes, --json, --history and --csv on a machine with a serial number and one without"
+
+# Two ldt-report processes and a third appender that takes the same lock,
+# all at once: every record whole, none lost.
+before="$(wc -l <"$history")"
+loop='for i in 1 2 3 4 5 6 7 8; do "$0" >/dev/null || exit 1; done'
+"$ns" --sim "$sim" -- bash -c "$loop" "$report" &
+first=$!
+"$ns" --sim "$sim" --usb-attr serial= -- bash -c "$loop" "$report" &
+second=$!
+python3 -c '
+import fcntl, json, os, sys, time
+folder = os.path.dirname(sys.argv[1])
+for i in range(40):
+    with open(os.path.join(folder, "history.lock"), "a") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        fd = os.open(sys.argv[1], os.O_WRONLY | os.O_APPEND)
+        os.write(fd, (json.dumps({"time": i, "key": "third", "values": ["x" * 300]}) + "\n").encode())
+        os.close(fd)
+    time.sleep(0.01)
+' "$history"
+wait $first && wait $second || fail "a concurrent ldt-report failed"
+python3 -c '
+import json, sys
+lines = open(sys.argv[1], "rb").read().split(b"\n")
+assert lines[-1] == b"", "a torn last line"
+new = [json.loads(l) for l in lines[int(sys.argv[2]):-1]]
+keys = [r["key"] for r in new]
+assert len(new) == 56 and [r["time"] for r in new if r["key"] == "third"] == list(range(40)), keys
+assert keys.count("sn:1a2b:3c4d:SIM0001") == 8 and keys.count("at:1a2b:3c4d:1-1:1.0") == 8, keys
+' "$history" "$before" || fail "records lost or torn by concurrent appends"
+echo "PASS: two ldt-report processes and a third appender at once: 56 whole records, none lost"
+LDT_NO_HISTORY=1 "$ns" --sim "$sim" -- "$report" >/dev/null
+"$ns" --sim "$sim" -- "$report" --no-history >/dev/null
+[ "$(wc -l <"$history")" = $((before + 56)) ] || fail "LDT_NO_HISTORY or --no-history recorded a reading"
+echo "PASS: LDT_NO_HISTORY=1 and --no-history record nothing"
 
 # A user other than root, to run the namespace without root when this test
 # runs as root.

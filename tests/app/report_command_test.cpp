@@ -1,3 +1,4 @@
+#include "app/HistoryCommand.h"
 #include "app/ReportCommand.h"
 #include "fakes/Fakes.h"
 
@@ -143,4 +144,66 @@ TEST_F(ReportCmd, diagnose_printsTheDiagnosisOnly_withTheUsualExitCodes) {
         EXPECT_NE(s.find(row.shows), std::string::npos) << row.name << "\n" << s;
         EXPECT_EQ(s.find("Firmware_Ver"), std::string::npos) << row.name << ": no report lines";
     }
+}
+
+TEST(HistoryOptions, takesTheHistoryArgumentsAndRefusesBadMixes) {
+    const struct {
+        std::vector<std::string> args;
+        bool ok;
+        HistoryOptions::Mode mode;
+        std::size_t count;
+        std::vector<std::string> rest;
+    } rows[] = {
+        {{"--json", "--no-history"}, true, HistoryOptions::Mode::Report, 10, {"--json"}},
+        {{"--history"}, true, HistoryOptions::Mode::History, 10, {}},
+        {{"--history", "3", "--all"}, true, HistoryOptions::Mode::History, 3, {}},
+        {{"--changes"}, true, HistoryOptions::Mode::Changes, 10, {}},
+        {{"--csv", "--changes"}, false, {}, 0, {}},
+        {{"--all"}, false, {}, 0, {}},
+        {{"--history", "0"}, false, {}, 0, {}},
+        {{"--csv", "--json"}, false, {}, 0, {}},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = row.args;
+        HistoryOptions options;
+        ASSERT_EQ(TakeHistoryOptions(args, options), row.ok) << row.args[0];
+        if (!row.ok) continue;
+        EXPECT_EQ(options.mode, row.mode);
+        EXPECT_EQ(options.count, row.count);
+        EXPECT_EQ(args, row.rest);
+    }
+}
+
+TEST(Csv, quotesAndDefusesFormulas) {
+    const std::pair<WString, std::string> rows[] = {
+        {u"plain", "plain"},          {u"=1+2", "'=1+2"},         {u"+1", "'+1"},
+        {u"-1", "'-1"},               {u"@SUM(A1)", "'@SUM(A1)"}, {u"\tx", "'\tx"},
+        {u"\rx", "\"'\rx\""},         {u"a,b", "\"a,b\""},        {u"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {u"line\nbreak", "\"line\nbreak\""}, {u"Left  12", "Left  12"}, {u"\u00e9", "\xc3\xa9"},
+        {u"a\x1b[2Jb\u202e", "a\\x1b[2Jb\\u202e"},
+    };
+    for (const auto& [value, field] : rows) EXPECT_EQ(CsvField(value), field);
+}
+
+TEST_F(ReportCmd, history_changesAndJsonCompareWithThePreviousReading) {
+    fakes::FakeHistory history;
+    DeviceIdentity id;
+    id.serial = u"S1";
+    const auto run = [&](std::string reply, std::vector<std::string> args) {
+        bus = {};
+        bus.interfaces.push_back({InterfaceQuery::Ok, "p0", {}, id});
+        bus.devices["p0\\"] = {{reply}};
+        out.str("");
+        return RunReportCommand(args, bus, clock, codePage, out, err, u"TestOS", &history);
+    };
+    EXPECT_EQ(run("a,62,", {"--changes"}), 0);
+    EXPECT_EQ(out.str(), "sn:::S1 on p0\n  first reading\n");
+    EXPECT_EQ(run("a,55,", {"--json"}), 0);
+    EXPECT_NE(out.str().find(R"("key": "sn:::S1", "firstReading": false, "changes": [{"field": "Firmware_Ver", "was": "62", "now": "55", "since": )"),
+              std::string::npos) << out.str();
+    EXPECT_EQ(run("a,55,", {"--changes", "--no-history"}), 0);
+    EXPECT_EQ(out.str().rfind("sn:::S1 on p0\n  no change since ", 0), 0u) << out.str();
+    EXPECT_EQ(run("a,55,", {"--history", "5"}), 0);
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3 * 17);
 }

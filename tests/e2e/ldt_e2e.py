@@ -9,6 +9,7 @@ LDT_ARTIFACTS (where screenshots go); each platform's module reads its own.
 
 import ctypes
 import hashlib
+import json
 import os
 import shutil
 import signal
@@ -219,6 +220,11 @@ class Session:
         with open(tmp, "w") as f:
             f.write(text)
         os.replace(tmp, self.reply)
+
+    def keep_history(self):
+        """The program records its readings (sessions start with LDT_NO_HISTORY=1
+        and an empty history, so that no window shows marks of another test)."""
+        self.env.pop("LDT_NO_HISTORY", None)
 
     def queries(self):
         try:
@@ -550,6 +556,61 @@ class OwnSessionPerTest(WindowChecks):
 
     def tearDown(self):
         self.s.close()
+
+
+def marked(pixel):
+    """Whether a pixel has the bluish colour of a value that changed."""
+    r, g, b = pixel
+    return b >= r + 64 and b >= g + 32
+
+
+class HistoryTests(OwnSessionPerTest):
+    """Values that changed since the machine's previous reading. The session
+    provides descriptions(): (name, accessible description) of every box,
+    and history_file(): where the program keeps its readings."""
+
+    def marked_boxes(self, shot, wid):
+        boxes = dict(VALUE_BOXES, **{"label " + k: v for k, v in OFFSET_LABELS.items()})
+        found = []
+        for name, rect in boxes.items():
+            l, t, r, b = self.client_rect(wid, rect)
+            if any(marked(shot.at(x, y)) for y in range(t, b + 1) for x in range(l, r + 1)):
+                found.append(name)
+        return sorted(found)
+
+    def refreshed(self, wid, label):
+        n = len(self.s.queries())
+        self.click(wid, "Refresh")
+        wait_for(lambda: len(self.s.queries()) > n, 5.0)
+        self.s.move(wid, 20, 200)
+        settle(self.s.pause + 0.5)
+        return self.s.screenshot(label)
+
+    def test_history_firstReadingUnmarked_thenExactlyTheChangedBoxSaysWhatItWas(self):
+        self.s.keep_history()
+        wid = self.open_window(REPLY_A)
+        self.s.move(wid, 20, 200)
+        settle(0.5)
+        first = self.s.screenshot("history-first")
+        self.assertEqual(self.marked_boxes(first, wid), [], "a first reading marks nothing")
+        self.assertSkinShown(first, wid, "first reading")
+        same = self.refreshed(wid, "history-same")
+        ox, oy = self.s.client_origin(wid)
+        self.assertEqual([(x, y) for y in range(oy, oy + 340) for x in range(ox, ox + 810) if same.at(x, y) != first.at(x, y)],
+                         [], "nothing changed: the same pixels")
+
+        self.s.set_reply(REPLY_A.replace(",80,", ",55,", 1))  # the power only
+        shot = self.refreshed(wid, "history-changed")
+        self.assertEqual(self.marked_boxes(shot, wid), ["Power"])
+        described = [(name, text) for name, text in self.s.descriptions() if text]
+        self.assertEqual(len(described), 1, described)
+        self.assertEqual(described[0][0], "Power")
+        self.assertRegex(described[0][1], r"^Power was 80 on \d{4}-\d\d-\d\d \d\d:\d\d$")
+        self.assertGreater(self.tooltip_pixels(wid, "history-power", box="Power"), 0, "a tooltip on the changed box")
+        self.assertEqual(self.tooltip_pixels(wid, "history-speed", box="Speed"), 0, "none on an unchanged one")
+        with open(self.s.history_file()) as f:
+            records = [json.loads(line) for line in f]
+        self.assertEqual([r["values"][4] for r in records], ["80", "80", "55"])
 
 
 class KeyboardTests(OwnSessionPerTest):

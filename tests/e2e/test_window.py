@@ -6,7 +6,9 @@ prefix), LDT_SKIN, LDT_ARTIFACTS; DISPLAY, when set, is the display of the
 test run's Wine desktop, otherwise each session starts its own Xvfb.
 """
 
+import glob
 import os
+import shutil
 import subprocess
 import unittest
 
@@ -38,9 +40,17 @@ class WineSession(ldt_e2e.Session):
         out = run("xdotool", "getdisplaygeometry", env=self.env).stdout.split()
         if len(out) == 2:
             self.screen = (int(out[0]), int(out[1]))
+        self.forget_history()
         self.link = os.path.join(PREFIX, "dosdevices", "korva1")
         if os.path.islink(self.link):  # left by an interrupted run: a dead pty
             os.unlink(self.link)
+
+    def forget_history(self):
+        """An empty history in the prefix, and nothing recorded (see keep_history)."""
+        self.env["LDT_NO_HISTORY"] = "1"
+        for folder in glob.glob(os.path.join(self.env["WINEPREFIX"], "drive_c", "users", "*", "AppData", "Local",
+                                             "Laser Diagnostic Tool")):
+            shutil.rmtree(folder)
 
     def start_app(self, attached=True):
         """Starts the program; with no simulator running nothing is attached."""

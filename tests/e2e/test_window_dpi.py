@@ -36,6 +36,7 @@ class DpiSession(WineSession):
         self.screen = SCREEN
         self.prefix = "%s-%d" % (PREFIX, dpi)
         self.env = dict(os.environ, DISPLAY=self.display, WINEDEBUG="-all", LANG="C.UTF-8", WINEPREFIX=self.prefix)
+        self.forget_history()
         self.link = os.path.join(self.prefix, "dosdevices", "korva1")
 
     def prepare(self):

@@ -5,11 +5,12 @@ machine simulator.
 Environment: as test_window.py, plus LDT_MSAA_CLIENT (msaa_client.exe).
 """
 
+import glob
 import os
 import subprocess
 import unittest
 
-from ldt_e2e import REPLY_A, REPLY_B, OwnSessionPerTest, run, settle, wait_for
+from ldt_e2e import REPLY_A, REPLY_B, HistoryTests, OwnSessionPerTest, run, settle, wait_for
 from test_window import WineSession
 
 CLIENT = os.environ.get("LDT_MSAA_CLIENT", "")
@@ -32,7 +33,8 @@ def read(session, *press):
     lines = [line.split("\t") for line in out.stdout.splitlines()]
     client = (int(lines[0][1]), int(lines[0][2]))
     children = [{"role": int(f[1]), "state": int(f[2]), "name": f[3], "value": f[4],
-                 "location": tuple(int(n) for n in f[5].split()), "action": f[6] if len(f) > 6 else ""}
+                 "location": tuple(int(n) for n in f[5].split()), "action": f[6] if len(f) > 6 else "",
+                 "description": f[7] if len(f) > 7 else ""}
                 for f in lines[1:]]
     return client, children
 
@@ -46,6 +48,22 @@ def expected_values(reply):
         amount = fields[pos][6:]
         values.append(label + (" " + amount if amount else ""))
     return values
+
+
+class HistorySession(WineSession):
+    def descriptions(self):
+        return [(c["name"], c["description"]) for c in read(self)[1] if c["role"] == ROLE_STATICTEXT]
+
+    def history_file(self):
+        """Under %LOCALAPPDATA% in the prefix."""
+        files = glob.glob(os.path.join(self.env["WINEPREFIX"], "drive_c", "users", "*", "AppData", "Local",
+                                       "Laser Diagnostic Tool", "history.jsonl"))
+        assert len(files) == 1, files
+        return files[0]
+
+
+class History(HistoryTests, unittest.TestCase):
+    session = HistorySession
 
 
 class Accessible(OwnSessionPerTest, unittest.TestCase):

@@ -6,6 +6,7 @@
 #include "seams/Clock.h"
 #include "seams/CodePage.h"
 #include "seams/DeviceBus.h"
+#include "seams/HistoryFile.h"
 #include "seams/Prompts.h"
 #include "seams/ReportFile.h"
 
@@ -53,6 +54,36 @@ public:
     std::vector<WString> errors, fileErrors;
     std::optional<WString> savePath;
     int saveAsked = 0;
+};
+
+// The history's two generations in memory; `failure` makes appends fail.
+class FakeHistory final : public HistoryFile {
+public:
+    WString Append(const std::string& line) override {
+        if (!failure.empty()) return failure;
+        generations[0] += line;
+        return {};
+    }
+    std::unique_ptr<HistorySource> Open(int generation) override {
+        struct Source final : HistorySource {
+            std::string bytes;
+            std::size_t* read;
+            std::uint64_t Size() const override { return bytes.size(); }
+            std::string ReadAt(std::uint64_t offset, std::size_t size) override {
+                *read += size;
+                return bytes.substr(static_cast<std::size_t>(offset), size);
+            }
+        };
+        if (generations[generation].empty()) return nullptr;
+        auto source = std::make_unique<Source>();
+        source->bytes = generations[generation];
+        source->read = &bytesRead;
+        return source;
+    }
+    WString Where() const override { return u"history.jsonl"; }
+    std::string generations[2];
+    WString failure;
+    std::size_t bytesRead = 0;
 };
 
 class FakeFiles final : public ReportFileSystem {
@@ -217,7 +248,7 @@ struct Point2 {
 class RecordingCanvas final : public Canvas {
 public:
     struct Op {
-        enum Kind { Copy, Font, Text, Icon, Focus } kind;
+        enum Kind { Copy, Font, Text, Icon, Focus, Color } kind;
         Rect rect{};    // Copy: dst x, y, width, height in left..bottom; Text, Focus: rect; Icon: x, y
         Point2 src{};   // Copy: source
         std::string text;
@@ -232,6 +263,7 @@ public:
     void DrawString(const Rect& r, const WString& text, unsigned format) override {
         ops.push_back({Op::Text, r, {}, Narrow(text), format});
     }
+    void SetTextColor(unsigned rgb) override { ops.push_back({Op::Color, {}, {}, {}, rgb}); }  // format: the colour
     void DrawAppIcon(int x, int y) override { ops.push_back({Op::Icon, {x, y, 0, 0}, {}, {}, 0}); }
     void DrawFocusCue(const Rect& r) override { ops.push_back({Op::Focus, r, {}, {}, 0}); }
 

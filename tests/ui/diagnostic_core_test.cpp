@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 using namespace ldt;
@@ -374,4 +375,53 @@ TEST_F(Dialog, pressesFromAssistiveTechnology_foldAndWaitForTheBox) {
     EXPECT_TRUE(reentrant.PressesWaiting());
     EXPECT_EQ(reentrant.RunPresses(), ClickAction::EndDialog);
     EXPECT_FALSE(reentrant.PressesWaiting());
+}
+
+// The box of a value that changed since the previous reading is drawn in the
+// mark colour and says what it was; without a change the paint is today's.
+TEST(DialogHistory, marksExactlyTheChangedBox) {
+    fakes::FakeBus bus;
+    fakes::FakeClock clock;
+    fakes::Latin1CodePage codePage;
+    fakes::FakePrompts prompts;
+    fakes::FakeFiles files;
+    fakes::FakeClipboard clipboard;
+    fakes::FakeHistory history;
+    DiagnosticCore core{{{bus, clock, codePage, prompts}, files, clipboard, false, {}, &history}};
+    const std::string reply = "0,1,2,3,62,5,6,7,8,9,10,11,12,13,Left  1,Up    2,16,";
+    bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
+    bus.devices["p0\\"] = {{reply, reply, "0,1,2,3,55,5,6,7,8,9,10,11,12,13,Left  1,Up    2,16,"}};
+    const auto paint = [&] {
+        fakes::RecordingCanvas canvas;
+        core.PaintDataPanel(canvas, {false, 816, 418, 32, 32});
+        return canvas.ops;
+    };
+    const auto colours = [](const std::vector<fakes::RecordingCanvas::Op>& ops) {
+        std::vector<std::pair<unsigned, std::string>> out;  // each colour set, with the text drawn next
+        for (std::size_t i = 0; i < ops.size(); ++i)
+            if (ops[i].kind == fakes::RecordingCanvas::Op::Color)
+                out.push_back({ops[i].format, i + 1 < ops.size() ? ops[i + 1].text : ""});
+        return out;
+    };
+    core.RefreshMachineData();
+    EXPECT_TRUE(core.Changes().empty());
+    core.RefreshMachineData();
+    EXPECT_TRUE(core.Changes().empty());
+    EXPECT_TRUE(colours(paint()).empty());
+    core.RefreshMachineData();
+    EXPECT_EQ(colours(paint()), (std::vector<std::pair<unsigned, std::string>>{{kChangedTextColor, "55"}, {0u, "5"}}));
+    std::vector<WString> tips, described;
+    for (std::size_t i = 0; i < DiagnosticCore::ValueBoxes().size(); ++i) tips.push_back(core.BoxTip(i));
+    for (const AccessibleItem& item : core.Describe()) described.push_back(item.description);
+    const WString sentence = u"Power was 62 on " + LocalMinuteText(core.Changes().at(0).since);
+    EXPECT_EQ(std::count(tips.begin(), tips.end(), sentence), 1);
+    EXPECT_EQ(std::count(tips.begin(), tips.end(), WString()), static_cast<long>(tips.size()) - 1);
+    EXPECT_EQ(std::count(described.begin(), described.end(), sentence), 1);
+    EXPECT_EQ(std::count(described.begin(), described.end(), WString()), static_cast<long>(described.size()) - 1);
+    // A history that cannot be written: the values show, the diagnosis says why.
+    history.failure = u"Cannot write history.jsonl: Read-only file system.";
+    bus.devices["p0\\"] = {{reply}};
+    core.RefreshMachineData();
+    EXPECT_TRUE(core.Data().Available());
+    EXPECT_NE(DiagnosisText(core.LastDiagnosis()).find(u"History: " + history.failure), WString::npos);
 }

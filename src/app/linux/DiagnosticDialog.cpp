@@ -149,10 +149,13 @@ void DiagnosticDialog::RefreshAfterDeviceChange() {
 
 bool DiagnosticDialog::ShowEmptyBoxesHint(const QPoint& at, const QPoint& global) {
     const QPoint client = at - kClientOrigin;
-    const WString hint = core_.EmptyBoxesHint();
-    if (hint.empty() || !kClientArea.contains(at)) return false;
-    for (const Rect& box : DiagnosticCore::ValueBoxes()) {
+    if (!kClientArea.contains(at)) return false;
+    const std::vector<Rect> boxes = DiagnosticCore::ValueBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const Rect& box = boxes[i];
         if (!box.Contains(client.x(), client.y())) continue;
+        const WString hint = core_.BoxTip(i);
+        if (hint.empty()) return false;
         // Shown until the pointer leaves the box.
         const QRect inWindow(kClientOrigin + QPoint(box.left, box.top), QSize(box.right - box.left, box.bottom - box.top));
         QToolTip::showText(global, ToQString(hint), this, inWindow);

@@ -83,6 +83,7 @@ public:
         if (!item) return {};
         if (kind == QAccessible::Name) return ToQString(item->name);
         if (kind == QAccessible::Value) return ToQString(item->value);
+        if (kind == QAccessible::Description) return ToQString(item->description);
         return {};
     }
     void setText(QAccessible::Text, const QString&) override {}

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     const auto sleeper = ldt::platform::MakeClock();
     const auto codePage = ldt::platform::MakeCodePage();
     const auto files = ldt::platform::MakeReportFileSystem();
+    const auto history = ldt::platform::MakeHistoryFile();
     ldt::QtPrompts prompts;
     ldt::QtClipboard clipboard;
     ldt::DiagnosticDialog* window = nullptr;
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
         if (window) window->PrepareFirstPaint();
     });
     ldt::DiagnosticDialog dialog({{*bus, clock, *codePage, prompts}, *files, clipboard, /*explainUnopenedPorts=*/true,
-                                  ldt::platform::DescribeSystem()});
+                                  ldt::platform::DescribeSystem(), history.get()});
     window = &dialog;
     prompts.SetOwner(&dialog);
     // Printers plugged in or out while the window is open bring a refresh.

@@ -46,7 +46,9 @@ DiagnosticDialog::DiagnosticDialog(HWND parent)
       idleClock_(*clock_, [this] { PrepareFirstPaint(); }),
       codePage_(platform::MakeCodePage()),
       files_(platform::MakeReportFileSystem()),
-      core_({{*bus_, idleClock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem()}) {}
+      history_(platform::MakeHistoryFile()),
+      core_({{*bus_, idleClock_, *codePage_, prompts_}, *files_, clipboard_, false, platform::DescribeSystem(),
+             history_.get()}) {}
 
 DiagnosticDialog::~DiagnosticDialog() {
     if (accessible_) {
@@ -151,7 +153,8 @@ void DiagnosticDialog::PlaceEmptyBoxesTip() {
 LRESULT DiagnosticDialog::OnNotify(WPARAM, LPARAM data) {
     auto* header = reinterpret_cast<NMHDR*>(data);
     if (!emptyBoxesTip_ || header->hwndFrom != emptyBoxesTip_ || header->code != TTN_GETDISPINFOW) return Default();
-    const WString hint = core_.EmptyBoxesHint();
+    // Tool i + 1 is value box i.
+    const WString hint = core_.BoxTip(static_cast<std::size_t>(header->idFrom) - 1);
     emptyBoxesText_.assign(hint.begin(), hint.end());
     reinterpret_cast<NMTTDISPINFOW*>(data)->lpszText = emptyBoxesText_.data();
     return 0;

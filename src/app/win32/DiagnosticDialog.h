@@ -89,6 +89,7 @@ private:
     IdleWorkClock idleClock_;  // prepares the skin in the first query's pause
     std::unique_ptr<CodePage> codePage_;
     std::unique_ptr<ReportFileSystem> files_;
+    std::unique_ptr<HistoryFile> history_;
     Win32Prompts prompts_;
     Win32Clipboard clipboard_;
     DiagnosticCore core_;

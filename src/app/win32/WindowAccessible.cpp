@@ -117,7 +117,10 @@ HRESULT WindowAccessible::get_accValue(VARIANT child, BSTR* value) {
 HRESULT WindowAccessible::get_accDescription(VARIANT child, BSTR* description) {
     if (!description) return E_POINTER;
     *description = nullptr;
-    return WithChild(child, [](const AccessibleItem*) { return S_FALSE; });
+    return WithChild(child, [&](const AccessibleItem* item) {
+        if (!item || item->description.empty()) return S_FALSE;
+        return Bstr(item->description, description);
+    });
 }
 
 HRESULT WindowAccessible::get_accRole(VARIANT child, VARIANT* role) {

@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 #include "platform/SleepClock.h"
+#include "platform/linux/PosixHistoryFile.h"
 #include "platform/linux/PosixReportFile.h"
 #include "platform/linux/SysfsDeviceBus.h"
 #include "platform/linux/Utf8CodePage.h"
@@ -12,6 +13,7 @@ std::unique_ptr<DeviceBus> MakeDeviceBus() { return std::make_unique<SysfsDevice
 std::unique_ptr<Clock> MakeClock() { return std::make_unique<SleepClock>(); }
 std::unique_ptr<CodePage> MakeCodePage() { return std::make_unique<Utf8CodePage>(); }
 std::unique_ptr<ReportFileSystem> MakeReportFileSystem() { return std::make_unique<PosixReportFile>(); }
+std::unique_ptr<HistoryFile> MakeHistoryFile() { return std::make_unique<PosixHistoryFile>(); }
 
 WString DescribeSystem() {
     utsname name{};

@@ -2,6 +2,7 @@
 #include "platform/SleepClock.h"
 #include "platform/win32/AnsiCodePage.h"
 #include "platform/win32/Win32DeviceBus.h"
+#include "platform/win32/Win32HistoryFile.h"
 #include "platform/win32/Win32ReportFile.h"
 
 #include <windows.h>
@@ -14,6 +15,7 @@ std::unique_ptr<DeviceBus> MakeDeviceBus() { return std::make_unique<Win32Device
 std::unique_ptr<Clock> MakeClock() { return std::make_unique<SleepClock>(); }
 std::unique_ptr<CodePage> MakeCodePage() { return std::make_unique<AnsiCodePage>(); }
 std::unique_ptr<ReportFileSystem> MakeReportFileSystem() { return std::make_unique<Win32ReportFile>(); }
+std::unique_ptr<HistoryFile> MakeHistoryFile() { return std::make_unique<Win32HistoryFile>(); }
 
 WString DescribeSystem() {
     // RtlGetVersion tells the true version, unlike GetVersionExW, which a

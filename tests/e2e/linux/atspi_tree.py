@@ -28,6 +28,7 @@ def describe(node):
         actions = []
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     return {"role": node.getRoleName(), "name": node.name, "text": text, "actions": actions,
+            "description": node.description,
             "states": [pyatspi.stateToString(s) for s in node.getState().getStates()],
             "extents": [box.x, box.y, box.width, box.height]}
 

@@ -47,6 +47,12 @@ class AccessSession(QtSession):
         assert (window["role"], window["name"], window["children"]) == ("dialog", NAME, len(children)), window
         return children
 
+    def descriptions(self):
+        return [(c["name"], c["description"]) for c in self.read() if c["role"] == "label"]
+
+    def history_file(self):
+        return os.path.join(self.env["XDG_STATE_HOME"], "laser-diagnostic-tool", "history.jsonl")
+
     def heard_during(self, action, seconds=3.0):
         """(event type, source name, data) of the text and focus events while `action` runs."""
         listener = subprocess.Popen([PYTHON, *READER, "listen", str(seconds)], env=self.env, text=True,
@@ -60,6 +66,10 @@ class AccessSession(QtSession):
 
 def heard(children):
     return [(c["name"], c["text"]) for c in children if c["role"] == "label"]
+
+
+class History(ldt_e2e.HistoryTests, unittest.TestCase):
+    session = AccessSession
 
 
 class Access(ldt_e2e.OwnSessionPerTest, unittest.TestCase):

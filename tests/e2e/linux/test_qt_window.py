@@ -48,6 +48,7 @@ class QtSession(ldt_e2e.Session):
         self.procs.append(xvfb)
         self.env = dict(os.environ, DISPLAY=self.display, LANG="C.UTF-8", QT_QPA_PLATFORM="xcb")
         self.env.pop("WINEPREFIX", None)
+        self.env.update(XDG_STATE_HOME=os.path.join(self.tmp, "state"), LDT_NO_HISTORY="1")
         self.link = os.path.join(self.tmp, "lp0")
 
     def launch(self, command):

@@ -143,7 +143,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("client\t%ld\t%ld\n", role.vt == VT_I4 ? role.lVal : -1L, count);
     long pressed = 0;
     for (long id = 1; id <= count; ++id) {
-        BSTR name = nullptr, value = nullptr, action = nullptr;
+        BSTR name = nullptr, value = nullptr, action = nullptr, description = nullptr;
         VARIANT r, state;
         VariantInit(&r);
         VariantInit(&state);
@@ -154,9 +154,11 @@ int wmain(int argc, wchar_t** argv) {
         client->get_accState(Child(id), &state);
         client->accLocation(&x, &y, &w, &h, Child(id));
         client->get_accDefaultAction(Child(id), &action);
+        const HRESULT hasDescription = client->get_accDescription(Child(id), &description);
         const std::string n = Utf8(name);
-        std::printf("%ld\t%ld\t%ld\t%s\t%s\t%ld %ld %ld %ld\t%s\n", id, r.lVal, state.lVal, n.c_str(),
-                    hasValue == S_OK ? Utf8(value).c_str() : "-", x, y, w, h, Utf8(action).c_str());
+        std::printf("%ld\t%ld\t%ld\t%s\t%s\t%ld %ld %ld %ld\t%s\t%s\n", id, r.lVal, state.lVal, n.c_str(),
+                    hasValue == S_OK ? Utf8(value).c_str() : "-", x, y, w, h, Utf8(action).c_str(),
+                    hasDescription == S_OK ? Utf8(description).c_str() : "");
         if ((press || burst) && !pressed) {
             std::wstring wide(n.size() + 1, L'\0');
             wide.resize(MultiByteToWideChar(CP_UTF8, 0, n.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);

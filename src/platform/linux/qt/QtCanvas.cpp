@@ -70,6 +70,8 @@ void QtCanvas::SetTextFont(const FontSpec& font) {
     painter_.setPen(Qt::black);
 }
 
+void QtCanvas::SetTextColor(unsigned rgb) { painter_.setPen(QColor(QRgb(rgb))); }
+
 void QtCanvas::DrawString(const Rect& rect, const WString& text, unsigned format) {
     const QRect box(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     if (box.isEmpty()) return;

@@ -31,6 +31,8 @@ void GdiCanvas::SetTextFont(const FontSpec& f) {
     SetBkMode(dc_, TRANSPARENT);
 }
 
+void GdiCanvas::SetTextColor(unsigned rgb) { ::SetTextColor(dc_, RGB(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF)); }
+
 void GdiCanvas::DrawString(const Rect& rect, const WString& text, unsigned format) {
     if (text.empty()) return;
     RECT r = {rect.left, rect.top, rect.right, rect.bottom};

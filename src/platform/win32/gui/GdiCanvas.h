@@ -30,6 +30,7 @@ public:
     // anew for each call and releases it before returning.
     void CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) override;
     void SetTextFont(const FontSpec& font) override;
+    void SetTextColor(unsigned rgb) override;
     void DrawString(const Rect& rect, const WString& text, unsigned format) override;
     void DrawAppIcon(int x, int y) override;
     void DrawFocusCue(const Rect& rect) override;

@@ -1,0 +1,492 @@
+#include "link/History.h"
+
+#include "link/Diagnosis.h"
+#include "machine/Json.h"
+#include "machine/Report.h"
+#include "seams/Messages.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <new>
+
+namespace ldt {
+
+namespace {
+
+WString Ascii(const std::string& s) { return WString(s.begin(), s.end()); }
+
+// Bounds for what a record keeps, chosen so that even a record of nothing
+// but escaped characters fits in kHistoryLineBytes.
+constexpr std::size_t kIdChars = 8;
+constexpr std::size_t kKeyChars = 256;
+constexpr std::size_t kPathChars = 256;
+constexpr std::size_t kLongIdentityChars = 512;
+
+const char16_t* const kBoxNames[kHistoryFields] = {
+    u"FPGA Version", u"Firmware Version", u"Laser Tube Model", u"Speed",     u"Power",
+    u"DPI",          u"PPI",              u"Select Lens",      u"Carriage Free", u"USB Mode",
+    u"Z-depth",      u"Field 12",         u"Scaling X",        u"Scaling Y", u"Image Offset X",
+    u"Image Offset Y", u"Vector Mode"};
+
+// The identity members a record keeps, by their names in the line.
+struct IdentityMember {
+    const char* name;
+    WString DeviceIdentity::*member;
+    std::size_t limit;
+};
+const IdentityMember kIdentityMembers[] = {
+    {"vendorId", &DeviceIdentity::vendorId, kIdChars},
+    {"productId", &DeviceIdentity::productId, kIdChars},
+    {"manufacturer", &DeviceIdentity::manufacturer, kFieldChars},
+    {"product", &DeviceIdentity::product, kFieldChars},
+    {"serial", &DeviceIdentity::serial, kFieldChars},
+    {"ieee1284Id", &DeviceIdentity::ieee1284Id, kLongIdentityChars},
+    {"route", &DeviceIdentity::route, kFieldChars},
+    {"location", &DeviceIdentity::location, kPathChars},
+};
+
+// A small JSON reader for one line: an object whose members are strings,
+// integers or arrays of strings; anything else of JSON is skipped when the
+// member is not one of ours.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : s_(text) {}
+
+    std::optional<HistoryRecord> Record() {
+        HistoryRecord record;
+        bool haveTime = false, haveValues = false;
+        Blank();
+        if (!Take('{')) return std::nullopt;
+        Blank();
+        if (!Take('}')) {
+            for (;;) {
+                WString name;
+                Blank();
+                if (!String(name)) return std::nullopt;
+                Blank();
+                if (!Take(':')) return std::nullopt;
+                Blank();
+                if (!Member(record, name, haveTime, haveValues)) return std::nullopt;
+                Blank();
+                if (Take(',')) continue;
+                if (Take('}')) break;
+                return std::nullopt;
+            }
+        }
+        Blank();
+        if (i_ != s_.size() || !haveTime || !haveValues || record.key.empty()) return std::nullopt;
+        return record;
+    }
+
+private:
+    bool Member(HistoryRecord& record, const WString& name, bool& haveTime, bool& haveValues) {
+        if (name == u"time") return haveTime = Integer(record.time);
+        if (name == u"key") return String(record.key);
+        if (name == u"port") return String(record.port);
+        if (name == u"values") return haveValues = Strings(record.values);
+        for (const IdentityMember& m : kIdentityMembers)
+            if (name == Ascii(m.name)) return String(record.identity.*m.member);
+        return Skip(0);
+    }
+
+    void Blank() {
+        while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
+    }
+    bool Take(char c) {
+        if (i_ < s_.size() && s_[i_] == c) {
+            ++i_;
+            return true;
+        }
+        return false;
+    }
+    bool Word(const char* w) {
+        const std::size_t n = std::strlen(w);
+        if (s_.substr(i_, n) != w) return false;
+        i_ += n;
+        return true;
+    }
+
+    bool Integer(long long& value) {
+        const bool negative = Take('-');
+        std::size_t digits = 0;
+        long long v = 0;
+        while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') {
+            if (++digits > 15) return false;  // far beyond any time we write
+            v = v * 10 + (s_[i_++] - '0');
+        }
+        if (digits == 0) return false;
+        value = negative ? -v : v;
+        return true;
+    }
+
+    bool Hex4(char16_t& unit) {
+        if (s_.size() - i_ < 4) return false;
+        unsigned v = 0;
+        for (int k = 0; k < 4; ++k) {
+            const char c = s_[i_++];
+            v <<= 4;
+            if (c >= '0' && c <= '9') v |= unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f') v |= unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F') v |= unsigned(c - 'A' + 10);
+            else return false;
+        }
+        unit = static_cast<char16_t>(v);
+        return true;
+    }
+
+    // One UTF-8 sequence; a malformed one becomes U+FFFD.
+    void Utf8(WString& out) {
+        const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s_[k]); };
+        const unsigned lead = b(i_);
+        std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+        char32_t cp = n == 4 ? lead & 0x07 : n == 3 ? lead & 0x0F : lead & 0x1F;
+        bool ok = n != 0 && i_ + n <= s_.size();
+        for (std::size_t k = 1; ok && k < n; ++k) {
+            ok = (b(i_ + k) & 0xC0) == 0x80;
+            cp = (cp << 6) | (b(i_ + k) & 0x3F);
+        }
+        ok = ok && !(n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) && !(n == 4 && (cp < 0x10000 || cp > 0x10FFFF));
+        if (!ok) {
+            out += char16_t(0xFFFD);
+            ++i_;
+            return;
+        }
+        i_ += n;
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+
+    bool String(WString& out) {
+        out.clear();
+        if (!Take('"')) return false;
+        while (i_ < s_.size()) {
+            const unsigned char c = static_cast<unsigned char>(s_[i_]);
+            if (c == '"') {
+                ++i_;
+                return true;
+            }
+            if (c < 0x20) return false;
+            if (c < 0x80 && c != '\\') {
+                out += char16_t(c);
+                ++i_;
+            } else if (c >= 0x80) {
+                Utf8(out);
+            } else {
+                if (++i_ >= s_.size()) return false;
+                const char e = s_[i_++];
+                char16_t unit = 0;
+                switch (e) {
+                case '"': case '\\': case '/': out += char16_t(e); break;
+                case 'b': out += u'\b'; break;
+                case 'f': out += u'\f'; break;
+                case 'n': out += u'\n'; break;
+                case 'r': out += u'\r'; break;
+                case 't': out += u'\t'; break;
+                case 'u':
+                    if (!Hex4(unit)) return false;
+                    out += unit;
+                    break;
+                default: return false;
+                }
+            }
+        }
+        return false;
+    }
+
+    bool Strings(std::vector<WString>& out) {
+        out.clear();
+        if (!Take('[')) return false;
+        Blank();
+        if (Take(']')) return true;
+        for (;;) {
+            Blank();
+            WString value;
+            if (!String(value) || out.size() == kHistoryFields) return false;
+            out.push_back(std::move(value));
+            Blank();
+            if (Take(',')) continue;
+            return Take(']');
+        }
+    }
+
+    // Any JSON value, for members we do not keep; nesting is bounded.
+    bool Skip(int depth) {
+        if (depth > 16 || i_ >= s_.size()) return false;
+        WString ignored;
+        long long number = 0;
+        switch (s_[i_]) {
+        case '"': return String(ignored);
+        case 't': return Word("true");
+        case 'f': return Word("false");
+        case 'n': return Word("null");
+        case '[':
+        case '{': {
+            const bool object = s_[i_++] == '{';
+            const char close = object ? '}' : ']';
+            Blank();
+            if (Take(close)) return true;
+            for (;;) {
+                Blank();
+                if (object && !(String(ignored) && (Blank(), Take(':')))) return false;
+                Blank();
+                if (!Skip(depth + 1)) return false;
+                Blank();
+                if (Take(',')) continue;
+                return Take(close);
+            }
+        }
+        default:
+            if (!Integer(number)) return false;
+            if (Take('.'))
+                while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') ++i_;
+            return true;
+        }
+    }
+
+    std::string_view s_;
+    std::size_t i_ = 0;
+};
+
+}  // namespace
+
+WString MachineKey(const DeviceIdentity& id, const WString& port) {
+    const WString ids = BoundText(id.vendorId, kIdChars) + u":" + BoundText(id.productId, kIdChars) + u":";
+    if (!id.serial.empty()) return BoundText(u"sn:" + ids + id.serial, kKeyChars);
+    if (!id.location.empty()) return BoundText(u"at:" + ids + id.location, kKeyChars);
+    return BoundText(u"port:" + port, kKeyChars);
+}
+
+namespace {
+
+std::optional<HistoryRecord> PortRecord(const PortOutcome& port, const CodePage& codePage, long long time) {
+    if (!port.answered) return std::nullopt;
+    MachineData data;
+    ParseReply(data, codePage.ToWide(port.reply.substr(0, port.reply.find('\0'))));
+    if (!data.Available()) return std::nullopt;
+    HistoryRecord record;
+    record.time = time;
+    record.key = MachineKey(port.identity, port.path);
+    record.port = BoundText(port.path, kPathChars);
+    for (const IdentityMember& m : kIdentityMembers)
+        record.identity.*m.member = BoundText(port.identity.*m.member, m.limit);
+    for (std::size_t i = 0; i < data.Count() && i < kHistoryFields; ++i) record.values.push_back(BoundText(data.At(i)));
+    return record;
+}
+
+}  // namespace
+
+std::vector<HistoryRecord> RecordsOf(const RefreshOutcome& refresh, const CodePage& codePage, long long time) {
+    std::vector<HistoryRecord> records;
+    for (const PortOutcome& port : refresh.ports)
+        if (std::optional<HistoryRecord> record = PortRecord(port, codePage, time)) records.push_back(std::move(*record));
+    return records;
+}
+
+std::string HistoryLine(const HistoryRecord& r) {
+    JsonWriter json;
+    json.BeginObject()
+        .Key("time").Number(static_cast<unsigned long long>(std::max(r.time, 0LL)))
+        .Key("at").String(UtcTimeText(r.time))
+        .Key("key").String(BoundText(r.key, kKeyChars))
+        .Key("port").String(BoundText(r.port, kPathChars));
+    for (const IdentityMember& m : kIdentityMembers) json.Key(m.name).String(BoundText(r.identity.*m.member, m.limit));
+    json.Key("values").BeginArray();
+    for (std::size_t i = 0; i < r.values.size() && i < kHistoryFields; ++i) json.String(BoundText(r.values[i]));
+    json.EndArray().EndObject();
+    return json.Text() + "\n";
+}
+
+std::optional<HistoryRecord> ParseHistoryLine(std::string_view line) {
+    if (line.size() > kHistoryLineBytes) return std::nullopt;
+    return LineReader(line).Record();
+}
+
+std::vector<FieldChange> CompareRecords(const HistoryRecord& previous, const HistoryRecord& current) {
+    static const WString none;
+    std::vector<FieldChange> changes;
+    for (std::size_t i = 0; i < kHistoryFields; ++i) {
+        const WString& was = i < previous.values.size() ? previous.values[i] : none;
+        const WString& now = i < current.values.size() ? current.values[i] : none;
+        if (was != now) changes.push_back({i, was, now, previous.time});
+    }
+    return changes;
+}
+
+WString FieldName(std::size_t field) {
+    for (const ReportLineSpec& line : kReportLines)
+        if (static_cast<std::size_t>(line.field) == field) {
+            WString label = line.label;
+            return label.substr(0, label.size() - 2);  // without ": "
+        }
+    return BoxName(field);
+}
+
+WString BoxName(std::size_t field) { return field < kHistoryFields ? kBoxNames[field] : WString(u"Field"); }
+
+WString LocalMinuteText(long long seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    const std::tm* local = std::localtime(&t);
+    char buffer[64];
+    if (!local || !std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", local))
+        return UtcTimeText(seconds).substr(0, 16);
+    return Ascii(buffer);
+}
+
+WString ChangeSentence(const FieldChange& change) {
+    const WString was = change.was.empty() ? WString(kEmptyValue) : EscapeText(change.was, 64);
+    return FillTemplate(kChangeSentence, {BoxName(change.field), was, LocalMinuteText(change.since)});
+}
+
+std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WString>& keys, std::size_t perKey,
+                                       std::size_t budget, std::size_t block) {
+    block = std::max<std::size_t>(block, 1);
+    // A line that holds none of the keys as our writer spells them, and no
+    // escape that could spell one otherwise, is not parsed at all.
+    std::vector<std::string> needles;
+    for (const WString& key : keys) needles.push_back(JsonString(key));
+    std::map<WString, std::size_t> counts;
+    std::size_t complete = 0;
+    std::vector<HistoryRecord> newestFirst;
+
+    // Takes one whole line; returns true once nothing more is wanted.
+    const auto consider = [&](std::string_view line) {
+        if (line.size() > kHistoryLineBytes) return false;
+        if (!needles.empty() && line.find('\\') == std::string_view::npos &&
+            std::none_of(needles.begin(), needles.end(),
+                         [&](const std::string& n) { return line.find(n) != std::string_view::npos; }))
+            return false;
+        std::optional<HistoryRecord> record = ParseHistoryLine(line);
+        if (!record) return false;
+        if (!keys.empty() && std::find(keys.begin(), keys.end(), record->key) == keys.end()) return false;
+        std::size_t& count = counts[record->key];
+        if (count >= perKey) return false;
+        newestFirst.push_back(std::move(*record));
+        if (++count == perKey && !keys.empty()) ++complete;
+        return !keys.empty() && complete == keys.size();
+    };
+
+    bool done = perKey == 0;
+    for (int generation = 0; generation < 2 && !done && budget > 0; ++generation) {
+        std::unique_ptr<HistorySource> source = file.Open(generation);
+        if (!source) continue;
+        std::uint64_t pos = source->Size();
+        std::string tail;        // the start of a line whose beginning lies further back
+        bool dropTail = true;    // the bytes up to the next '\n' back are no whole line (torn or too long)
+        while (pos > 0 && budget > 0 && !done) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>({block, pos, budget}));
+            pos -= n;
+            budget -= n;
+            std::string buffer = source->ReadAt(pos, n);
+            if (buffer.size() != n) {
+                pos = 0;
+                tail.clear();
+                break;
+            }
+            buffer += tail;
+            std::size_t end = buffer.size();
+            if (dropTail) {
+                const std::size_t nl = buffer.rfind('\n');
+                if (nl == std::string::npos) {
+                    tail.clear();
+                    continue;
+                }
+                end = nl + 1;
+                dropTail = false;
+            }
+            std::size_t lineEnd = end;  // just after a '\n'
+            // A block that holds no key wanted (and no escape) has no line to parse.
+            const std::string_view whole = std::string_view(buffer).substr(0, end);
+            if (!needles.empty() && whole.find('\\') == std::string_view::npos &&
+                std::none_of(needles.begin(), needles.end(),
+                             [&](const std::string& n) { return whole.find(n) != std::string_view::npos; })) {
+                const std::size_t nl = whole.find('\n');
+                lineEnd = nl == std::string_view::npos ? end : nl + 1;
+                if (pos == 0) lineEnd = 0;  // the first line is whole, and holds no key either
+            }
+            while (lineEnd >= 2 && !done) {
+                const std::size_t nl = buffer.rfind('\n', lineEnd - 2);
+                if (nl == std::string::npos) break;
+                done = consider(std::string_view(buffer).substr(nl + 1, lineEnd - nl - 1));
+                lineEnd = nl + 1;
+            }
+            tail.assign(buffer, 0, lineEnd);
+            if (tail.size() > kHistoryLineBytes) {
+                tail.clear();
+                dropTail = true;
+            }
+        }
+        if (pos == 0 && !done && !dropTail && !tail.empty()) done = consider(tail);
+    }
+    std::reverse(newestFirst.begin(), newestFirst.end());
+    return newestFirst;
+}
+
+HistoryOutcome UpdateHistory(HistoryFile* file, const RefreshOutcome& refresh, const CodePage& codePage,
+                             long long now, bool record) {
+    HistoryOutcome outcome;
+    try {
+        std::vector<std::optional<HistoryRecord>> current;
+        std::vector<HistoryRecord> records;
+        std::vector<WString> keys;
+        for (const PortOutcome& port : refresh.ports) {
+            PortHistory entry;
+            entry.key = MachineKey(port.identity, port.path);
+            entry.port = port.path;
+            outcome.ports.push_back(std::move(entry));
+            current.push_back(PortRecord(port, codePage, now));
+            if (!current.back()) continue;
+            records.push_back(*current.back());
+            if (std::find(keys.begin(), keys.end(), records.back().key) == keys.end()) keys.push_back(records.back().key);
+        }
+        std::vector<HistoryRecord> previous;
+        if (file && !keys.empty()) previous = ReadHistory(*file, keys, 1);
+        for (std::size_t i = 0; i < current.size(); ++i) {
+            if (!current[i]) continue;
+            PortHistory& port = outcome.ports[i];
+            port.read = true;
+            for (const HistoryRecord& p : previous)
+                if (p.key == port.key) port.previous = p;
+            if (port.previous) port.changes = CompareRecords(*port.previous, *current[i]);
+        }
+        if (file && record && !records.empty()) {
+            std::string lines;
+            for (const HistoryRecord& r : records) lines += HistoryLine(r);
+            outcome.problem = file->Append(lines);
+        }
+    } catch (const std::bad_alloc&) {
+        outcome.problem = u"The readings history could not be kept: out of memory.";
+    }
+    return outcome;
+}
+
+void PortHistoryJson(const PortHistory& port, JsonWriter& json) {
+    json.Key("key").String(port.key).Key("firstReading").Bool(port.read && !port.previous).Key("changes").BeginArray();
+    for (const FieldChange& c : port.changes)
+        json.BeginObject()
+            .Key("field").String(FieldName(c.field))
+            .Key("was").String(c.was)
+            .Key("now").String(c.now)
+            .Key("since").String(UtcTimeText(c.since))
+            .EndObject();
+    json.EndArray();
+}
+
+long long HistoryNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+bool HistoryOffByEnvironment() {
+    const char* value = std::getenv("LDT_NO_HISTORY");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
+}  // namespace ldt

@@ -1,6 +1,7 @@
 #pragma once
 // Seam: the channels to the machine. One backend per platform
-// (platform/win32: SetupAPI and CreateFileW; platform/linux: usblp nodes).
+// (platform/win32: SetupAPI and CreateFileW; platform/linux: usblp nodes, and
+// printer interfaces without a driver through libusb).
 // Every call runs on the caller's thread and returns within about the bus's
 // bound, however many devices it is given and whatever they do.
 

@@ -21,10 +21,18 @@ if [ -x "$LDT_WINDOW" ] && command -v Xvfb xdotool xclip >/dev/null; then
   wid() { xdotool search --name '^Laser Diagnostic Tool$' | head -n1; }
   window_shown() { test -n "$(wid)"; }
   wait_until 30 window_shown
+  main="$(wid)"
   gadget_plug 0
   log "window: plugged in"
+  # Ctrl+C before the values have come opens a box that says there is
+  # nothing to copy: it is dismissed, and the next round tries again.
+  other() { xdotool search --name '^(Error|Laser Diagnostic Tool)$' | grep -vx "$main" | head -n1; }
   copied() {
-    xdotool windowfocus --sync "$(wid)" key --clearmodifiers ctrl+c && xclip -o -selection clipboard | grep -q '^Firmware_Ver: V5\.07'
+    xdotool windowfocus --sync "$main" key --clearmodifiers ctrl+c || return 1
+    sleep 0.5
+    local box; box="$(other)"
+    if [ -n "$box" ]; then xdotool windowfocus --sync "$box" key --clearmodifiers Return; return 1; fi
+    xclip -o -selection clipboard | grep -q '^Firmware_Ver: V5\.07'
   }
   wait_until 40 copied; filled=$?
   [ $filled -eq 0 ] || import -window root "$LDT_VM_RESULTS/screen.png"

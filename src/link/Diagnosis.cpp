@@ -6,7 +6,6 @@
 #include "seams/ProductText.h"
 
 #include <chrono>
-#include <cstdio>
 
 namespace ldt {
 
@@ -16,11 +15,20 @@ WString Ascii(const std::string& s) { return WString(s.begin(), s.end()); }
 
 WString Number(std::size_t n) { return Ascii(std::to_string(n)); }
 
-// "\xNN" for a code unit up to U+00FF, else "\uNNNN".
+// "\xNN" for a code unit up to U+00FF, else "\uNNNN". Written by hand:
+// printf would bring the C library's whole formatter into the window program.
 WString Escape(char16_t c) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, c <= 0xFF ? "\\x%02x" : "\\u%04x", static_cast<unsigned>(c));
-    return Ascii(buffer);
+    const int digits = c <= 0xFF ? 2 : 4;
+    WString text = c <= 0xFF ? u"\\x" : u"\\u";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text += u"0123456789abcdef"[(c >> shift) & 0xF];
+    return text;
+}
+
+// `value` in decimal, zero-padded to `width` digits.
+WString Padded(long long value, std::size_t width) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+    return Ascii((value < 0 ? "-" : "") + digits);
 }
 
 // The bus's bound in words: "1 s".
@@ -160,10 +168,8 @@ WString UtcTimeText(long long seconds) {
     const long long day = dayOfYear - (153 * mp + 2) / 5 + 1;
     const long long month = mp < 10 ? mp + 3 : mp - 9;
     const long long year = yearOfEra + era * 400 + (month <= 2);
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld UTC", year, month, day, rest / 3600,
-                  rest / 60 % 60, rest % 60);
-    return Ascii(buffer);
+    return Padded(year, 4) + u"-" + Padded(month, 2) + u"-" + Padded(day, 2) + u" " + Padded(rest / 3600, 2) + u":" +
+           Padded(rest / 60 % 60, 2) + u":" + Padded(rest % 60, 2) + u" UTC";
 }
 
 Diagnosis MakeDiagnosis(RefreshOutcome refresh, WString system) {

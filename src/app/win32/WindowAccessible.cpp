@@ -37,7 +37,10 @@ void WindowAccessible::Disconnect() {
 
 HRESULT WindowAccessible::QueryInterface(REFIID riid, void** object) {
     if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible) {
+    // IDispatch's id written here: the uuid library's copy comes in an
+    // object that brings some hundred other ids with it.
+    static constexpr IID kIDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+    if (riid == IID_IUnknown || riid == kIDispatch || riid == IID_IAccessible) {
         *object = static_cast<IAccessible*>(this);
         AddRef();
         return S_OK;

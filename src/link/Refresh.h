@@ -52,7 +52,7 @@ struct RefreshOutcome {
     // The fallback names, when they were tried (no interface was listed).
     std::vector<FallbackTry> fallback;
     // Printer-class interfaces present without a port (see DeviceBus), and
-    // how many there are in all where the bus listed fewer (0: as listed).
+    // how many there are in all, the ones the bus did not list included.
     std::vector<PortlessInterface> portless;
     std::size_t portlessCount = 0;
 };

@@ -2,7 +2,7 @@
 // that the usblp driver presents as /dev/usb/lpN.
 
 #include "app/linux/DiagnosticDialog.h"
-#include "app/linux/IdleWorkClock.h"
+#include "app/IdleWorkClock.h"
 #include "platform/Platform.h"
 #include "platform/linux/UsblpWatch.h"
 #include "platform/linux/qt/QtClipboard.h"

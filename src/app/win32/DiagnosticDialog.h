@@ -15,7 +15,7 @@
 #include "seams/CodePage.h"
 #include "seams/DeviceBus.h"
 #include "seams/ReportFile.h"
-#include "app/linux/IdleWorkClock.h"
+#include "app/IdleWorkClock.h"
 #include "app/win32/WindowAccessible.h"
 #include "ui/DiagnosticCore.h"
 

@@ -1,5 +1,5 @@
 #include "app/linux/DiagnosticDialog.h"
-#include "app/linux/IdleWorkClock.h"
+#include "app/IdleWorkClock.h"
 
 #include "fakes/Fakes.h"
 #include "platform/linux/qt/QtClipboard.h"

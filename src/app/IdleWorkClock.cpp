@@ -1,4 +1,4 @@
-#include "app/linux/IdleWorkClock.h"
+#include "app/IdleWorkClock.h"
 
 #include "platform/Deadline.h"
 

@@ -30,6 +30,7 @@ target_link_options(LaserDiagnosticTool PRIVATE -municode -mwindows -Wl,--gc-sec
 # The resource script names its files relative to the source root.
 set_property(SOURCE ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc APPEND PROPERTY
     OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/res/resource.h
+                   ${PROJECT_SOURCE_DIR}/res/DialogTemplate.rc
                    ${PROJECT_SOURCE_DIR}/res/icon/app.ico
                    ${PROJECT_SOURCE_DIR}/res/skin/SkinBitmap.bmp
                    ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.manifest)

@@ -1,8 +1,8 @@
 #include "platform/linux/PosixHistoryFile.h"
 
+#include "platform/HistoryAppend.h"
 #include "platform/linux/UniqueFd.h"
 #include "platform/linux/Utf8CodePage.h"
-#include "seams/Messages.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -17,9 +17,6 @@
 namespace ldt {
 
 namespace {
-
-constexpr int kLockTries = 20;          // 20 tries 5 ms apart: a tenth of a second at most
-constexpr long kLockPauseNs = 5'000'000;
 
 WString Reason(int error) { return Utf8ToUtf16(std::strerror(error)); }
 
@@ -60,6 +57,59 @@ private:
     std::uint64_t size_;
 };
 
+class PosixAppend final : public HistoryAppendPrimitives {
+public:
+    PosixAppend(const std::string& folder, std::string current, std::string older)
+        : folder_(folder), current_(std::move(current)), older_(std::move(older)) {}
+
+    SystemError MakeFolder() override { return static_cast<SystemError>(MakeFolders(folder_)); }
+    SystemError TryLock(bool& busy) override {
+        if (!lock_) lock_.Reset(::open((folder_ + "/history.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (!lock_) return errno;
+        if (flock(lock_.Get(), LOCK_EX | LOCK_NB) == 0) return 0;
+        busy = errno == EWOULDBLOCK || errno == EINTR;
+        return errno;
+    }
+    void PauseForLock() override {
+        const timespec pause{0, 5'000'000};
+        nanosleep(&pause, nullptr);
+    }
+    SystemError OpenCurrent(std::uint64_t& size) override {
+        file_.Reset(::open(current_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+        struct stat st {};
+        if (!file_ || fstat(file_.Get(), &st) != 0) return errno;
+        size = static_cast<std::uint64_t>(st.st_size);
+        return 0;
+    }
+    SystemError RotateCurrent() override {
+        file_.Reset();
+        return rename(current_.c_str(), older_.c_str()) == 0 ? 0 : errno;
+    }
+    bool ReadByte(std::uint64_t offset, char& byte) override {
+        return pread(file_.Get(), &byte, 1, static_cast<off_t>(offset)) == 1;
+    }
+    SystemError Write(const std::string& bytes, std::size_t& written) override {
+        ssize_t n;
+        do n = ::write(file_.Get(), bytes.data(), bytes.size());
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return errno;
+        written = static_cast<std::size_t>(n);
+        return 0;
+    }
+    void Truncate(std::uint64_t size) override {
+        [[maybe_unused]] const int cut = ftruncate(file_.Get(), static_cast<off_t>(size));
+    }
+    WString CurrentPath() const override { return Utf8ToUtf16(current_); }
+    WString ErrorText(SystemError error) override { return Reason(static_cast<int>(error)); }
+    SystemError LockTakenError() const override { return EWOULDBLOCK; }
+    SystemError DiskFullError() const override { return ENOSPC; }
+
+private:
+    const std::string& folder_;
+    const std::string current_, older_;
+    UniqueFd lock_, file_;  // the lock goes with the closing of its descriptor
+};
+
 }  // namespace
 
 PosixHistoryFile::PosixHistoryFile() {
@@ -75,46 +125,8 @@ std::string PosixHistoryFile::Path(int generation) const {
 WString PosixHistoryFile::Where() const { return Utf8ToUtf16(Path(0)); }
 
 WString PosixHistoryFile::Append(const std::string& line) {
-    const std::string path = Path(0);
-    const auto fail = [&](int error) { return CannotWrite(Utf8ToUtf16(path), Reason(error)); };
-    if (int error = MakeFolders(folder_)) return fail(error);
-
-    UniqueFd lock(::open((folder_ + "/history.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!lock) return fail(errno);
-    for (int tries = 0;; ++tries) {
-        if (flock(lock.Get(), LOCK_EX | LOCK_NB) == 0) break;
-        if (errno != EWOULDBLOCK && errno != EINTR) return fail(errno);
-        if (tries == kLockTries) return fail(EWOULDBLOCK);
-        const timespec pause{0, kLockPauseNs};
-        nanosleep(&pause, nullptr);
-    }
-
-    UniqueFd file(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-    if (!file) return fail(errno);
-    struct stat st {};
-    if (fstat(file.Get(), &st) != 0) return fail(errno);
-    if (st.st_size > 0 && static_cast<std::uint64_t>(st.st_size) + line.size() > kHistoryRotateBytes) {
-        if (rename(path.c_str(), Path(1).c_str()) != 0) return fail(errno);
-        file.Reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-        if (!file) return fail(errno);
-        st.st_size = 0;
-    }
-    // A line cut short before (a power failure) must not swallow this one.
-    std::string bytes;
-    char last = '\n';
-    if (st.st_size > 0 && pread(file.Get(), &last, 1, st.st_size - 1) != 1) last = '\n';
-    if (last != '\n') bytes = "\n";
-    bytes += line;
-
-    ssize_t n;
-    do n = ::write(file.Get(), bytes.data(), bytes.size());
-    while (n < 0 && errno == EINTR);
-    if (n == static_cast<ssize_t>(bytes.size())) return {};
-    const int error = n < 0 ? errno : ENOSPC;
-    // Take back a partial line, so the next record starts on a line of its
-    // own (should that fail too, the next append starts a new line itself).
-    if (n > 0 && ftruncate(file.Get(), st.st_size) != 0) return fail(error);
-    return fail(error);
+    PosixAppend primitives(folder_, Path(0), Path(1));
+    return AppendHistory(primitives, line);
 }
 
 std::unique_ptr<HistorySource> PosixHistoryFile::Open(int generation) {

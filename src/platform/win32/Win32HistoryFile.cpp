@@ -1,14 +1,12 @@
 #include "platform/win32/Win32HistoryFile.h"
 
+#include "platform/HistoryAppend.h"
 #include "platform/win32/Win32Handle.h"
-#include "seams/Messages.h"
 
 namespace ldt {
 
 namespace {
 
-constexpr int kLockTries = 20;  // 20 tries 5 ms apart: a tenth of a second at most
-constexpr DWORD kLockPauseMs = 5;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::wstring Environment(const wchar_t* name) {
@@ -52,6 +50,74 @@ private:
     std::uint64_t size_;
 };
 
+class Win32Append final : public HistoryAppendPrimitives {
+public:
+    Win32Append(const std::wstring& folder, std::wstring current, std::wstring older)
+        : folder_(folder), current_(std::move(current)), older_(std::move(older)) {}
+    ~Win32Append() override {
+        file_.Reset();  // closed before the next appender may rotate it
+        if (locked_) UnlockFileEx(lock_.Get(), 0, 1, 0, &whole_);
+    }
+
+    SystemError MakeFolder() override { return MakeFolders(folder_); }
+    SystemError TryLock(bool& busy) override {
+        if (!lock_)
+            lock_.Reset(CreateFileW((folder_ + L"\\history.lock").c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!lock_) return GetLastError();
+        locked_ = LockFileEx(lock_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole_);
+        if (locked_) return 0;
+        const DWORD error = GetLastError();
+        busy = error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING;
+        return error;
+    }
+    void PauseForLock() override { Sleep(5); }
+    SystemError OpenCurrent(std::uint64_t& size) override {
+        file_.Reset(CreateFileW(current_.c_str(), GENERIC_READ | FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER bytes{};
+        if (!file_ || !GetFileSizeEx(file_.Get(), &bytes)) return GetLastError();
+        size = static_cast<std::uint64_t>(bytes.QuadPart);
+        return 0;
+    }
+    SystemError RotateCurrent() override {
+        file_.Reset();
+        return MoveFileExW(current_.c_str(), older_.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
+    }
+    bool ReadByte(std::uint64_t offset, char& byte) override {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD n = 0;
+        return ReadFile(file_.Get(), &byte, 1, &n, &at) && n == 1;
+    }
+    SystemError Write(const std::string& bytes, std::size_t& written) override {
+        DWORD n = 0;
+        const BOOL ok = WriteFile(file_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+        written = n;
+        return ok ? 0 : GetLastError();
+    }
+    void Truncate(std::uint64_t size) override {
+        // The append handle cannot move the end; a second handle can.
+        win32::UniqueHandle again(CreateFileW(current_.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(size);
+        if (again && SetFilePointerEx(again.Get(), at, nullptr, FILE_BEGIN)) SetEndOfFile(again.Get());
+    }
+    WString CurrentPath() const override { return win32::FromWin(current_); }
+    WString ErrorText(SystemError error) override { return win32::SystemErrorText(static_cast<DWORD>(error)); }
+    SystemError LockTakenError() const override { return ERROR_LOCK_VIOLATION; }
+    SystemError DiskFullError() const override { return ERROR_DISK_FULL; }
+
+private:
+    const std::wstring& folder_;
+    const std::wstring current_, older_;
+    win32::UniqueHandle lock_, file_;
+    OVERLAPPED whole_{};
+    bool locked_ = false;
+};
+
 }  // namespace
 
 Win32HistoryFile::Win32HistoryFile() {
@@ -67,66 +133,8 @@ std::wstring Win32HistoryFile::Path(int generation) const {
 WString Win32HistoryFile::Where() const { return win32::FromWin(Path(0)); }
 
 WString Win32HistoryFile::Append(const std::string& line) {
-    const std::wstring path = Path(0);
-    const auto fail = [&](DWORD error) { return CannotWrite(win32::FromWin(path), win32::SystemErrorText(error)); };
-    if (DWORD error = MakeFolders(folder_)) return fail(error);
-
-    win32::UniqueHandle lock(CreateFileW((folder_ + L"\\history.lock").c_str(), GENERIC_READ | GENERIC_WRITE,
-                                         kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!lock) return fail(GetLastError());
-    OVERLAPPED whole{};
-    for (int tries = 0;; ++tries) {
-        if (LockFileEx(lock.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) break;
-        const DWORD error = GetLastError();
-        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) return fail(error);
-        if (tries == kLockTries) return fail(error);
-        Sleep(kLockPauseMs);
-    }
-    struct Unlock {
-        HANDLE h;
-        OVERLAPPED* o;
-        ~Unlock() { UnlockFileEx(h, 0, 1, 0, o); }
-    } unlock{lock.Get(), &whole};
-
-    const auto openCurrent = [&] {
-        return win32::UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ | FILE_APPEND_DATA, kShareAll, nullptr,
-                                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    win32::UniqueHandle file = openCurrent();
-    if (!file) return fail(GetLastError());
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size)) return fail(GetLastError());
-    if (size.QuadPart > 0 && static_cast<std::uint64_t>(size.QuadPart) + line.size() > kHistoryRotateBytes) {
-        file.Reset();
-        if (!MoveFileExW(path.c_str(), Path(1).c_str(), MOVEFILE_REPLACE_EXISTING)) return fail(GetLastError());
-        file = openCurrent();
-        if (!file) return fail(GetLastError());
-        size.QuadPart = 0;
-    }
-    // A line cut short before (a power failure) must not swallow this one.
-    std::string bytes;
-    if (size.QuadPart > 0) {
-        char last = '\n';
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(size.QuadPart - 1);
-        at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
-        DWORD n = 0;
-        if (ReadFile(file.Get(), &last, 1, &n, &at) && n == 1 && last != '\n') bytes = "\n";
-    }
-    bytes += line;
-
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    if (ok && written == bytes.size()) return {};
-    const DWORD error = ok ? ERROR_DISK_FULL : GetLastError();
-    // Take back a partial line, so the next record starts on a line of its
-    // own (should that fail too, the next append starts a new line itself).
-    if (written > 0) {
-        win32::UniqueHandle again(CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (again && SetFilePointerEx(again.Get(), size, nullptr, FILE_BEGIN)) SetEndOfFile(again.Get());
-    }
-    return fail(error);
+    Win32Append primitives(folder_, Path(0), Path(1));
+    return AppendHistory(primitives, line);
 }
 
 std::unique_ptr<HistorySource> Win32HistoryFile::Open(int generation) {

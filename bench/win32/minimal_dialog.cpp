@@ -15,17 +15,29 @@
 
 namespace {
 
+// `px` at the window's DPI, rounded as the program rounds: at 144 and 192
+// DPI the floor has the program's window size and paints its box where the
+// program paints its first value.
+int Scaled(HWND hwnd, int px) {
+    using GetDpi = UINT(WINAPI*)(HWND);
+    const auto get = reinterpret_cast<GetDpi>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    const int dpi = get && get(hwnd) ? static_cast<int>(get(hwnd)) : 96;
+    return (px * dpi + 48) / 96;
+}
+
 INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM, LPARAM) {
     switch (msg) {
     case WM_INITDIALOG: {
         const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-        MoveWindow(hwnd, w / 2 - 408, (h - 20) / 2 - 209, 816, 418, TRUE);
+        const int width = Scaled(hwnd, 816), height = Scaled(hwnd, 418);
+        MoveWindow(hwnd, w / 2 - width / 2, (h - 20) / 2 - height / 2, width, height, TRUE);
         return TRUE;
     }
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        RECT box = {200, 85, 280, 105};
+        RECT box = {Scaled(hwnd, 200), Scaled(hwnd, 85), Scaled(hwnd, 280), Scaled(hwnd, 105)};
         FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         EndPaint(hwnd, &ps);
         return TRUE;

@@ -2,7 +2,8 @@
 # Start-up of the Windows program at 144 and 192 DPI under Wine (a prefix
 # per DPI whose LogPixels is set before the program starts, an Xvfb large
 # enough for the window): exec -> window painted with data, against the
-# minimal dialog started the same way. Prints figures only.
+# two minimal dialogs of bench/startup.sh started the same way. Prints
+# figures only.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 rounds="${1:-5}"
@@ -22,7 +23,7 @@ echo "start-up under Wine at other DPIs, median of $rounds (exec -> window paint
 for dpi in ${LDT_BENCH_DPIS:-144 192}; do
   prefix="$w32/bench-wineprefix-$dpi"
   export WINEPREFIX="$prefix" WINEDEBUG=-all LANG=C.UTF-8
-  Xvfb -displayfd 3 -screen 0 2048x1152x24 -nolisten tcp 3>"$w32/bench-display-$dpi" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 2048x1152x24 -nolisten tcp -noreset 3>"$w32/bench-display-$dpi" >/dev/null 2>&1 &
   xvfb=$!
   for _ in $(seq 100); do [ -s "$w32/bench-display-$dpi" ] && break; sleep 0.05; done
   export DISPLAY=":$(cat "$w32/bench-display-$dpi")"
@@ -38,20 +39,27 @@ for dpi in ${LDT_BENCH_DPIS:-144 192}; do
   caption=$(( dpi == 144 ? 31 : 40 ))
   x=$(( 3 + $(scaled 200 "$dpi") )) y=$(( caption + $(scaled 85 "$dpi") ))
   w=$(scaled 80 "$dpi") h=$(scaled 20 "$dpi")
-  ldt_t=(); mini_t=(); ldt_cpu=(); mini_cpu=()
+  ldt_t=(); mini_t=(); ldt_cpu=(); mini_cpu=(); tpl_t=(); tpl_cpu=()
   for _ in $(seq "$rounds"); do
     read -r _ t _ _ _ c < <("$watch" "Laser Diagnostic Tool" "$x" "$y" "$w" "$h" -- wine "$exe")
     ldt_t+=("$t"); ldt_cpu+=("$c")
-    read -r _ t _ _ _ c < <("$watch" "Minimal Dialog" 203 107 80 20 -- wine "$mini")
+    read -r _ t _ _ _ c < <("$watch" "Minimal Dialog" "$x" "$y" "$w" "$h" -- wine "$mini")
     mini_t+=("$t"); mini_cpu+=("$c")
+    read -r _ t _ _ _ c < <("$watch" "Minimal Dialog" "$x" "$y" "$w" "$h" -- wine "$mini" --template)
+    tpl_t+=("$t"); tpl_cpu+=("$c")
   done
   lt=$(median "${ldt_t[@]}"); mt=$(median "${mini_t[@]}")
   lc=$(median "${ldt_cpu[@]}"); mc=$(median "${mini_cpu[@]}")
   lf=$(fastest "${ldt_t[@]}"); mf=$(fastest "${mini_t[@]}")
-  awk -v d="$dpi" -v l="$lt" -v m="$mt" -v lc="$lc" -v mc="$mc" -v lf="$lf" -v mf="$mf" 'BEGIN {
-    printf "  %d DPI: program %.3f s, minimal dialog %.3f s, ratio %.3f after subtracting the 50 ms pause (goal <= 1.10)\n", d, l, m, (l - 0.050) / m
-    printf "  %d DPI: fastest of each: program %.3f s, minimal dialog %.3f s, ratio %.3f\n", d, lf, mf, (lf - 0.050) / mf
-    if (mc > 0) printf "  %d DPI: processor time to that paint: program %.3f s, minimal dialog %.3f s, ratio %.3f\n", d, lc, mc, lc / mc }'
+  tt=$(median "${tpl_t[@]}"); tc=$(median "${tpl_cpu[@]}"); tf=$(fastest "${tpl_t[@]}")
+  awk -v d="$dpi" -v l="$lt" -v m="$mt" -v lc="$lc" -v mc="$mc" -v lf="$lf" -v mf="$mf" \
+      -v t="$tt" -v tc="$tc" -v tf="$tf" 'BEGIN {
+    printf "  %d DPI: program %.3f s (fastest %.3f s), processor time %.3f s\n", d, l, lf, lc
+    printf "    bare dialog %.3f s (fastest %.3f s): ratio %.3f after subtracting the 50 ms pause (goal <= 1.10), fastest of each %.3f", m, mf, (l - 0.050) / m, (lf - 0.050) / mf
+    if (mc > 0) printf ", processor time ratio %.3f", lc / mc
+    printf "\n    dialog of the same template %.3f s (fastest %.3f s): ratio %.3f, fastest of each %.3f", t, tf, (l - 0.050) / t, (lf - 0.050) / tf
+    if (tc > 0) printf ", processor time ratio %.3f", lc / tc
+    printf "\n" }'
   kill $simpid $xvfb 2>/dev/null || true
   bash "$root/scripts/wine-prefix.sh" stop "$prefix"
   trap - EXIT

@@ -19,6 +19,7 @@ struct Dialog : ::testing::Test {
     fakes::FakePrompts prompts;
     fakes::FakeFiles files;
     fakes::FakeClipboard clipboard;
+    fakes::FakeHistory history;
     DiagnosticCore core{{bus, clock, codePage, prompts, files, clipboard}};
 
     void SetUp() override {
@@ -379,21 +380,13 @@ TEST_F(Dialog, pressesFromAssistiveTechnology_foldAndWaitForTheBox) {
 
 // The box of a value that changed since the previous reading is drawn in the
 // mark colour and says what it was; without a change the paint is today's.
-TEST(DialogHistory, marksExactlyTheChangedBox) {
-    fakes::FakeBus bus;
-    fakes::FakeClock clock;
-    fakes::Latin1CodePage codePage;
-    fakes::FakePrompts prompts;
-    fakes::FakeFiles files;
-    fakes::FakeClipboard clipboard;
-    fakes::FakeHistory history;
-    DiagnosticCore core{{{bus, clock, codePage, prompts}, files, clipboard, false, {}, &history}};
+TEST_F(Dialog, withHistory_marksExactlyTheChangedBox) {
+    DiagnosticCore remembering{{{bus, clock, codePage, prompts}, files, clipboard, false, {}, &history}};
     const std::string reply = "0,1,2,3,62,5,6,7,8,9,10,11,12,13,Left  1,Up    2,16,";
-    bus.interfaces.push_back({InterfaceQuery::Ok, "p0"});
     bus.devices["p0\\"] = {{reply, reply, "0,1,2,3,55,5,6,7,8,9,10,11,12,13,Left  1,Up    2,16,"}};
     const auto paint = [&] {
         fakes::RecordingCanvas canvas;
-        core.PaintDataPanel(canvas, {false, 816, 418, 32, 32});
+        remembering.PaintDataPanel(canvas, {false, 816, 418, 32, 32});
         return canvas.ops;
     };
     const auto colours = [](const std::vector<fakes::RecordingCanvas::Op>& ops) {
@@ -403,17 +396,17 @@ TEST(DialogHistory, marksExactlyTheChangedBox) {
                 out.push_back({ops[i].format, i + 1 < ops.size() ? ops[i + 1].text : ""});
         return out;
     };
-    core.RefreshMachineData();
-    EXPECT_TRUE(core.Changes().empty());
-    core.RefreshMachineData();
-    EXPECT_TRUE(core.Changes().empty());
+    remembering.RefreshMachineData();
+    EXPECT_TRUE(remembering.Changes().empty());
+    remembering.RefreshMachineData();
+    EXPECT_TRUE(remembering.Changes().empty());
     EXPECT_TRUE(colours(paint()).empty());
-    core.RefreshMachineData();
+    remembering.RefreshMachineData();
     EXPECT_EQ(colours(paint()), (std::vector<std::pair<unsigned, std::string>>{{kChangedTextColor, "55"}, {0u, "5"}}));
     std::vector<WString> tips, described;
-    for (std::size_t i = 0; i < DiagnosticCore::ValueBoxes().size(); ++i) tips.push_back(core.BoxTip(i));
-    for (const AccessibleItem& item : core.Describe()) described.push_back(item.description);
-    const WString sentence = u"Power was 62 on " + LocalMinuteText(core.Changes().at(0).since);
+    for (std::size_t i = 0; i < DiagnosticCore::ValueBoxes().size(); ++i) tips.push_back(remembering.BoxTip(i));
+    for (const AccessibleItem& item : remembering.Describe()) described.push_back(item.description);
+    const WString sentence = u"Power was 62 on " + LocalMinuteText(remembering.Changes().at(0).since);
     EXPECT_EQ(std::count(tips.begin(), tips.end(), sentence), 1);
     EXPECT_EQ(std::count(tips.begin(), tips.end(), WString()), static_cast<long>(tips.size()) - 1);
     EXPECT_EQ(std::count(described.begin(), described.end(), sentence), 1);
@@ -421,7 +414,7 @@ TEST(DialogHistory, marksExactlyTheChangedBox) {
     // A history that cannot be written: the values show, the diagnosis says why.
     history.failure = u"Cannot write history.jsonl: Read-only file system.";
     bus.devices["p0\\"] = {{reply}};
-    core.RefreshMachineData();
-    EXPECT_TRUE(core.Data().Available());
-    EXPECT_NE(DiagnosisText(core.LastDiagnosis()).find(u"History: " + history.failure), WString::npos);
+    remembering.RefreshMachineData();
+    EXPECT_TRUE(remembering.Data().Available());
+    EXPECT_NE(DiagnosisText(remembering.LastDiagnosis()).find(u"History: " + history.failure), WString::npos);
 }

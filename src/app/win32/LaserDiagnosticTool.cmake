@@ -16,13 +16,13 @@ ldt_add_executable(LaserDiagnosticTool WIN32
 )
 set_target_properties(LaserDiagnosticTool PROPERTIES OUTPUT_NAME LaserDiagnosticTool)
 # The screen readers' library loads when a screen reader first asks for the
-# window, not at every start. (oleaut32 stays a plain import: delay-loaded,
-# its VARIANT and string calls came back wrong to screen readers under Wine.)
+# window, not at every start; so does oleaut32, whose one call the window
+# makes (SysAllocStringLen) is looked up by name then (WindowAccessible.cpp).
 include(${PROJECT_SOURCE_DIR}/cmake/DelayLoad.cmake)
 ldt_delay_load(LaserDiagnosticTool oleacc)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR}/res)
 target_link_libraries(LaserDiagnosticTool PRIVATE ldt_gui ldt_core ldt_platform gdi32 user32 setupapi
-    ole32 oleaut32 oleacc uuid)
+    ole32 oleacc uuid)
 target_compile_options(LaserDiagnosticTool PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(LaserDiagnosticTool PRIVATE -municode -mwindows -Wl,--gc-sections
     $<$<CONFIG:MinSizeRel,Release>:-s>)

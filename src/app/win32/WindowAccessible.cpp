@@ -1,5 +1,6 @@
 #include "app/win32/WindowAccessible.h"
 
+#include "platform/win32/gui/WindowDpi.h"
 #include "ui/Scale.h"
 
 #include <utility>
@@ -9,11 +10,19 @@ namespace ldt {
 namespace {
 
 // The text as a new BSTR in *out; E_OUTOFMEMORY (and null) when none
-// could be made.
+// could be made. The string library (whose allocator the caller frees
+// with) loads with the first string a screen reader asks for, not at every
+// start.
 HRESULT Bstr(const WString& text, BSTR* out) {
-    *out = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+    static const auto allocate =
+        gui::LateLoad<BSTR(WINAPI*)(const OLECHAR*, UINT)>(L"oleaut32.dll", "SysAllocStringLen");
+    *out = allocate ? allocate(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()))
+                    : nullptr;
     return *out ? S_OK : E_OUTOFMEMORY;
 }
+
+// An empty variant, as VariantInit makes it.
+void Empty(VARIANT* v) { *v = VARIANT{}; }
 
 void SetChild(VARIANT* v, long id) {
     v->vt = VT_I4;
@@ -128,7 +137,7 @@ HRESULT WindowAccessible::get_accDescription(VARIANT child, BSTR* description) {
 
 HRESULT WindowAccessible::get_accRole(VARIANT child, VARIANT* role) {
     if (!role) return E_POINTER;
-    VariantInit(role);
+    Empty(role);
     return WithChild(child, [&](const AccessibleItem* item) {
         SetChild(role, !item                                       ? ROLE_SYSTEM_CLIENT
                        : item->role == AccessibleRole::PushButton ? ROLE_SYSTEM_PUSHBUTTON
@@ -139,7 +148,7 @@ HRESULT WindowAccessible::get_accRole(VARIANT child, VARIANT* role) {
 
 HRESULT WindowAccessible::get_accState(VARIANT child, VARIANT* state) {
     if (!state) return E_POINTER;
-    VariantInit(state);
+    Empty(state);
     return WithChild(child, [&](const AccessibleItem* item) {
         if (!item) return standard_ ? standard_->get_accState(child, state) : S_FALSE;
         long bits = STATE_SYSTEM_READONLY;
@@ -172,7 +181,7 @@ HRESULT WindowAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut)
 
 HRESULT WindowAccessible::get_accFocus(VARIANT* child) {
     if (!child) return E_POINTER;
-    VariantInit(child);
+    Empty(child);
     if (!source_) return RPC_E_DISCONNECTED;
     if (GetForegroundWindow() != window_) return S_FALSE;
     const std::vector<AccessibleItem> items = source_->Items();
@@ -183,7 +192,7 @@ HRESULT WindowAccessible::get_accFocus(VARIANT* child) {
 
 HRESULT WindowAccessible::get_accSelection(VARIANT* children) {
     if (!children) return E_POINTER;
-    VariantInit(children);
+    Empty(children);
     return source_ ? S_FALSE : RPC_E_DISCONNECTED;
 }
 
@@ -218,7 +227,7 @@ HRESULT WindowAccessible::accLocation(long* left, long* top, long* width, long* 
 
 HRESULT WindowAccessible::accNavigate(long direction, VARIANT start, VARIANT* end) {
     if (!end) return E_POINTER;
-    VariantInit(end);
+    Empty(end);
     return WithChild(start, [&](const AccessibleItem* item) {
         const long count = static_cast<long>(source_->Items().size());
         long to = 0;
@@ -239,7 +248,7 @@ HRESULT WindowAccessible::accNavigate(long direction, VARIANT start, VARIANT* en
 
 HRESULT WindowAccessible::accHitTest(long x, long y, VARIANT* child) {
     if (!child) return E_POINTER;
-    VariantInit(child);
+    Empty(child);
     if (!source_) return RPC_E_DISCONNECTED;
     POINT p = {x, y};
     ScreenToClient(window_, &p);

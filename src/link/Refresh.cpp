@@ -15,9 +15,33 @@ void ClearMachineData(MachineLink& link, MachineData& data) {
     data.Clear();
 }
 
+namespace {
+
+// What a device sent before the query and nobody read (the rest of a reply
+// that came in pieces or past 256 bytes, or one that came after its reads
+// had ended) would be taken for the answer to this query. It is read and
+// dropped first: while any device still brings some, a few rounds that
+// each wait only for input already on its way.
+constexpr int kPendingWaitMs = 5;
+constexpr int kPendingRounds = 4;
+
+void DropPendingInput(const std::vector<Device*>& devices, DeviceBus& bus) {
+    std::vector<std::array<char, kReplyBytes>> scratch(devices.size());
+    for (int round = 0; round < kPendingRounds; ++round) {
+        std::vector<DeviceRead> reads;
+        reads.reserve(devices.size());
+        for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], scratch[i].data(), kReplyBytes});
+        bus.ReadPending(reads, kPendingWaitMs);
+        if (std::none_of(reads.begin(), reads.end(), [](const DeviceRead& r) { return r.received > 0; })) return;
+    }
+}
+
+}  // namespace
+
 std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
                                           MachineData& data, const LinkServices& services) {
     if (devices.empty()) return {};
+    DropPendingInput(devices, services.bus);
     std::vector<DeviceWrite> writes;
     writes.reserve(devices.size());
     for (Device* d : devices) writes.push_back({d});

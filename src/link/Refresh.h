@@ -65,13 +65,14 @@ enum class RefreshKind { Requested, Automatic };
 // Zeroes the port table, sets the interface class and empties the data.
 void ClearMachineData(MachineLink& link, MachineData& data);
 
-// The exchange over a batch of open devices: writes `command` to all of
+// The exchange over a batch of open devices: drops what they sent before
+// and nobody read (a few milliseconds' wait), writes `command` to all of
 // them, pauses 50 ms once, then reads each once (at most 256 bytes) within
 // one shared deadline, the bus's bound (kBusBoundMs). Each reply is cut at
 // its first zero byte, converted and parsed into `data` in the order of
-// `devices`, so the result is what querying them one after another gives. Returns, per device in order, the
-// bytes it took and the bytes it brought. The devices stay open; the
-// caller's owners close them.
+// `devices`, so the result is what querying them one after another gives.
+// Returns, per device in order, the bytes it took and the bytes it brought.
+// The devices stay open; the caller's owners close them.
 struct ExchangeCounts {
     std::size_t written = 0, received = 0;
     std::string reply;  // the `received` bytes

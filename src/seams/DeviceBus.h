@@ -157,6 +157,11 @@ public:
     // and finished before this returns: no buffer is touched afterwards.
     virtual void ReadEach(std::vector<DeviceRead>& reads) = 0;
 
+    // As ReadEach, but waiting at most `boundMs` (less than the bus's
+    // bound): for input a device already holds or is already sending, not
+    // for an answer.
+    virtual void ReadPending(std::vector<DeviceRead>& reads, int boundMs) = 0;
+
     // Printer-class interfaces that are present but have no port, each with
     // its cause and remedy. Empty where the system has no such case (every
     // present interface is listed by OpenInterfaceSet). Reads only the

@@ -127,6 +127,7 @@ public:
         WString refusal = {};             // not empty: the device exists but does not open, for this reason
         WString remedy = {};
         bool refusesWrites = false;  // opens, but takes none of the query
+        std::deque<std::string> pending = {};  // one per ReadPending: what came before the query
     };
     struct OpenRecord {
         std::string path;
@@ -149,7 +150,7 @@ public:
     std::vector<std::string> closed;
     std::vector<std::pair<std::string, std::string>> writes;  // path, bytes
     std::vector<std::size_t> readCapacities;
-    int writeBatches = 0, readBatches = 0;
+    int writeBatches = 0, readBatches = 0, pendingBatches = 0;
     std::vector<unsigned> identified;
     std::vector<std::string> askedMayReturn;
 
@@ -188,6 +189,14 @@ public:
             const std::string& path = open.at(w.device);
             writes.emplace_back(path, std::string(static_cast<const char*>(data), size));
             w.written = devices.at(path).refusesWrites ? 0 : size;
+        }
+    }
+    void ReadPending(std::vector<DeviceRead>& reads, int) override {
+        ++pendingBatches;
+        for (DeviceRead& r : reads) {
+            auto& q = devices.at(open.at(r.device)).pending;
+            r.received = q.empty() ? 0 : std::min(q.front().size(), r.capacity);
+            if (!q.empty()) q.pop_front();
         }
     }
     void ReadEach(std::vector<DeviceRead>& reads) override {

@@ -57,6 +57,16 @@ sim_start 0 --mode split --delay 30 || exit 1
 out="$("$LDT_REPORT" --json)"
 check "a reply in pieces: the first piece" contains "$out" '"written": 5, "received": 48,' \
   '"label": "Firmware_Ver", "value": "V5.07"' '"label": "Carriage Free", "value": "Yes"' '"label": "Usb Setup Wizard", "value": ""'
+# A second piece that comes after the program has let go of the node waits
+# in the gadget; the next refresh drops it rather than take it for its
+# answer.
+sim_stop 0
+sim_start 0 --mode split --delay 300 || exit 1
+"$LDT_REPORT" --json >/dev/null
+sleep 0.5
+out="$("$LDT_REPORT" --json)"
+check "a late second piece is dropped, not taken for the next answer" contains "$out" \
+  '"written": 5, "received": 48,' '"label": "Firmware_Ver", "value": "V5.07"'
 
 sim_stop 0
 

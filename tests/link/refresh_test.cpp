@@ -48,6 +48,21 @@ TEST_F(RefreshTest, onePortAnswering_writesX_pausesFiftyMs_readsOnce256_andClose
     EXPECT_TRUE(prompts.errors.empty());
 }
 
+// What came before the query (the rest of an earlier reply) is dropped, not
+// taken for its answer; a device that keeps sending is given up after a few
+// rounds.
+TEST_F(RefreshTest, inputPendingBeforeTheQueryIsDropped) {
+    AddPort("p0", {"a,b,"});
+    bus.devices["p0\\"].pending = {"rest,of,", "old,"};
+    Refresh();
+    EXPECT_EQ(Values(), (V{"a", "b"}));
+    EXPECT_EQ(bus.pendingBatches, 3);
+    bus.devices["p0\\"] = {{"c,"}, {}, {}, false, std::deque<std::string>(9, "x,")};
+    Refresh();
+    EXPECT_EQ(Values(), (V{"c"}));
+    EXPECT_EQ(bus.pendingBatches, 3 + 4);
+}
+
 TEST_F(RefreshTest, replyEndsAtAZeroByte) {
     AddPort("p0", {std::string("abc\0def,", 8)});
     Refresh();

@@ -219,8 +219,8 @@ void SysfsDeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* dat
     for (std::size_t i = 0; i < split.raw.size(); ++i) split.rawFrom[i]->written = split.raw[i].done;
 }
 
-void SysfsDeviceBus::ReadEach(std::vector<DeviceRead>& reads) {
-    const Deadline deadline{std::chrono::milliseconds(timeoutMs_)};
+void SysfsDeviceBus::ReadWithin(std::vector<DeviceRead>& reads, int boundMs) {
+    const Deadline deadline{std::chrono::milliseconds(boundMs)};
     for (DeviceRead& r : reads) r.received = 0;
     auto split = Split(reads, true);
     for (std::size_t i = 0; i < split.raw.size(); ++i) {

@@ -9,6 +9,7 @@
 #include "seams/DeviceBus.h"
 
 #include <map>
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -44,7 +45,10 @@ public:
     // device that takes only part of a write is written the rest as it
     // makes room, until the deadline.
     void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
-    void ReadEach(std::vector<DeviceRead>& reads) override;
+    void ReadEach(std::vector<DeviceRead>& reads) override { ReadWithin(reads, timeoutMs_); }
+    void ReadPending(std::vector<DeviceRead>& reads, int boundMs) override {
+        ReadWithin(reads, std::min(boundMs, timeoutMs_));
+    }
 
     // Printer-class USB interfaces in sysfs without a usblp node that the
     // raw route does not reach either, with why: bound to another driver or
@@ -63,6 +67,7 @@ private:
     bool RawRouteAvailable() const;
 
     UsbSystemRoots roots_;
+    void ReadWithin(std::vector<DeviceRead>& reads, int boundMs);
     int timeoutMs_;
     std::map<WString, std::string> usbDeviceOf_;
     std::size_t portlessNotListed_ = 0;

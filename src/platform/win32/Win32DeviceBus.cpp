@@ -256,13 +256,13 @@ void Win32DeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* dat
         if (batch[i].ok && batch[i].transferred <= size) writes[i].written = batch[i].transferred;
 }
 
-void Win32DeviceBus::ReadEach(std::vector<DeviceRead>& reads) {
+void Win32DeviceBus::ReadWithin(std::vector<DeviceRead>& reads, DWORD boundMs) {
     std::vector<Request> batch(reads.size());
     for (std::size_t i = 0; i < reads.size(); ++i) {
         batch[i].device = HandleOf(reads[i].device);
         reads[i].received = 0;
     }
-    RunBatch(batch, timeoutMs_, [&](std::size_t i, OVERLAPPED* o) {
+    RunBatch(batch, boundMs, [&](std::size_t i, OVERLAPPED* o) {
         const DWORD ask = reads[i].capacity > std::numeric_limits<DWORD>::max()
                               ? std::numeric_limits<DWORD>::max()
                               : static_cast<DWORD>(reads[i].capacity);

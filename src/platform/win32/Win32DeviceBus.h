@@ -25,7 +25,11 @@ public:
     // events. Requests still pending at the deadline are cancelled, one by
     // one, and their completion awaited before returning.
     void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
-    void ReadEach(std::vector<DeviceRead>& reads) override;
+    void ReadEach(std::vector<DeviceRead>& reads) override { ReadWithin(reads, timeoutMs_); }
+    void ReadPending(std::vector<DeviceRead>& reads, int boundMs) override {
+        ReadWithin(reads, boundMs > 0 && static_cast<DWORD>(boundMs) < timeoutMs_ ? static_cast<DWORD>(boundMs)
+                                                                                  : timeoutMs_);
+    }
 
     // The system handle of a device this bus opened; the device keeps
     // owning it. A cancelled request of a batch is that request only, so
@@ -33,6 +37,7 @@ public:
     static HANDLE NativeHandle(Device& device);
 
 private:
+    void ReadWithin(std::vector<DeviceRead>& reads, DWORD boundMs);
     DWORD timeoutMs_;
 };
 

@@ -142,7 +142,7 @@ private:
     void Utf8(WString& out) {
         const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s_[k]); };
         const unsigned lead = b(i_);
-        std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+        std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
         char32_t cp = n == 4 ? lead & 0x07 : n == 3 ? lead & 0x0F : lead & 0x1F;
         bool ok = n != 0 && i_ + n <= s_.size();
         for (std::size_t k = 1; ok && k < n; ++k) {

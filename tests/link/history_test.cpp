@@ -51,6 +51,12 @@ TEST(HistoryLine, roundTripsHostileText) {
     EXPECT_LE(bigLine.size(), kHistoryLineBytes);
     ASSERT_TRUE(ParseHistoryLine(bigLine));
     EXPECT_EQ(ParseHistoryLine(bigLine)->values.size(), kHistoryFields);
+
+    // Bytes that are no UTF-8 (a lead byte past F4) read as replacement characters.
+    std::string bad = HistoryLine(Record(u"k", 1, {u"Q"}));
+    bad.replace(bad.find('Q'), 1, "\xF5\x80\x80");
+    ASSERT_TRUE(ParseHistoryLine(bad));
+    EXPECT_EQ(ParseHistoryLine(bad)->values.at(0), u"\uFFFD\uFFFD\uFFFD");
 }
 
 TEST(HistoryLine, skipsWhatIsNotOneOfOurRecords) {

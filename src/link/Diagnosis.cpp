@@ -32,10 +32,8 @@ WString Padded(long long value, std::size_t width) {
 }
 
 // The bus's bound in words: "1 s".
-WString BoundWords() {
-    return kBusBoundMs % 1000 == 0 ? FillTemplate(kSeconds, {Number(kBusBoundMs / 1000)})
-                                   : Number(kBusBoundMs) + u" ms";
-}
+static_assert(kBusBoundMs % 1000 == 0, "the bound is told in whole seconds");
+WString BoundWords() { return FillTemplate(kSeconds, {Number(kBusBoundMs / 1000)}); }
 
 }  // namespace
 

@@ -18,9 +18,10 @@ WString AppendHistory(HistoryAppendPrimitives& primitives, const std::string& li
     if (SystemError error = primitives.MakeFolder()) return fail(error);
     for (int tries = 0;; ++tries) {
         bool busy = false;
-        const SystemError error = primitives.TryLock(busy);
-        if (!busy && error) return fail(error);
-        if (!busy) break;
+        if (const SystemError error = primitives.TryLock(busy); !busy) {
+            if (error) return fail(error);
+            break;
+        }
         if (tries == kLockTries) return fail(primitives.LockTakenError());
         primitives.PauseForLock();
     }

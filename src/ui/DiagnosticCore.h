@@ -189,7 +189,6 @@ public:
     void PaintCaptionStrip(Canvas& windowCanvas, int dpi = kBaseDpi) const;
 
     const MachineData& Data() const { return data_; }
-    const MachineLink& Link() const { return link_; }
     const ButtonTracker& Buttons() const { return buttons_; }
 
 private:

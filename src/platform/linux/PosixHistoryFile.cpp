@@ -59,8 +59,8 @@ private:
 
 class PosixAppend final : public HistoryAppendPrimitives {
 public:
-    PosixAppend(const std::string& folder, std::string current, std::string older)
-        : folder_(folder), current_(std::move(current)), older_(std::move(older)) {}
+    PosixAppend(std::string folder, std::string current, std::string older)
+        : folder_(std::move(folder)), current_(std::move(current)), older_(std::move(older)) {}
 
     SystemError MakeFolder() override { return static_cast<SystemError>(MakeFolders(folder_)); }
     SystemError TryLock(bool& busy) override {
@@ -105,8 +105,7 @@ public:
     SystemError DiskFullError() const override { return ENOSPC; }
 
 private:
-    const std::string& folder_;
-    const std::string current_, older_;
+    const std::string folder_, current_, older_;
     UniqueFd lock_, file_;  // the lock goes with the closing of its descriptor
 };
 

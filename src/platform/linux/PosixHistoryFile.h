@@ -20,8 +20,6 @@ public:
     std::unique_ptr<HistorySource> Open(int generation) override;
     WString Where() const override;
 
-    const std::string& Folder() const { return folder_; }
-
 private:
     std::string Path(int generation) const;
     std::string folder_;

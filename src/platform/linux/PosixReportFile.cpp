@@ -252,10 +252,7 @@ public:
     }
 
     void RemoveCreatedTarget() override {
-        struct stat named {};
-        if (created_ && ::fstatat(folder_.Get(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            named.st_dev == st_.st_dev && named.st_ino == st_.st_ino)
-            ::unlinkat(folder_.Get(), name_.c_str(), 0);
+        if (created_ && TargetStillNamed()) ::unlinkat(folder_.Get(), name_.c_str(), 0);
         created_ = false;
     }
 

@@ -8,8 +8,8 @@
 #include "platform/linux/SysfsUsb.h"
 #include "seams/DeviceBus.h"
 
-#include <map>
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -62,16 +62,15 @@ public:
     bool PortMayReturn(const WString& path) override;
     bool HasFallbackNames() const override { return false; }  // Windows device names
 
-
 private:
     bool RawRouteAvailable() const;
+    void ReadWithin(std::vector<DeviceRead>& reads, int boundMs);
 
     UsbSystemRoots roots_;
-    void ReadWithin(std::vector<DeviceRead>& reads, int boundMs);
     int timeoutMs_;
-    std::map<WString, std::string> usbDeviceOf_;
+    std::map<WString, std::string> usbDeviceOf_;  // listed path -> its USB device's sysfs directory
     std::size_t portlessNotListed_ = 0;
-    std::unique_ptr<RawUsbRoute> raw_;  // listed path -> its USB device's sysfs directory
+    std::unique_ptr<RawUsbRoute> raw_;
 };
 
 }  // namespace ldt

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace ldt {
 
@@ -19,16 +21,53 @@ constexpr std::uint32_t kDirEvents = IN_DELETE_SELF | IN_MOVE_SELF;
 
 bool IsLpNode(const char* name) { return std::strncmp(name, "lp", 2) == 0; }
 
+long Decimal(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+
+// The USB devices of the sysfs folder `devices` (its entry names `names`,
+// interfaces left out), by bus number and address; the first of a pair.
+using DeviceIndex = std::map<std::pair<long, long>, std::string>;
+DeviceIndex IndexDevices(const std::string& devices, const std::vector<std::string>& names) {
+    DeviceIndex index;
+    for (const std::string& name : names) {
+        if (name.find(':') != std::string::npos) continue;
+        const std::string dir = devices + "/" + name;
+        index.emplace(std::make_pair(Decimal(ReadSmallFile(dir + "/busnum", 16)), Decimal(ReadSmallFile(dir + "/devnum", 16))),
+                      name);
+    }
+    return index;
+}
+
+// Whether usbfs node `bus`/`node` may be a printer: a device with a
+// printer-class interface, or one whose interfaces do not show yet.
+bool MayBePrinterIn(const std::string& devices, const std::vector<std::string>& names, const DeviceIndex& index,
+                    const std::string& bus, const std::string& node) {
+    const auto found = index.find({Decimal(bus), Decimal(node)});
+    if (found == index.end()) return true;  // not in sysfs (yet): it cannot tell
+    const std::string& name = found->second;
+    bool anyInterface = false;
+    for (const std::string& n : names) {
+        if (n.rfind(name + ":", 0) != 0) continue;
+        anyInterface = true;
+        if (std::strtol(ReadSmallFile(devices + "/" + n + "/bInterfaceClass", 16).c_str(), nullptr, 16) == 7)
+            return true;
+    }
+    return !anyInterface;
+}
+
 }  // namespace
 
 UsblpWatch::UsblpWatch(std::string devRoot, std::string sysRoot)
     : devRoot_(std::move(devRoot)), inotify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), sysRoot_(std::move(sysRoot)) {
     Arm();
     ArmBuses();
+    // One reading of sysfs for all the nodes there are now.
+    const std::string devices = sysRoot_ + "/bus/usb/devices";
+    const std::vector<std::string> names = ListDirectory(devices);
+    const DeviceIndex index = IndexDevices(devices, names);
     for (const auto& [wd, bus] : busWatch_) {
         (void)wd;
         for (const std::string& node : ListDirectory(devRoot_ + "/bus/usb/" + bus))
-            if (MayBePrinter(bus, node)) printers_.insert(bus + "/" + node);
+            if (MayBePrinterIn(devices, names, index, bus, node)) printers_.insert(bus + "/" + node);
     }
 }
 
@@ -44,25 +83,9 @@ void UsblpWatch::ArmBuses() {
 }
 
 bool UsblpWatch::MayBePrinter(const std::string& bus, const std::string& node) const {
-    const long busNumber = std::strtol(bus.c_str(), nullptr, 10), address = std::strtol(node.c_str(), nullptr, 10);
     const std::string devices = sysRoot_ + "/bus/usb/devices";
-    const auto names = ListDirectory(devices);
-    for (const std::string& name : names) {
-        if (name.find(':') != std::string::npos) continue;
-        const std::string dir = devices + "/" + name;
-        if (std::strtol(ReadSmallFile(dir + "/busnum", 16).c_str(), nullptr, 10) != busNumber ||
-            std::strtol(ReadSmallFile(dir + "/devnum", 16).c_str(), nullptr, 10) != address)
-            continue;
-        bool anyInterface = false;
-        for (const std::string& n : names) {
-            if (n.rfind(name + ":", 0) != 0) continue;
-            anyInterface = true;
-            if (std::strtol(ReadSmallFile(devices + "/" + n + "/bInterfaceClass", 16).c_str(), nullptr, 16) == 7)
-                return true;
-        }
-        return !anyInterface;
-    }
-    return true;  // not in sysfs (yet): it cannot tell
+    const std::vector<std::string> names = ListDirectory(devices);
+    return MayBePrinterIn(devices, names, IndexDevices(devices, names), bus, node);
 }
 
 void UsblpWatch::Arm() {

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace ldt {
 
 class Win32DeviceBus final : public DeviceBus {
@@ -27,8 +29,7 @@ public:
     void WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) override;
     void ReadEach(std::vector<DeviceRead>& reads) override { ReadWithin(reads, timeoutMs_); }
     void ReadPending(std::vector<DeviceRead>& reads, int boundMs) override {
-        ReadWithin(reads, boundMs > 0 && static_cast<DWORD>(boundMs) < timeoutMs_ ? static_cast<DWORD>(boundMs)
-                                                                                  : timeoutMs_);
+        ReadWithin(reads, std::min(static_cast<DWORD>(std::max(boundMs, 0)), timeoutMs_));
     }
 
     // The system handle of a device this bus opened; the device keeps

@@ -52,8 +52,8 @@ private:
 
 class Win32Append final : public HistoryAppendPrimitives {
 public:
-    Win32Append(const std::wstring& folder, std::wstring current, std::wstring older)
-        : folder_(folder), current_(std::move(current)), older_(std::move(older)) {}
+    Win32Append(std::wstring folder, std::wstring current, std::wstring older)
+        : folder_(std::move(folder)), current_(std::move(current)), older_(std::move(older)) {}
     ~Win32Append() override {
         file_.Reset();  // closed before the next appender may rotate it
         if (locked_) UnlockFileEx(lock_.Get(), 0, 1, 0, &whole_);
@@ -111,8 +111,7 @@ public:
     SystemError DiskFullError() const override { return ERROR_DISK_FULL; }
 
 private:
-    const std::wstring& folder_;
-    const std::wstring current_, older_;
+    const std::wstring folder_, current_, older_;
     win32::UniqueHandle lock_, file_;
     OVERLAPPED whole_{};
     bool locked_ = false;

@@ -27,10 +27,10 @@ constexpr int kPendingRounds = 4;
 
 void DropPendingInput(const std::vector<Device*>& devices, DeviceBus& bus) {
     std::vector<std::array<char, kReplyBytes>> scratch(devices.size());
+    std::vector<DeviceRead> reads;
+    reads.reserve(devices.size());
+    for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], scratch[i].data(), kReplyBytes});
     for (int round = 0; round < kPendingRounds; ++round) {
-        std::vector<DeviceRead> reads;
-        reads.reserve(devices.size());
-        for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], scratch[i].data(), kReplyBytes});
         bus.ReadPending(reads, kPendingWaitMs);
         if (std::none_of(reads.begin(), reads.end(), [](const DeviceRead& r) { return r.received > 0; })) return;
     }

@@ -159,10 +159,15 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
         // goes on serving calls from other processes, such as a screen
         // reader's, rather than holding them until the exchange is over;
         // input and posted messages stay queued. A thread outside COM (the
-        // console report) waits plainly.
+        // console report, which never loads COM's library) waits plainly.
         DWORD signalled = 0;
         const auto count = static_cast<DWORD>(events.size());
-        HRESULT w = CoWaitForMultipleHandles(0, left, count, events.data(), &signalled);
+        using CoWait = HRESULT(WINAPI*)(DWORD, DWORD, ULONG, LPHANDLE, LPDWORD);
+        const HMODULE com = GetModuleHandleW(L"ole32.dll");
+        const auto coWait = com ? reinterpret_cast<CoWait>(reinterpret_cast<void*>(
+                                      GetProcAddress(com, "CoWaitForMultipleHandles")))
+                                : nullptr;
+        HRESULT w = coWait ? coWait(0, left, count, events.data(), &signalled) : E_NOTIMPL;
         if (w != S_OK && w != RPC_S_CALLPENDING) {
             const DWORD plain = WaitForMultipleObjects(count, events.data(), FALSE, left);
             w = plain == WAIT_TIMEOUT || plain == WAIT_FAILED ? RPC_S_CALLPENDING : S_OK;

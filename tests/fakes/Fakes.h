@@ -11,6 +11,7 @@
 #include "seams/ReportFile.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -39,8 +40,12 @@ public:
 
 class FakeClock final : public Clock {
 public:
-    void Pause(unsigned ms) override { pauses.push_back(ms); }
+    void Pause(unsigned ms) override {
+        pauses.push_back(ms);
+        if (duringPause) duringPause();
+    }
     std::vector<unsigned> pauses;
+    std::function<void()> duringPause;  // what else runs while it waits
 };
 
 class FakePrompts final : public Prompts {

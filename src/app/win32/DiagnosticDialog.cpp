@@ -1,6 +1,7 @@
 #include "app/win32/DiagnosticDialog.h"
 
 #include "platform/Platform.h"
+#include "platform/win32/CommonControls.h"
 #include "platform/win32/gui/SkinPicture.h"
 #include "platform/win32/gui/WinApp.h"
 #include "platform/win32/gui/WindowDpi.h"
@@ -73,6 +74,7 @@ const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
         gui::MapMessage<WM_UPDATEUISTATE, &DiagnosticDialog::OnUpdateUiState>(),
         gui::MapMessage<WM_DESTROY, &DiagnosticDialog::OnDestroy>(),
         gui::MapMessage<WM_NOTIFY, &DiagnosticDialog::OnNotify>(),
+        gui::MapMessage<WM_MOUSEHOVER, &DiagnosticDialog::OnMouseHover>(),
     };
     static constexpr gui::MessageMap kMap = gui::MakeMessageMap(&kBaseMessageMap, kEntries);
     return kMap;
@@ -106,9 +108,10 @@ void DiagnosticDialog::WatchPrinterInterfaces() {
 }
 
 void DiagnosticDialog::AddEmptyBoxesTip(const MSG& firstMove) {
-    // Made when the pointer first comes over the window, not at start-up:
+    // Made when the pointer first rests over the window, not at start-up:
     // the common controls library is loaded then, if ever.
     tipTried_ = true;
+    const win32::CommonControlsScope version6;
     const auto initControls = gui::LateLoad<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll",
                                                                                         "InitCommonControlsEx");
     const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
@@ -130,7 +133,6 @@ void DiagnosticDialog::AddEmptyBoxesTip(const MSG& firstMove) {
         SendMessageW(emptyBoxesTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     PlaceEmptyBoxesTip();
-    // The tools see the pointer's moves from the next one on; this one too.
     SendMessageW(emptyBoxesTip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&firstMove));
 }
 
@@ -328,16 +330,25 @@ LRESULT DiagnosticDialog::OnUpdateUiState(WPARAM, LPARAM) {
     return result;
 }
 
-void DiagnosticDialog::OnMouseMove(UINT flags, POINT point) {
+void DiagnosticDialog::OnMouseMove(UINT, POINT point) {
+    // The tooltip is made once the pointer first rests over the window.
     if (!tipTried_) {
-        MSG move = {Handle(), WM_MOUSEMOVE, flags, MAKELPARAM(point.x, point.y),
-                    static_cast<DWORD>(GetMessageTime()), {}};
-        const DWORD at = GetMessagePos();
-        move.pt = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
-        AddEmptyBoxesTip(move);
+        TRACKMOUSEEVENT hover = {sizeof hover, TME_HOVER, Handle(), HOVER_DEFAULT};
+        TrackMouseEvent(&hover);
     }
     core_.OnMouseMove(point.x, point.y);
     Default();
+}
+
+LRESULT DiagnosticDialog::OnMouseHover(WPARAM flags, LPARAM at) {
+    if (tipTried_) return Default();
+    // The tooltip sees the pointer's moves from the next one on; it starts
+    // from where the pointer rests.
+    MSG move = {Handle(), WM_MOUSEMOVE, flags, at, static_cast<DWORD>(GetMessageTime()),
+                {GET_X_LPARAM(at), GET_Y_LPARAM(at)}};
+    ClientToScreen(Handle(), &move.pt);
+    AddEmptyBoxesTip(move);
+    return 0;
 }
 
 BOOL DiagnosticDialog::OnSetCursor(HWND, UINT, UINT) {

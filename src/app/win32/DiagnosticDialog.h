@@ -53,6 +53,7 @@ private:
     void OnLButtonDown(UINT flags, POINT point);
     void OnLButtonUp(UINT flags, POINT point);
     void OnMouseMove(UINT flags, POINT point);
+    LRESULT OnMouseHover(WPARAM flags, LPARAM at);
     BOOL OnSetCursor(HWND window, UINT hitTest, UINT message);
     LRESULT OnDeviceChange(WPARAM event, LPARAM data);
     LRESULT OnTimer(WPARAM id, LPARAM);

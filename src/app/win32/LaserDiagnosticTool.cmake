@@ -33,7 +33,8 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc APPEND PROP
                    ${PROJECT_SOURCE_DIR}/res/DialogTemplate.rc
                    ${PROJECT_SOURCE_DIR}/res/icon/app.ico
                    ${PROJECT_SOURCE_DIR}/res/skin/SkinBitmap.bmp
-                   ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.manifest)
+                   ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.manifest
+                   ${PROJECT_SOURCE_DIR}/res/CommonControls.manifest)
 target_include_directories(LaserDiagnosticTool PRIVATE ${PROJECT_SOURCE_DIR})
 ldt_use_skin_runs(LaserDiagnosticTool ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc)
 

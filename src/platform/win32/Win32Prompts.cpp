@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Prompts.h"
 
+#include "platform/win32/CommonControls.h"
 #include "platform/win32/Win32Handle.h"
 #include "seams/ProductText.h"
 
@@ -10,10 +11,12 @@
 namespace ldt {
 
 void Win32Prompts::ShowError(const WString& text) {
+    const win32::CommonControlsScope controls;
     MessageBoxW(owner_, win32::ToWin(text).c_str(), win32::ToWin(kErrorCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void Win32Prompts::ShowFileError(const WString& text) {
+    const win32::CommonControlsScope controls;
     MessageBoxW(owner_, win32::ToWin(text).c_str(), win32::ToWin(kProductName).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -36,6 +39,7 @@ GetSaveFileNameFn SaveFileDialog() {
 }  // namespace
 
 std::optional<WString> Win32Prompts::AskSavePath() {
+    const win32::CommonControlsScope controls;
     const GetSaveFileNameFn getSaveFileName = SaveFileDialog();
     if (!getSaveFileName) return std::nullopt;
     // The description, then the pattern; the list ends with an empty string.

@@ -112,7 +112,7 @@ void DiagnosticDialog::AddEmptyBoxesTip(const MSG& firstMove) {
     // the common controls library is loaded then, if ever.
     tipTried_ = true;
     const win32::CommonControlsScope version6;
-    const auto initControls = gui::LateLoad<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll",
+    const auto initControls = win32::LateLoad<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll",
                                                                                         "InitCommonControlsEx");
     const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     if (!initControls || !initControls(&controls)) return;  // the window works on without it

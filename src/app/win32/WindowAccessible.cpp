@@ -1,5 +1,6 @@
 #include "app/win32/WindowAccessible.h"
 
+#include "platform/win32/Win32Handle.h"
 #include "platform/win32/gui/WindowDpi.h"
 #include "ui/Scale.h"
 
@@ -15,7 +16,7 @@ namespace {
 // start.
 HRESULT Bstr(const WString& text, BSTR* out) {
     static const auto allocate =
-        gui::LateLoad<BSTR(WINAPI*)(const OLECHAR*, UINT)>(L"oleaut32.dll", "SysAllocStringLen");
+        win32::LateLoad<BSTR(WINAPI*)(const OLECHAR*, UINT)>(L"oleaut32.dll", "SysAllocStringLen");
     *out = allocate ? allocate(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()))
                     : nullptr;
     return *out ? S_OK : E_OUTOFMEMORY;

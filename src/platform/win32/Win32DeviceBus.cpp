@@ -163,10 +163,7 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
         DWORD signalled = 0;
         const auto count = static_cast<DWORD>(events.size());
         using CoWait = HRESULT(WINAPI*)(DWORD, DWORD, ULONG, LPHANDLE, LPDWORD);
-        const HMODULE com = GetModuleHandleW(L"ole32.dll");
-        const auto coWait = com ? reinterpret_cast<CoWait>(reinterpret_cast<void*>(
-                                      GetProcAddress(com, "CoWaitForMultipleHandles")))
-                                : nullptr;
+        const auto coWait = win32::Loaded<CoWait>(L"ole32.dll", "CoWaitForMultipleHandles");
         HRESULT w = coWait ? coWait(0, left, count, events.data(), &signalled) : E_NOTIMPL;
         if (w != S_OK && w != RPC_S_CALLPENDING) {
             const DWORD plain = WaitForMultipleObjects(count, events.data(), FALSE, left);

@@ -12,6 +12,22 @@
 
 namespace ldt::win32 {
 
+// The function `name` of system library `dll` cast to `Fn`, or null where
+// it cannot be had. Loaded: only if someone already loaded the library.
+// LateLoad: the library is loaded by this call if need be (and kept to the
+// end), for libraries that only some uses need, so that starting the
+// program does not load them; and for functions newer systems only have.
+template <class Fn>
+Fn Loaded(const wchar_t* dll, const char* name) {
+    const HMODULE module = GetModuleHandleW(dll);
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
+}
+template <class Fn>
+Fn LateLoad(const wchar_t* dll, const char* name) {
+    const HMODULE module = LoadLibraryW(dll);
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
+}
+
 // Each owner frees its resource exactly once (platform/UniqueResource.h).
 
 // A kernel handle (file, device, event), closed with CloseHandle. Both null

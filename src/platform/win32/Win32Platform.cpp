@@ -2,6 +2,7 @@
 #include "platform/SleepClock.h"
 #include "platform/win32/AnsiCodePage.h"
 #include "platform/win32/Win32DeviceBus.h"
+#include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32HistoryFile.h"
 #include "platform/win32/Win32ReportFile.h"
 
@@ -22,20 +23,13 @@ WString DescribeSystem() {
     // program without a manifest naming the system is lied to by.
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
-    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    auto* getVersion = ntdll ? reinterpret_cast<RtlGetVersionFn>(
-                                   reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion")))
-                             : nullptr;
+    const auto getVersion = win32::Loaded<LONG(WINAPI*)(OSVERSIONINFOW*)>(L"ntdll.dll", "RtlGetVersion");
     std::string text = "Windows";
     if (getVersion && getVersion(&info) == 0)
         text += " " + std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + "." +
                 std::to_string(info.dwBuildNumber);
     // Wine says so through an export of its own.
-    using WineVersionFn = const char*(CDECL*)();
-    auto* wineVersion = ntdll ? reinterpret_cast<WineVersionFn>(
-                                    reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "wine_get_version")))
-                              : nullptr;
+    const auto wineVersion = win32::Loaded<const char*(CDECL*)()>(L"ntdll.dll", "wine_get_version");
     if (wineVersion) text += std::string(" (Wine ") + wineVersion() + ")";
     return WString(text.begin(), text.end());
 }

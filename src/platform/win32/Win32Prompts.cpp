@@ -20,27 +20,12 @@ void Win32Prompts::ShowFileError(const WString& text) {
     MessageBoxW(owner_, win32::ToWin(text).c_str(), win32::ToWin(kProductName).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
-namespace {
-
-// The common dialog library is loaded on first use: it brings the shell's
-// libraries with it, which the window needs only once the user saves.
-using GetSaveFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
-
-GetSaveFileNameFn SaveFileDialog() {
-    static const GetSaveFileNameFn fn = [] {
-        HMODULE module = LoadLibraryW(L"comdlg32.dll");
-        return module ? reinterpret_cast<GetSaveFileNameFn>(
-                            reinterpret_cast<void*>(GetProcAddress(module, "GetSaveFileNameW")))
-                      : nullptr;
-    }();
-    return fn;
-}
-
-}  // namespace
-
 std::optional<WString> Win32Prompts::AskSavePath() {
     const win32::CommonControlsScope controls;
-    const GetSaveFileNameFn getSaveFileName = SaveFileDialog();
+    // The common dialog library is loaded on first use: it brings the
+    // shell's libraries with it, which the window needs only once the user
+    // saves.
+    const auto getSaveFileName = win32::LateLoad<BOOL(WINAPI*)(OPENFILENAMEW*)>(L"comdlg32.dll", "GetSaveFileNameW");
     if (!getSaveFileName) return std::nullopt;
     // The description, then the pattern; the list ends with an empty string.
     const std::wstring filter =

@@ -1,11 +1,12 @@
 #include "platform/win32/gui/WindowDpi.h"
 
+#include "platform/win32/Win32Handle.h"
 #include "platform/win32/gui/Gdi.h"
 
 namespace ldt::gui {
 
 int WindowDpi(HWND window) {
-    static const auto getDpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    static const auto getDpiForWindow = win32::Loaded<UINT(WINAPI*)(HWND)>(L"user32.dll", "GetDpiForWindow");
     UINT dpi = getDpiForWindow ? getDpiForWindow(window) : 0;
     if (dpi == 0) {
         HDC screen = GetDC(nullptr);
@@ -16,7 +17,7 @@ int WindowDpi(HWND window) {
 }
 
 void KeepDialogFromRescaling(HWND window) {
-    const auto setBehavior = User32<BOOL(WINAPI*)(HWND, int, int)>("SetDialogDpiChangeBehavior");
+    const auto setBehavior = win32::Loaded<BOOL(WINAPI*)(HWND, int, int)>(L"user32.dll", "SetDialogDpiChangeBehavior");
     constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
     if (setBehavior) setBehavior(window, kDisableAll, kDisableAll);
 }

@@ -9,22 +9,6 @@
 
 namespace ldt::gui {
 
-// The user32 function `name` cast to `Fn`; null where the system lacks it.
-template <class Fn>
-Fn User32(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
-
-// The function `name` of system library `dll` cast to `Fn`, the library
-// loaded by this call if no one has loaded it yet (and then kept to the
-// end); null where it cannot be had. For libraries that only some uses of
-// the window need, so that starting the program does not load them.
-template <class Fn>
-Fn LateLoad(const wchar_t* dll, const char* name) {
-    HMODULE module = LoadLibraryW(dll);
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 // The window's DPI: its monitor's where the system knows per-monitor DPI
 // (Windows 10 1607 on), else the system's; 96 when neither answers.
 int WindowDpi(HWND window);

@@ -3,6 +3,8 @@
 #include "platform/HistoryAppend.h"
 #include "platform/win32/Win32Handle.h"
 
+#include <shlobj.h>
+
 namespace ldt {
 
 namespace {
@@ -15,15 +17,21 @@ std::wstring Environment(const wchar_t* name) {
     return n > 0 && n < 1024 ? std::wstring(buffer, n) : std::wstring();
 }
 
-// Makes `path` and its missing parents; 0 or the system's error.
+// An absolute path: on a drive (C:\ and on) or a share (\\server\share and on).
+bool Absolute(const std::wstring& path) {
+    return (path.size() > 2 && path[1] == L':' && path[2] == L'\\') || path.rfind(L"\\\\", 0) == 0;
+}
+
+// Makes `path` and its missing parents, going up only as far as the
+// nearest folder that exists: never a share, a drive's root or the long
+// path prefix itself. 0 or the system's error.
 DWORD MakeFolders(const std::wstring& path) {
-    for (std::size_t at = 0; at <= path.size(); ++at) {
-        if (at < path.size() && path[at] != L'\\') continue;
-        const std::wstring part = path.substr(0, at);
-        if (part.empty() || part.back() == L':' || (part.size() <= 2 && part[0] == L'\\')) continue;
-        if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return GetLastError();
-    }
-    return 0;
+    if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    const DWORD error = GetLastError();
+    const std::size_t cut = path.find_last_of(L'\\');
+    if (error != ERROR_PATH_NOT_FOUND || cut == std::wstring::npos || cut == 0) return error;
+    if (const DWORD parent = MakeFolders(path.substr(0, cut))) return parent;
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ? 0 : GetLastError();
 }
 
 class HandleSource final : public HistorySource {
@@ -121,11 +129,21 @@ private:
 
 Win32HistoryFile::Win32HistoryFile() {
     std::wstring base = Environment(L"LOCALAPPDATA");
-    if (base.empty()) base = Environment(L"USERPROFILE") + L"\\AppData\\Local";
-    folder_ = base + L"\\Laser Diagnostic Tool";
+    if (!Absolute(base)) base = Environment(L"USERPROFILE") + L"\\AppData\\Local";
+    if (!Absolute(base)) {
+        // Without the profile's variables (a service, a stripped
+        // environment), the shell says where the folder is rather than the
+        // history landing in the current drive's root.
+        wchar_t shell[MAX_PATH] = {};
+        const auto folderPath =
+            win32::LateLoad<HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR)>(L"shell32.dll", "SHGetFolderPathW");
+        base = folderPath && folderPath(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, shell) == S_OK ? shell : L"";
+    }
+    if (!base.empty()) folder_ = base + L"\\Laser Diagnostic Tool";
 }
 
 std::wstring Win32HistoryFile::Path(int generation) const {
+    if (folder_.empty()) return {};  // nowhere known: no file opens, none is made
     return folder_ + (generation == 0 ? L"\\history.jsonl" : L"\\history.1.jsonl");
 }
 

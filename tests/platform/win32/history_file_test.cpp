@@ -58,5 +58,30 @@ TEST(Win32HistoryFile, ConcurrentAppendsStayWhole_RotationKeepsOneOlderFile) {
     EXPECT_EQ(file.Where(), win32::FromWin(current));
 }
 
+// The folder is made from the nearest one that exists, so a path under the
+// long path prefix (made like a share's, \\server\share) works; without the
+// profile's variables the folder is still the profile's, never the root.
+TEST(Win32HistoryFile, FoldersMadeFromTheNearestExistingOne_ProfileFolderWithoutVariables) {
+    ScratchDir dir;
+    const std::wstring deep = dir.Join(L"a\\b");
+    EXPECT_EQ(Win32HistoryFile(L"\\\\?\\" + deep).Append(Line(u"k", 1)), WString());
+    Win32HistoryFile made(deep);
+    EXPECT_EQ(ReadHistory(made, {u"k"}, 5).size(), 1u);
+    for (const wchar_t* name : {L"history.jsonl", L"history.lock"}) DeleteFileW((deep + L"\\" + name).c_str());
+    RemoveDirectoryW(deep.c_str());
+    RemoveDirectoryW(dir.Join(L"a").c_str());
+
+    wchar_t saved[2][MAX_PATH] = {};
+    const wchar_t* names[] = {L"LOCALAPPDATA", L"USERPROFILE"};
+    for (int i = 0; i < 2; ++i) {
+        GetEnvironmentVariableW(names[i], saved[i], MAX_PATH);
+        SetEnvironmentVariableW(names[i], nullptr);
+    }
+    const std::wstring where = win32::ToWin(Win32HistoryFile().Where());
+    for (int i = 0; i < 2; ++i) SetEnvironmentVariableW(names[i], saved[i]);
+    EXPECT_TRUE(where.size() > 3 && where[1] == L':' && where.find(L"\\Laser Diagnostic Tool\\") > 3)
+        << where;
+}
+
 }  // namespace
 }  // namespace ldt

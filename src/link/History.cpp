@@ -4,6 +4,7 @@
 #include "machine/Json.h"
 #include "machine/Report.h"
 #include "seams/Messages.h"
+#include "seams/Utf8.h"
 
 #include <algorithm>
 #include <chrono>
@@ -138,32 +139,6 @@ private:
         return true;
     }
 
-    // One UTF-8 sequence; a malformed one becomes U+FFFD.
-    void Utf8(WString& out) {
-        const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s_[k]); };
-        const unsigned lead = b(i_);
-        std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
-        char32_t cp = n == 4 ? lead & 0x07 : n == 3 ? lead & 0x0F : lead & 0x1F;
-        bool ok = n != 0 && i_ + n <= s_.size();
-        for (std::size_t k = 1; ok && k < n; ++k) {
-            ok = (b(i_ + k) & 0xC0) == 0x80;
-            cp = (cp << 6) | (b(i_ + k) & 0x3F);
-        }
-        ok = ok && !(n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) && !(n == 4 && (cp < 0x10000 || cp > 0x10FFFF));
-        if (!ok) {
-            out += char16_t(0xFFFD);
-            ++i_;
-            return;
-        }
-        i_ += n;
-        if (cp >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-
     bool String(WString& out) {
         out.clear();
         if (!Take('"')) return false;
@@ -178,7 +153,7 @@ private:
                 out += char16_t(c);
                 ++i_;
             } else if (c >= 0x80) {
-                Utf8(out);
+                i_ = AppendUtf8Char(s_, i_, out);
             } else {
                 if (++i_ >= s_.size()) return false;
                 const char e = s_[i_++];

@@ -18,8 +18,6 @@ namespace ldt {
 
 namespace {
 
-WString Reason(int error) { return Utf8ToUtf16(std::strerror(error)); }
-
 std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;
     if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
@@ -100,7 +98,7 @@ public:
         [[maybe_unused]] const int cut = ftruncate(file_.Get(), static_cast<off_t>(size));
     }
     WString CurrentPath() const override { return Utf8ToUtf16(current_); }
-    WString ErrorText(SystemError error) override { return Reason(static_cast<int>(error)); }
+    WString ErrorText(SystemError error) override { return ErrnoText(static_cast<int>(error)); }
     SystemError LockTakenError() const override { return EWOULDBLOCK; }
     SystemError DiskFullError() const override { return ENOSPC; }
 

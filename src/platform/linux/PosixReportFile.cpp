@@ -314,7 +314,7 @@ public:
         return ::fsync(dir.Get()) == 0 || errno == EINVAL ? 0 : Error();
     }
 
-    WString ErrorText(SystemError error) override { return Utf8ToUtf16(std::strerror(static_cast<int>(error))); }
+    WString ErrorText(SystemError error) override { return ErrnoText(static_cast<int>(error)); }
 
 private:
     UniqueFd folder_;    // the folder that holds the target (O_PATH)

@@ -44,8 +44,6 @@ WString Hex(unsigned value) {
     return Utf8ToUtf16(text);
 }
 
-WString Text(const char* text) { return Utf8ToUtf16(text); }
-
 // The endpoints of the printer interface at `interfaceDir`, from its
 // device's descriptors in sysfs (no device I/O).
 PrinterInterfaceParse ParseInterface(const std::string& interfaceDir) {
@@ -233,7 +231,7 @@ OpenResult RawUsbRoute::Open(const WString& path) {
                                 ? std::string()
                                 : ResolvePath(devices + "/" + interfaceName);
     if (dir.empty()) {
-        result.reason = Text(std::strerror(ENODEV));
+        result.reason = ErrnoText(ENODEV);
         return result;
     }
     if (!DriverOf(dir).empty()) {
@@ -253,7 +251,7 @@ OpenResult RawUsbRoute::Open(const WString& path) {
     bool isErrno;
     auto h = OpenNode(ctx_, roots_.dev, dir, error, isErrno);
     if (!h) {
-        result.reason = isErrno ? Text(std::strerror(error)) : Text(libusb_strerror(error));
+        result.reason = isErrno ? ErrnoText(error) : Utf8ToUtf16(libusb_strerror(error));
         if (isErrno && (error == EACCES || error == EPERM)) result.remedy = kLpGroupRemedy;
         return result;
     }
@@ -268,7 +266,7 @@ OpenResult RawUsbRoute::Open(const WString& path) {
             result.reason = HeldReason(dir);
             result.remedy = kBusyRemedy;
         } else {
-            result.reason = Text(libusb_strerror(r));
+            result.reason = Utf8ToUtf16(libusb_strerror(r));
         }
         h->Close();
         return result;

@@ -171,14 +171,14 @@ OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
     if (!p.empty() && p.back() == '\\') p.pop_back();
     if (RawUsbRoute::IsRawPath(path) && RawRouteAvailable()) return raw_->Open(Utf8ToUtf16(p));
     if (p.empty() || p[0] != '/') {
-        result.reason = Utf8ToUtf16(std::strerror(ENOENT));
+        result.reason = ErrnoText(ENOENT);
         return result;
     }
     const int access = mode == OpenMode::WriteExclusive ? O_WRONLY : O_RDWR;
     UniqueFd fd(::open(p.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
         const int error = errno;
-        result.reason = Utf8ToUtf16(std::strerror(error));
+        result.reason = ErrnoText(error);
         if (error == EACCES || error == EPERM)
             result.remedy = kLpGroupRemedy;
         else if (error == EBUSY)

@@ -4,11 +4,12 @@
 #include "seams/Utf8.h"
 #include "seams/CodePage.h"
 
+#include <cstring>
+
 namespace ldt {
 
-// Malformed sequences become U+FFFD, one per offending byte.
-WString Utf8ToUtf16(const std::string& bytes);
-// The way back is Utf16ToUtf8 (seams/Utf8.h).
+// The system's words for errno value `error`.
+inline WString ErrnoText(int error) { return Utf8ToUtf16(std::strerror(error)); }
 
 class Utf8CodePage final : public CodePage {
 public:

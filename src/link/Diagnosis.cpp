@@ -11,18 +11,10 @@ namespace ldt {
 
 namespace {
 
-WString Ascii(const std::string& s) { return WString(s.begin(), s.end()); }
-
 WString Number(std::size_t n) { return Ascii(std::to_string(n)); }
 
-// "\xNN" for a code unit up to U+00FF, else "\uNNNN". Written by hand:
-// printf would bring the C library's whole formatter into the window program.
-WString Escape(char16_t c) {
-    const int digits = c <= 0xFF ? 2 : 4;
-    WString text = c <= 0xFF ? u"\\x" : u"\\u";
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text += u"0123456789abcdef"[(c >> shift) & 0xF];
-    return text;
-}
+// "\xNN" for a code unit up to U+00FF, else "\uNNNN".
+WString Escape(char16_t c) { return c <= 0xFF ? u"\\x" + HexDigits(c, 2) : u"\\u" + HexDigits(c, 4); }
 
 // `value` in decimal, zero-padded to `width` digits.
 WString Padded(long long value, std::size_t width) {
@@ -69,14 +61,8 @@ WString PrintableBytes(const std::string& bytes) {
 }
 
 WString HexBytes(const std::string& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
     WString out;
-    for (char b : bytes) {
-        const unsigned char u = static_cast<unsigned char>(b);
-        if (!out.empty()) out += u' ';
-        out += char16_t(kDigits[u >> 4]);
-        out += char16_t(kDigits[u & 15]);
-    }
+    for (char b : bytes) out += (out.empty() ? u"" : u" ") + HexDigits(static_cast<unsigned char>(b), 2);
     return out;
 }
 

@@ -18,8 +18,6 @@ namespace ldt {
 
 namespace {
 
-WString Ascii(const std::string& s) { return WString(s.begin(), s.end()); }
-
 // Bounds for what a record keeps, chosen so that even a record of nothing
 // but escaped characters fits in kHistoryLineBytes.
 constexpr std::size_t kIdChars = 8;

@@ -21,7 +21,6 @@ TextChar ClassifyChar(char16_t c) {
 }
 
 std::string JsonString(const WString& text) {
-    static const char kDigits[] = "0123456789abcdef";
     WString out = u"\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
@@ -45,8 +44,7 @@ std::string JsonString(const WString& text) {
         case TextChar::Invisible:
             break;
         }
-        out += u"\\u";
-        for (int shift = 12; shift >= 0; shift -= 4) out += char16_t(kDigits[(c >> shift) & 15]);
+        out += u"\\u" + HexDigits(c, 4);
     }
     return Utf16ToUtf8(out + u'"');
 }

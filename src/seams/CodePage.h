@@ -8,6 +8,9 @@ namespace ldt {
 
 using WString = std::u16string;  // UTF-16, on every platform
 
+// ASCII text (numbers, names of our own) as UTF-16.
+inline WString Ascii(const std::string& text) { return WString(text.begin(), text.end()); }
+
 class CodePage {
 public:
     virtual ~CodePage() = default;

@@ -1,6 +1,7 @@
 #include "platform/linux/RawUsbRoute.h"
 
 #include "platform/linux/UsbDescriptors.h"
+#include "machine/Json.h"
 #include "platform/linux/Utf8CodePage.h"
 #include "seams/Messages.h"
 
@@ -36,12 +37,6 @@ long DecimalAttribute(const std::string& dir, const char* name) {
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 10);
     return text.empty() || end == text.c_str() ? -1 : value;
-}
-
-WString Hex(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02x", value & 0xff);
-    return Utf8ToUtf16(text);
 }
 
 // The endpoints of the printer interface at `interfaceDir`, from its
@@ -189,7 +184,7 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
             continue;
         }
         const PrinterInterface& e = *parse.found;
-        id.route = FillTemplate(kRawUsbRoute, {Utf8ToUtf16(std::to_string(e.number)), Hex(e.bulkOut), Hex(e.bulkIn)});
+        id.route = FillTemplate(kRawUsbRoute, {Ascii(std::to_string(e.number)), u"0x" + HexDigits(e.bulkOut, 2), u"0x" + HexDigits(e.bulkIn, 2)});
         const unsigned wait = budget.RemainingMs<unsigned>(kIdentifyEachMs);
         int error;
         bool isErrno;

@@ -13,8 +13,7 @@ WString SystemErrorText(DWORD code) {
     while (!out.empty() && (out.back() == u'\r' || out.back() == u'\n' || out.back() == u' '))
         out.pop_back();
     if (out.empty()) {
-        const std::string number = std::to_string(code);
-        out = u"Error " + WString(number.begin(), number.end()) + u".";
+        out = u"Error " + Ascii(std::to_string(code)) + u".";
     }
     return out;
 }

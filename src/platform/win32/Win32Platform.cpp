@@ -31,7 +31,7 @@ WString DescribeSystem() {
     // Wine says so through an export of its own.
     const auto wineVersion = win32::Loaded<const char*(CDECL*)()>(L"ntdll.dll", "wine_get_version");
     if (wineVersion) text += std::string(" (Wine ") + wineVersion() + ")";
-    return WString(text.begin(), text.end());
+    return Ascii(text);
 }
 
 }  // namespace ldt::platform

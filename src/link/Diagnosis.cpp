@@ -29,6 +29,19 @@ WString BoundWords() { return FillTemplate(kSeconds, {Number(kBusBoundMs / 1000)
 
 }  // namespace
 
+const IdentityField kIdentityFields[10] = {
+    {"vendorId", nullptr, &DeviceIdentity::vendorId, kFieldChars, false, kHistoryIdChars},
+    {"productId", nullptr, &DeviceIdentity::productId, kFieldChars, false, kHistoryIdChars},
+    {"manufacturer", kManufacturerLabel, &DeviceIdentity::manufacturer, kFieldChars, false, kFieldChars},
+    {"product", kProductLabel, &DeviceIdentity::product, kFieldChars, false, kFieldChars},
+    {"serial", kSerialLabel, &DeviceIdentity::serial, kFieldChars, false, kFieldChars},
+    {"ieee1284Id", kIeee1284Label, &DeviceIdentity::ieee1284Id, kLongFieldChars, false, 512},
+    {"description", kSystemNameLabel, &DeviceIdentity::description, kFieldChars, false, 0},
+    {"driver", kDriverLabel, &DeviceIdentity::driver, kFieldChars, false, 0},
+    {"location", kLocationLabel, &DeviceIdentity::location, kLongFieldChars, false, 256},
+    {"route", kRouteLabel, &DeviceIdentity::route, kFieldChars, true, kFieldChars},
+};
+
 WString BoundText(const WString& text, std::size_t limit) {
     WString out;
     const bool cut = text.size() > limit;
@@ -76,29 +89,6 @@ WString DeviceName(const DeviceIdentity& id) {
     if (id.vendorId.empty() && id.productId.empty()) return text;
     return FillTemplate(kDeviceWithUsbId, {text, EscapeText(id.vendorId, 8), EscapeText(id.productId, 8)});
 }
-
-// What the diagnosis and the JSON say of a device: its members in order,
-// with their text labels (the USB ids share one line) and bounds. `optional`
-// members are left out of the JSON when empty.
-struct IdentityField {
-    const char* key;
-    const char16_t* label;
-    WString DeviceIdentity::*member;
-    std::size_t limit;
-    bool optional;
-};
-const IdentityField kIdentityFields[] = {
-    {"vendorId", nullptr, &DeviceIdentity::vendorId, kFieldChars, false},
-    {"productId", nullptr, &DeviceIdentity::productId, kFieldChars, false},
-    {"manufacturer", kManufacturerLabel, &DeviceIdentity::manufacturer, kFieldChars, false},
-    {"product", kProductLabel, &DeviceIdentity::product, kFieldChars, false},
-    {"serial", kSerialLabel, &DeviceIdentity::serial, kFieldChars, false},
-    {"ieee1284Id", kIeee1284Label, &DeviceIdentity::ieee1284Id, kLongFieldChars, false},
-    {"description", kSystemNameLabel, &DeviceIdentity::description, kFieldChars, false},
-    {"driver", kDriverLabel, &DeviceIdentity::driver, kFieldChars, false},
-    {"location", kLocationLabel, &DeviceIdentity::location, kLongFieldChars, false},
-    {"route", kRouteLabel, &DeviceIdentity::route, kFieldChars, true},
-};
 
 // "wrote 5 bytes, no reply within 1 s" and the like.
 WString ExchangeText(const PortOutcome& port) {

@@ -39,6 +39,23 @@ WString UtcTimeText(long long seconds);
 // id, the location and the system's messages may be longer.
 constexpr std::size_t kFieldChars = 128;
 constexpr std::size_t kLongFieldChars = 1024;
+// The device's identity members in the order the diagnosis, the JSON and
+// the history write them: the key in JSON, the text label (null: the USB
+// ids, which share one line), the bound, whether the JSON leaves the member
+// out when empty, and the history's own bound (0: the history does not keep
+// it), smaller so that a record always fits in one line.
+struct IdentityField {
+    const char* key;
+    const char16_t* label;
+    WString DeviceIdentity::*member;
+    std::size_t limit;
+    bool optional;
+    std::size_t historyLimit;
+};
+extern const IdentityField kIdentityFields[10];
+// The history's bound for a USB id, in the table and in the machine key.
+constexpr std::size_t kHistoryIdChars = 8;
+
 // `text` cut to `limit` code units (a cut text ends with "..."), never
 // inside a surrogate pair; an unpaired surrogate becomes U+FFFD.
 WString BoundText(const WString& text, std::size_t limit = kFieldChars);

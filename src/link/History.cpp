@@ -20,33 +20,15 @@ namespace {
 
 // Bounds for what a record keeps, chosen so that even a record of nothing
 // but escaped characters fits in kHistoryLineBytes.
-constexpr std::size_t kIdChars = 8;
+// (The identity's bounds are the history's column of kIdentityFields.)
 constexpr std::size_t kKeyChars = 256;
 constexpr std::size_t kPathChars = 256;
-constexpr std::size_t kLongIdentityChars = 512;
 
 const char16_t* const kBoxNames[kHistoryFields] = {
     u"FPGA Version", u"Firmware Version", u"Laser Tube Model", u"Speed",     u"Power",
     u"DPI",          u"PPI",              u"Select Lens",      u"Carriage Free", u"USB Mode",
     u"Z-depth",      u"Field 12",         u"Scaling X",        u"Scaling Y", u"Image Offset X",
     u"Image Offset Y", u"Vector Mode"};
-
-// The identity members a record keeps, by their names in the line.
-struct IdentityMember {
-    const char* name;
-    WString DeviceIdentity::*member;
-    std::size_t limit;
-};
-const IdentityMember kIdentityMembers[] = {
-    {"vendorId", &DeviceIdentity::vendorId, kIdChars},
-    {"productId", &DeviceIdentity::productId, kIdChars},
-    {"manufacturer", &DeviceIdentity::manufacturer, kFieldChars},
-    {"product", &DeviceIdentity::product, kFieldChars},
-    {"serial", &DeviceIdentity::serial, kFieldChars},
-    {"ieee1284Id", &DeviceIdentity::ieee1284Id, kLongIdentityChars},
-    {"route", &DeviceIdentity::route, kFieldChars},
-    {"location", &DeviceIdentity::location, kPathChars},
-};
 
 // A small JSON reader for one line: an object whose members are strings,
 // integers or arrays of strings; anything else of JSON is skipped when the
@@ -87,8 +69,8 @@ private:
         if (name == u"key") return String(record.key);
         if (name == u"port") return String(record.port);
         if (name == u"values") return haveValues = Strings(record.values);
-        for (const IdentityMember& m : kIdentityMembers)
-            if (name == Ascii(m.name)) return String(record.identity.*m.member);
+        for (const IdentityField& f : kIdentityFields)
+            if (f.historyLimit && name == Ascii(f.key)) return String(record.identity.*f.member);
         return Skip(0);
     }
 
@@ -231,7 +213,7 @@ private:
 }  // namespace
 
 WString MachineKey(const DeviceIdentity& id, const WString& port) {
-    const WString ids = BoundText(id.vendorId, kIdChars) + u":" + BoundText(id.productId, kIdChars) + u":";
+    const WString ids = BoundText(id.vendorId, kHistoryIdChars) + u":" + BoundText(id.productId, kHistoryIdChars) + u":";
     if (!id.serial.empty()) return BoundText(u"sn:" + ids + id.serial, kKeyChars);
     if (!id.location.empty()) return BoundText(u"at:" + ids + id.location, kKeyChars);
     return BoundText(u"port:" + port, kKeyChars);
@@ -248,8 +230,8 @@ std::optional<HistoryRecord> PortRecord(const PortOutcome& port, const CodePage&
     record.time = time;
     record.key = MachineKey(port.identity, port.path);
     record.port = BoundText(port.path, kPathChars);
-    for (const IdentityMember& m : kIdentityMembers)
-        record.identity.*m.member = BoundText(port.identity.*m.member, m.limit);
+    for (const IdentityField& f : kIdentityFields)
+        if (f.historyLimit) record.identity.*f.member = BoundText(port.identity.*f.member, f.historyLimit);
     for (std::size_t i = 0; i < data.Count() && i < kHistoryFields; ++i) record.values.push_back(BoundText(data.At(i)));
     return record;
 }
@@ -270,7 +252,8 @@ std::string HistoryLine(const HistoryRecord& r) {
         .Key("at").String(UtcTimeText(r.time))
         .Key("key").String(BoundText(r.key, kKeyChars))
         .Key("port").String(BoundText(r.port, kPathChars));
-    for (const IdentityMember& m : kIdentityMembers) json.Key(m.name).String(BoundText(r.identity.*m.member, m.limit));
+    for (const IdentityField& f : kIdentityFields)
+        if (f.historyLimit) json.Key(f.key).String(BoundText(r.identity.*f.member, f.historyLimit));
     json.Key("values").BeginArray();
     for (std::size_t i = 0; i < r.values.size() && i < kHistoryFields; ++i) json.String(BoundText(r.values[i]));
     json.EndArray().EndObject();

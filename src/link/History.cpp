@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <ctime>
 #include <map>
 #include <new>
@@ -18,17 +19,13 @@ namespace ldt {
 
 namespace {
 
-// Bounds for what a record keeps, chosen so that even a record of nothing
-// but escaped characters fits in kHistoryLineBytes.
-// (The identity's bounds are the history's column of kIdentityFields.)
+// Bounds for what a record keeps (with the history's column of
+// kIdentityFields), chosen so that even a record of nothing but escaped
+// characters fits in kHistoryLineBytes.
 constexpr std::size_t kKeyChars = 256;
 constexpr std::size_t kPathChars = 256;
 
-const char16_t* const kBoxNames[kHistoryFields] = {
-    u"FPGA Version", u"Firmware Version", u"Laser Tube Model", u"Speed",     u"Power",
-    u"DPI",          u"PPI",              u"Select Lens",      u"Carriage Free", u"USB Mode",
-    u"Z-depth",      u"Field 12",         u"Scaling X",        u"Scaling Y", u"Image Offset X",
-    u"Image Offset Y", u"Vector Mode"};
+static_assert(std::size(kBoxNames) == kHistoryFields, "a name for each field");
 
 // A small JSON reader for one line: an object whose members are strings,
 // integers or arrays of strings; anything else of JSON is skipped when the
@@ -418,7 +415,7 @@ HistoryOutcome UpdateHistory(HistoryFile* file, const RefreshOutcome& refresh, c
             outcome.problem = file->Append(lines);
         }
     } catch (const std::bad_alloc&) {
-        outcome.problem = u"The readings history could not be kept: out of memory.";
+        outcome.problem = kHistoryOutOfMemory;
     }
     return outcome;
 }

@@ -234,6 +234,14 @@ constexpr char16_t kDiagnosisHistory[] = u"History: %1";
 // A value that changed: %1 the box, %2 the value before, %3 when it was read.
 constexpr char16_t kChangeSentence[] = u"%1 was %2 on %3";
 constexpr char16_t kEmptyValue[] = u"empty";
+// The value boxes by the machine's field order, as those sentences name
+// them; the twelfth field has no box.
+constexpr const char16_t* kBoxNames[17] = {
+    u"FPGA Version", u"Firmware Version", u"Laser Tube Model", u"Speed",     u"Power",
+    u"DPI",          u"PPI",              u"Select Lens",      u"Carriage Free", u"USB Mode",
+    u"Z-depth",      u"Field 12",         u"Scaling X",        u"Scaling Y", u"Image Offset X",
+    u"Image Offset Y", u"Vector Mode"};
+constexpr char16_t kHistoryOutOfMemory[] = u"The readings history could not be kept: out of memory.";
 // ldt-report --changes, per machine: %1 its key, %2 its port; then one of
 // the three, %1 the previous reading's time; then one line per value
 // (%1 the field, %2 before, %3 now).

@@ -237,6 +237,25 @@ public:
     void removeSelection(int) override { Edit()->deselect(); }
     void setSelection(int, int start, int end) override { Edit()->setSelection(start, end - start); }
 
+    // Where a character shows on the screen (magnifiers follow the caret,
+    // pointer review reads what is under the pointer), measured from the
+    // cursor, whose place the line edit knows as it is scrolled.
+    QRect characterRect(int offset) const override {
+        const QString shown = Edit()->displayText();
+        if (offset < 0 || offset >= shown.size()) return {};
+        const QRect cursor = Edit()->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        const QFontMetrics metrics(Edit()->font());
+        const int from = Edit()->cursorPosition();
+        const int x = cursor.center().x() + (offset >= from ? metrics.horizontalAdvance(shown.mid(from, offset - from))
+                                                            : -metrics.horizontalAdvance(shown.mid(offset, from - offset)));
+        return {Edit()->mapToGlobal(QPoint(x, cursor.top())),
+                QSize(metrics.horizontalAdvance(shown.mid(offset, 1)), cursor.height())};
+    }
+    int offsetAtPoint(const QPoint& point) const override {
+        const QPoint at = Edit()->mapFromGlobal(point);
+        return Edit()->rect().contains(at) ? Edit()->cursorPositionAt(at) : -1;
+    }
+
     void deleteText(int start, int end) override { replaceText(start, end, QString()); }
     void insertText(int offset, const QString& text) override { replaceText(offset, offset, text); }
     void replaceText(int start, int end, const QString& text) override {

@@ -294,6 +294,15 @@ private slots:
         QVERIFY(edit);
         QCOMPARE(edit->characterCount(), 12);
         check(edit);
+        // Each character's place on the screen, and back.
+        name.resize(300, 30);
+        const QRect whole(name.mapToGlobal(QPoint(0, 0)), name.size());
+        for (int offset : {0, 3, 11}) {
+            const QRect at = edit->characterRect(offset);
+            QVERIFY2(whole.contains(at) && !at.isEmpty(), qPrintable(QString::number(offset)));
+            QCOMPARE(edit->offsetAtPoint(at.center() - QPoint(at.width() / 4, 0)), offset);
+        }
+        QCOMPARE(edit->offsetAtPoint(whole.bottomRight() + QPoint(5, 5)), -1);
     }
 
     // Presses from assistive technology run from the event loop, a burst

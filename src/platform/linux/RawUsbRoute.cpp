@@ -32,20 +32,13 @@ constexpr auto kIdentifyBudget = std::chrono::milliseconds(300);
 constexpr unsigned kIdentifyEachMs = 100;
 constexpr std::size_t kDeviceIdLimit = 1024;
 
-long DecimalAttribute(const std::string& dir, const char* name) {
-    const std::string text = ReadSmallFile(dir + "/" + name, 16);
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    return text.empty() || end == text.c_str() ? -1 : value;
-}
-
 // The endpoints of the printer interface at `interfaceDir`, from its
 // device's descriptors in sysfs (no device I/O).
 PrinterInterfaceParse ParseInterface(const std::string& interfaceDir) {
     const std::string device = UsbDeviceDirOf(interfaceDir);
     const std::string bytes = ReadFileBytes(device + "/descriptors", kDescriptorLimit);
-    const long configuration = DecimalAttribute(device, "bConfigurationValue");
-    const long number = ReadHexAttribute(interfaceDir, "bInterfaceNumber");
+    const long configuration = ReadNumberAttribute(device, "bConfigurationValue", 10);
+    const long number = ReadNumberAttribute(interfaceDir, "bInterfaceNumber", 16);
     if (configuration < 0 || number < 0) return {};
     return FindPrinterInterface(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
                                 static_cast<int>(configuration), static_cast<int>(number));
@@ -84,7 +77,7 @@ struct Handle {
 std::optional<Handle> OpenNode(libusb_context* ctx, const std::string& devRoot, const std::string& interfaceDir,
                                int& error, bool& isErrno) {
     const std::string device = UsbDeviceDirOf(interfaceDir);
-    const long bus = DecimalAttribute(device, "busnum"), address = DecimalAttribute(device, "devnum");
+    const long bus = ReadNumberAttribute(device, "busnum", 10), address = ReadNumberAttribute(device, "devnum", 10);
     isErrno = true;
     if (bus < 0 || address < 0) {
         error = ENODEV;

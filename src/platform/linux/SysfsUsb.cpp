@@ -188,16 +188,16 @@ std::string ReadFileBytes(const std::string& path, std::size_t limit) {
 
 std::vector<std::string> ListDirectory(const std::string& path) { return ListDir(path); }
 
-long ReadHexAttribute(const std::string& dir, const char* name) {
+long ReadNumberAttribute(const std::string& dir, const char* name, int base) {
     const std::string text = ReadSmallFile(dir + "/" + name, 16);
     char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 16);
+    const long value = std::strtol(text.c_str(), &end, base);
     return text.empty() || end == text.c_str() ? -1 : value;
 }
 
 bool IsUsblpClassInterface(const std::string& interfaceDir) {
-    const long protocol = ReadHexAttribute(interfaceDir, "bInterfaceProtocol");
-    return ReadHexAttribute(interfaceDir, "bInterfaceClass") == 7 && ReadHexAttribute(interfaceDir, "bInterfaceSubClass") == 1 &&
+    const long protocol = ReadNumberAttribute(interfaceDir, "bInterfaceProtocol", 16);
+    return ReadNumberAttribute(interfaceDir, "bInterfaceClass", 16) == 7 && ReadNumberAttribute(interfaceDir, "bInterfaceSubClass", 16) == 1 &&
            protocol >= 1 && protocol <= 3;
 }
 std::string DriverOf(const std::string& interfaceDir) { return LinkName(interfaceDir + "/driver"); }

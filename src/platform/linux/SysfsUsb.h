@@ -41,9 +41,9 @@ std::string ReadFileBytes(const std::string& path, std::size_t limit);
 
 // The names in a folder, without "." and ".."; empty when it cannot be read.
 std::vector<std::string> ListDirectory(const std::string& path);
-// A sysfs attribute written in hex ("07", "1a2b"); -1 when it is missing
-// or no number.
-long ReadHexAttribute(const std::string& dir, const char* name);
+// A sysfs attribute that is a number in `base` (16: "07", "1a2b"; 10:
+// "3"); -1 when it is missing or no number.
+long ReadNumberAttribute(const std::string& dir, const char* name, int base);
 // Whether the interface is one usblp would bind: class 7, subclass 1,
 // protocol 1-3.
 bool IsUsblpClassInterface(const std::string& interfaceDir);

@@ -17,6 +17,11 @@ for f in "$exe" "$mini" "$watch" "$sim"; do
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 fastest() { printf '%s\n' "$@" | grep -v '^$' | sort -g | head -1; }
+# The median of each round's own ratio (program - pause) / floor: the runs
+# of one round follow each other, so a slow spell of the machine weighs on
+# both sides of it.
+paired() { paste <(printf '%s\n' $1) <(printf '%s\n' $2) | awk '$1 > 0 && $2 > 0 {print ($1 - 0.050) / $2}' | median_stdin; }
+median_stdin() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 scaled() { echo $(( ($1 * $2 + 48) / 96 )); }
 
 echo "start-up under Wine at other DPIs, median of $rounds (exec -> window painted with data):"
@@ -52,12 +57,13 @@ for dpi in ${LDT_BENCH_DPIS:-144 192}; do
   lc=$(median "${ldt_cpu[@]}"); mc=$(median "${mini_cpu[@]}")
   lf=$(fastest "${ldt_t[@]}"); mf=$(fastest "${mini_t[@]}")
   tt=$(median "${tpl_t[@]}"); tc=$(median "${tpl_cpu[@]}"); tf=$(fastest "${tpl_t[@]}")
+  mp=$(paired "${ldt_t[*]}" "${mini_t[*]}"); tp=$(paired "${ldt_t[*]}" "${tpl_t[*]}")
   awk -v d="$dpi" -v l="$lt" -v m="$mt" -v lc="$lc" -v mc="$mc" -v lf="$lf" -v mf="$mf" \
-      -v t="$tt" -v tc="$tc" -v tf="$tf" 'BEGIN {
+      -v t="$tt" -v tc="$tc" -v tf="$tf" -v mp="$mp" -v tp="$tp" 'BEGIN {
     printf "  %d DPI: program %.3f s (fastest %.3f s), processor time %.3f s\n", d, l, lf, lc
-    printf "    bare dialog %.3f s (fastest %.3f s): ratio %.3f after subtracting the 50 ms pause (goal <= 1.10), fastest of each %.3f", m, mf, (l - 0.050) / m, (lf - 0.050) / mf
+    printf "    bare dialog %.3f s (fastest %.3f s): ratio %.3f after subtracting the 50 ms pause (goal <= 1.10), fastest of each %.3f, median of the rounds %.3f", m, mf, (l - 0.050) / m, (lf - 0.050) / mf, mp
     if (mc > 0) printf ", processor time ratio %.3f", lc / mc
-    printf "\n    dialog of the same template %.3f s (fastest %.3f s): ratio %.3f, fastest of each %.3f", t, tf, (l - 0.050) / t, (lf - 0.050) / tf
+    printf "\n    dialog of the same template %.3f s (fastest %.3f s): ratio %.3f, fastest of each %.3f, median of the rounds %.3f", t, tf, (l - 0.050) / t, (lf - 0.050) / tf, tp
     if (tc > 0) printf ", processor time ratio %.3f", lc / tc
     printf "\n" }'
   kill $simpid $xvfb 2>/dev/null || true

@@ -114,6 +114,8 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SECTION utils)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # Loaded when first needed, so not among the linked libraries.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS libkmod2)
     set(CPACK_PACKAGE_DESCRIPTION [=[
 Laser Diagnostic Tool finds a laser engraving machine attached over USB (a
 printer-class device that the usblp driver presents as /dev/usb/lpN), asks

@@ -4,6 +4,7 @@
 #include "platform/linux/Utf8CodePage.h"
 #include "seams/Messages.h"
 
+#include <dlfcn.h>
 #include <libkmod.h>
 
 #include <algorithm>
@@ -129,40 +130,77 @@ std::string ModulesDir(const UsbSystemRoots& roots) {
     return ::uname(&u) == 0 ? std::string("/lib/modules/") + u.release : std::string();
 }
 
+// The libkmod functions used here. The library is loaded the first time a
+// cause is looked for, not at every start: with it come libcrypto and the
+// compression libraries (about 1.7 MB resident), which a program that finds
+// its machine never needs.
+#define LDT_KMOD_FUNCTIONS(X)                                                                                       \
+    X(kmod_new) X(kmod_set_log_priority) X(kmod_unref) X(kmod_config_get_blacklists)                               \
+    X(kmod_config_get_install_commands) X(kmod_config_iter_next) X(kmod_config_iter_get_key)                       \
+    X(kmod_config_iter_get_value) X(kmod_config_iter_free_iter) X(kmod_module_new_from_lookup) X(kmod_list_next) \
+    X(kmod_module_get_module) X(kmod_module_get_initstate) X(kmod_module_get_path) X(kmod_module_unref)            \
+    X(kmod_module_unref_list)
+
+struct KmodApi {
+#define LDT_KMOD_MEMBER(name) decltype(&::name) name = nullptr;
+    LDT_KMOD_FUNCTIONS(LDT_KMOD_MEMBER)
+#undef LDT_KMOD_MEMBER
+};
+
+// Null when the library or any of its functions cannot be had.
+const KmodApi* Libkmod() {
+    static const KmodApi* const api = []() -> const KmodApi* {
+        void* library = ::dlopen("libkmod.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (!library) return nullptr;
+        static KmodApi loaded;
+        bool complete = true;
+#define LDT_KMOD_BIND(name)                                                           \
+    loaded.name = reinterpret_cast<decltype(&::name)>(::dlsym(library, #name)); \
+    complete = complete && loaded.name;
+        LDT_KMOD_FUNCTIONS(LDT_KMOD_BIND)
+#undef LDT_KMOD_BIND
+        return complete ? &loaded : nullptr;
+    }();
+    return api;
+}
+
 // A libkmod context over the module folder and modprobe configuration of
 // `roots`; libkmod adds the kernel command line's modprobe.blacklist= and
-// <module>.<option>= entries itself.
+// <module>.<option>= entries itself. Without libkmod, no context.
 class Kmod {
 public:
-    explicit Kmod(const UsbSystemRoots& roots) {
+    explicit Kmod(const UsbSystemRoots& roots) : api_(Libkmod()) {
+        if (!api_) return;
         std::vector<const char*> paths;
         for (const std::string& dir : roots.modprobeDirs) paths.push_back(dir.c_str());
         paths.push_back(nullptr);
         const std::string modules = ModulesDir(roots);
-        ctx_ = kmod_new(modules.empty() ? nullptr : modules.c_str(), paths.data());
-        if (ctx_) kmod_set_log_priority(ctx_, 0);  // its complaints about odd trees are not ours to print
+        ctx_ = api_->kmod_new(modules.empty() ? nullptr : modules.c_str(), paths.data());
+        if (ctx_) api_->kmod_set_log_priority(ctx_, 0);  // its complaints about odd trees are not ours to print
     }
     ~Kmod() {
-        if (ctx_) kmod_unref(ctx_);
+        if (ctx_) api_->kmod_unref(ctx_);
     }
     Kmod(const Kmod&) = delete;
     Kmod& operator=(const Kmod&) = delete;
     kmod_ctx* Get() const { return ctx_; }
+    const KmodApi& Api() const { return *api_; }
+
+    // Calls `entry(key, value)` for each entry of a configuration list
+    // until it returns true; frees the list.
+    template <typename Entry>
+    bool AnyEntry(kmod_config_iter* iter, Entry entry) const {
+        bool found = false;
+        while (iter && !found && api_->kmod_config_iter_next(iter))
+            found = entry(api_->kmod_config_iter_get_key(iter), api_->kmod_config_iter_get_value(iter));
+        if (iter) api_->kmod_config_iter_free_iter(iter);
+        return found;
+    }
 
 private:
+    const KmodApi* api_;
     kmod_ctx* ctx_ = nullptr;
 };
-
-// Calls `entry(key, value)` for each entry of a libkmod configuration list
-// until it returns true; frees the list.
-template <typename Entry>
-bool AnyEntry(kmod_config_iter* iter, Entry entry) {
-    bool found = false;
-    while (iter && !found && kmod_config_iter_next(iter))
-        found = entry(kmod_config_iter_get_key(iter), kmod_config_iter_get_value(iter));
-    if (iter) kmod_config_iter_free_iter(iter);
-    return found;
-}
 
 }  // namespace
 
@@ -241,10 +279,10 @@ std::optional<std::string> FindUsblpBlock(const UsbSystemRoots& roots) {
     const Kmod kmod(roots);
     if (!kmod.Get()) return std::nullopt;
     std::optional<std::string> block;
-    AnyEntry(kmod_config_get_blacklists(kmod.Get()), [&](const char* key, const char*) {
+    kmod.AnyEntry(kmod.Api().kmod_config_get_blacklists(kmod.Get()), [&](const char* key, const char*) {
         if (key && IsUsblp(key)) block = std::string("blacklist ") + key;
         return block.has_value();
-    }) || AnyEntry(kmod_config_get_install_commands(kmod.Get()), [&](const char* key, const char* value) {
+    }) || kmod.AnyEntry(kmod.Api().kmod_config_get_install_commands(kmod.Get()), [&](const char* key, const char* value) {
         const std::string command = std::string("install ") + (key ? key : "") + " " + (value ? value : "");
         if (BlocksUsblp(command)) block = command;
         return block.has_value();
@@ -259,22 +297,22 @@ UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots) {
     if (Exists(roots.sys + "/module/usblp")) return UsblpModule::Present;
     const Kmod kmod(roots);
     if (!kmod.Get()) return UsblpModule::Missing;
+    const KmodApi& api = kmod.Api();
     kmod_list* found = nullptr;
-    if (kmod_module_new_from_lookup(kmod.Get(), "usblp", &found) < 0 || !found) return UsblpModule::Missing;
+    if (api.kmod_module_new_from_lookup(kmod.Get(), "usblp", &found) < 0 || !found) return UsblpModule::Missing;
     UsblpModule state = UsblpModule::Missing;
-    kmod_list* entry;
-    kmod_list_foreach(entry, found) {
-        kmod_module* module = kmod_module_get_module(entry);
-        const int init = kmod_module_get_initstate(module);
+    for (kmod_list* entry = found; entry; entry = api.kmod_list_next(found, entry)) {
+        kmod_module* module = api.kmod_module_get_module(entry);
+        const int init = api.kmod_module_get_initstate(module);
         // A module without a file is one built into the kernel.
         if (init == KMOD_MODULE_LIVE || init == KMOD_MODULE_COMING || init == KMOD_MODULE_BUILTIN ||
-            !kmod_module_get_path(module))
+            !api.kmod_module_get_path(module))
             state = UsblpModule::Present;
         else if (state == UsblpModule::Missing)
             state = UsblpModule::NotLoaded;
-        kmod_module_unref(module);
+        api.kmod_module_unref(module);
     }
-    kmod_module_unref_list(found);
+    api.kmod_module_unref_list(found);
     return state;
 }
 

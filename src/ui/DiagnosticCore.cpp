@@ -42,10 +42,7 @@ void DiagnosticCore::RefreshMachineData() {
     awaitingReturn_ = false;
     // The diagnosis is kept before any box, so a key pressed under it
     // already finds this refresh's.
-    MachineLink link;
-    MachineData data;
-    RefreshOutcome outcome = ldt::RefreshMachineData(link, data, services_.link);
-    Show(link, std::move(data), std::move(outcome));
+    TakeOutcome(ldt::RefreshMachineData(link_, data_, services_.link));
     if (services_.explainUnopenedPorts) {
         const WString why = UnopenedPortsText(diagnosis_.refresh);
         if (!why.empty()) services_.link.prompts.ShowError(why);
@@ -64,13 +61,13 @@ DeviceTimerAction DiagnosticCore::OnDeviceTimer() {
         return {false, kPortReturnMs};
     }
     awaitingReturn_ = false;
-    Show(link, std::move(data), std::move(outcome));
+    link_ = link;
+    data_ = std::move(data);
+    TakeOutcome(std::move(outcome));
     return {true, 0};
 }
 
-void DiagnosticCore::Show(const MachineLink& link, MachineData data, RefreshOutcome outcome) {
-    link_ = link;
-    data_ = std::move(data);
+void DiagnosticCore::TakeOutcome(RefreshOutcome outcome) {
     diagnosis_ = MakeDiagnosis(std::move(outcome), services_.system);
     KeepHistory();
     refreshed_ = true;

@@ -193,10 +193,8 @@ public:
 
 private:
     void PutOnClipboard(const WString& text);
-    // Takes a refresh's values whole. A refresh reads into values of its
-    // own: what is shown (and what a screen reader served while the
-    // exchange waits reads) stays the last refresh's until this one is done.
-    void Show(const MachineLink& link, MachineData data, RefreshOutcome outcome);
+    // What every refresh ends with: its diagnosis, its reading recorded.
+    void TakeOutcome(RefreshOutcome outcome);
     // Records this refresh's readings and takes the shown machine's changes.
     void KeepHistory();
 

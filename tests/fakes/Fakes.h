@@ -11,7 +11,6 @@
 #include "seams/ReportFile.h"
 
 #include <deque>
-#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -40,12 +39,8 @@ public:
 
 class FakeClock final : public Clock {
 public:
-    void Pause(unsigned ms) override {
-        pauses.push_back(ms);
-        if (duringPause) duringPause();
-    }
+    void Pause(unsigned ms) override { pauses.push_back(ms); }
     std::vector<unsigned> pauses;
-    std::function<void()> duringPause;  // what else runs while it waits
 };
 
 class FakePrompts final : public Prompts {

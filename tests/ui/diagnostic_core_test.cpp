@@ -288,18 +288,6 @@ TEST_F(Dialog, portGoneForAMoment_keepsTheValues_untilTheSecondLook) {
     }
 }
 
-TEST_F(Dialog, whileARefreshWaits_theLastRefreshsValuesAreWhatIsDescribed) {
-    core.RefreshMachineData();
-    const std::vector<AccessibleItem> before = core.Describe();
-    bus.devices["p0\\"] = {{"x,y,"}};
-    std::vector<AccessibleItem> during;
-    clock.duringPause = [&] { during = core.Describe(); };  // a screen reader served meanwhile
-    core.RefreshMachineData();
-    ASSERT_EQ(during.size(), before.size());
-    for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(during[i].value, before[i].value) << i;
-    EXPECT_NE(core.Describe()[0].value, before[0].value) << "the new values once it is done";
-}
-
 TEST_F(Dialog, ctrlShiftC_copiesTheDiagnosis_withDataOrWithout) {
     bus.devices["p0\\"] = {};  // silent
     EXPECT_EQ(core.OnKey(Key::CtrlShiftC), ClickAction::None);

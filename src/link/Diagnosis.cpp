@@ -35,10 +35,10 @@ const IdentityField kIdentityFields[10] = {
     {"manufacturer", kManufacturerLabel, &DeviceIdentity::manufacturer, kFieldChars, false, kFieldChars},
     {"product", kProductLabel, &DeviceIdentity::product, kFieldChars, false, kFieldChars},
     {"serial", kSerialLabel, &DeviceIdentity::serial, kFieldChars, false, kFieldChars},
-    {"ieee1284Id", kIeee1284Label, &DeviceIdentity::ieee1284Id, kLongFieldChars, false, 512},
+    {"ieee1284Id", kIeee1284Label, &DeviceIdentity::ieee1284Id, kLongFieldChars, false, kHistoryLongChars},
     {"description", kSystemNameLabel, &DeviceIdentity::description, kFieldChars, false, 0},
     {"driver", kDriverLabel, &DeviceIdentity::driver, kFieldChars, false, 0},
-    {"location", kLocationLabel, &DeviceIdentity::location, kLongFieldChars, false, 256},
+    {"location", kLocationLabel, &DeviceIdentity::location, kLongFieldChars, false, kHistoryPathChars},
     {"route", kRouteLabel, &DeviceIdentity::route, kFieldChars, true, kFieldChars},
 };
 

@@ -53,8 +53,11 @@ struct IdentityField {
     std::size_t historyLimit;
 };
 extern const IdentityField kIdentityFields[10];
-// The history's bound for a USB id, in the table and in the machine key.
+// The history's own bounds: a USB id (in the table and in the machine key),
+// a path (the location, and the record's port), the IEEE 1284 id.
 constexpr std::size_t kHistoryIdChars = 8;
+constexpr std::size_t kHistoryPathChars = 256;
+constexpr std::size_t kHistoryLongChars = 512;
 
 // `text` cut to `limit` code units (a cut text ends with "..."), never
 // inside a surrogate pair; an unpaired surrogate becomes U+FFFD.

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <new>
 
@@ -23,7 +23,6 @@ namespace {
 // kIdentityFields), chosen so that even a record of nothing but escaped
 // characters fits in kHistoryLineBytes.
 constexpr std::size_t kKeyChars = 256;
-constexpr std::size_t kPathChars = 256;
 
 static_assert(std::size(kBoxNames) == kHistoryFields, "a name for each field");
 
@@ -210,7 +209,8 @@ private:
 }  // namespace
 
 WString MachineKey(const DeviceIdentity& id, const WString& port) {
-    const WString ids = BoundText(id.vendorId, kHistoryIdChars) + u":" + BoundText(id.productId, kHistoryIdChars) + u":";
+    const WString ids =
+        BoundText(id.vendorId, kHistoryIdChars) + u":" + BoundText(id.productId, kHistoryIdChars) + u":";
     if (!id.serial.empty()) return BoundText(u"sn:" + ids + id.serial, kKeyChars);
     if (!id.location.empty()) return BoundText(u"at:" + ids + id.location, kKeyChars);
     return BoundText(u"port:" + port, kKeyChars);
@@ -226,7 +226,7 @@ std::optional<HistoryRecord> PortRecord(const PortOutcome& port, const CodePage&
     HistoryRecord record;
     record.time = time;
     record.key = MachineKey(port.identity, port.path);
-    record.port = BoundText(port.path, kPathChars);
+    record.port = BoundText(port.path, kHistoryPathChars);
     for (const IdentityField& f : kIdentityFields)
         if (f.historyLimit) record.identity.*f.member = BoundText(port.identity.*f.member, f.historyLimit);
     for (std::size_t i = 0; i < data.Count() && i < kHistoryFields; ++i) record.values.push_back(BoundText(data.At(i)));
@@ -248,7 +248,7 @@ std::string HistoryLine(const HistoryRecord& r) {
         .Key("time").Number(static_cast<unsigned long long>(std::max(r.time, 0LL)))
         .Key("at").String(UtcTimeText(r.time))
         .Key("key").String(BoundText(r.key, kKeyChars))
-        .Key("port").String(BoundText(r.port, kPathChars));
+        .Key("port").String(BoundText(r.port, kHistoryPathChars));
     for (const IdentityField& f : kIdentityFields)
         if (f.historyLimit) json.Key(f.key).String(BoundText(r.identity.*f.member, f.historyLimit));
     json.Key("values").BeginArray();

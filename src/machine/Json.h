@@ -27,14 +27,6 @@ TextChar ClassifyChar(char16_t c);
 inline bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 inline bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// The low `digits` hex digits of `value`, lower case. Written by hand:
-// printf would bring the C library's whole formatter into the window program.
-inline WString HexDigits(unsigned value, int digits) {
-    WString text;
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text += u"0123456789abcdef"[(value >> shift) & 0xF];
-    return text;
-}
-
 // A JSON string literal in UTF-8: '"' and '\\' after a backslash, Control
 // and Invisible characters as \uXXXX, a surrogate that is not half of a
 // pair as \ufffd (the replacement character), everything else as UTF-8.

@@ -11,6 +11,14 @@ using WString = std::u16string;  // UTF-16, on every platform
 // ASCII text (numbers, names of our own) as UTF-16.
 inline WString Ascii(const std::string& text) { return WString(text.begin(), text.end()); }
 
+// The low `digits` hex digits of `value`, lower case. Written by hand:
+// printf would bring the C library's whole formatter into the window program.
+inline WString HexDigits(unsigned value, int digits) {
+    WString text;
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text += u"0123456789abcdef"[(value >> shift) & 0xF];
+    return text;
+}
+
 class CodePage {
 public:
     virtual ~CodePage() = default;

@@ -1,7 +1,6 @@
 #include "platform/linux/RawUsbRoute.h"
 
 #include "platform/linux/UsbDescriptors.h"
-#include "machine/Json.h"
 #include "platform/linux/Utf8CodePage.h"
 #include "seams/Messages.h"
 
@@ -177,7 +176,8 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
             continue;
         }
         const PrinterInterface& e = *parse.found;
-        id.route = FillTemplate(kRawUsbRoute, {Ascii(std::to_string(e.number)), u"0x" + HexDigits(e.bulkOut, 2), u"0x" + HexDigits(e.bulkIn, 2)});
+        id.route = FillTemplate(kRawUsbRoute, {Ascii(std::to_string(e.number)), u"0x" + HexDigits(e.bulkOut, 2),
+                                               u"0x" + HexDigits(e.bulkIn, 2)});
         const unsigned wait = budget.RemainingMs<unsigned>(kIdentifyEachMs);
         int error;
         bool isErrno;

@@ -235,8 +235,8 @@ long ReadNumberAttribute(const std::string& dir, const char* name, int base) {
 
 bool IsUsblpClassInterface(const std::string& interfaceDir) {
     const long protocol = ReadNumberAttribute(interfaceDir, "bInterfaceProtocol", 16);
-    return ReadNumberAttribute(interfaceDir, "bInterfaceClass", 16) == 7 && ReadNumberAttribute(interfaceDir, "bInterfaceSubClass", 16) == 1 &&
-           protocol >= 1 && protocol <= 3;
+    return ReadNumberAttribute(interfaceDir, "bInterfaceClass", 16) == 7 &&
+           ReadNumberAttribute(interfaceDir, "bInterfaceSubClass", 16) == 1 && protocol >= 1 && protocol <= 3;
 }
 std::string DriverOf(const std::string& interfaceDir) { return LinkName(interfaceDir + "/driver"); }
 std::string ResolvePath(const std::string& path) { return Resolve(path); }
@@ -278,11 +278,12 @@ DeviceIdentity IdentifyUsbInterface(const std::string& interfaceDir) {
 std::optional<std::string> FindUsblpBlock(const UsbSystemRoots& roots) {
     const Kmod kmod(roots);
     if (!kmod.Get()) return std::nullopt;
+    const KmodApi& api = kmod.Api();
     std::optional<std::string> block;
-    kmod.AnyEntry(kmod.Api().kmod_config_get_blacklists(kmod.Get()), [&](const char* key, const char*) {
+    kmod.AnyEntry(api.kmod_config_get_blacklists(kmod.Get()), [&](const char* key, const char*) {
         if (key && IsUsblp(key)) block = std::string("blacklist ") + key;
         return block.has_value();
-    }) || kmod.AnyEntry(kmod.Api().kmod_config_get_install_commands(kmod.Get()), [&](const char* key, const char* value) {
+    }) || kmod.AnyEntry(api.kmod_config_get_install_commands(kmod.Get()), [&](const char* key, const char* value) {
         const std::string command = std::string("install ") + (key ? key : "") + " " + (value ? value : "");
         if (BlocksUsblp(command)) block = command;
         return block.has_value();

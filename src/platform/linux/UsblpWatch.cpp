@@ -21,8 +21,6 @@ constexpr std::uint32_t kDirEvents = IN_DELETE_SELF | IN_MOVE_SELF;
 
 bool IsLpNode(const char* name) { return std::strncmp(name, "lp", 2) == 0; }
 
-long Decimal(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
-
 // The USB devices of the sysfs folder `devices` (its entry names `names`,
 // interfaces left out), by bus number and address; the first of a pair.
 using DeviceIndex = std::map<std::pair<long, long>, std::string>;
@@ -31,8 +29,8 @@ DeviceIndex IndexDevices(const std::string& devices, const std::vector<std::stri
     for (const std::string& name : names) {
         if (name.find(':') != std::string::npos) continue;
         const std::string dir = devices + "/" + name;
-        index.emplace(std::make_pair(Decimal(ReadSmallFile(dir + "/busnum", 16)), Decimal(ReadSmallFile(dir + "/devnum", 16))),
-                      name);
+        const long bus = ReadNumberAttribute(dir, "busnum", 10), address = ReadNumberAttribute(dir, "devnum", 10);
+        index.emplace(std::make_pair(bus, address), name);
     }
     return index;
 }
@@ -41,15 +39,14 @@ DeviceIndex IndexDevices(const std::string& devices, const std::vector<std::stri
 // printer-class interface, or one whose interfaces do not show yet.
 bool MayBePrinterIn(const std::string& devices, const std::vector<std::string>& names, const DeviceIndex& index,
                     const std::string& bus, const std::string& node) {
-    const auto found = index.find({Decimal(bus), Decimal(node)});
+    const auto found = index.find({std::strtol(bus.c_str(), nullptr, 10), std::strtol(node.c_str(), nullptr, 10)});
     if (found == index.end()) return true;  // not in sysfs (yet): it cannot tell
     const std::string& name = found->second;
     bool anyInterface = false;
     for (const std::string& n : names) {
         if (n.rfind(name + ":", 0) != 0) continue;
         anyInterface = true;
-        if (std::strtol(ReadSmallFile(devices + "/" + n + "/bInterfaceClass", 16).c_str(), nullptr, 16) == 7)
-            return true;
+        if (ReadNumberAttribute(devices + "/" + n, "bInterfaceClass", 16) == 7) return true;
     }
     return !anyInterface;
 }

@@ -139,6 +139,13 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
         r.overlapped.hEvent = r.event.Get();
         if (start(i, &r.overlapped) || GetLastError() == ERROR_IO_PENDING) r.pending = true;
     }
+    // On a window's thread (a single-threaded COM apartment) the wait goes on
+    // serving calls from other processes, such as a screen reader's, rather
+    // than holding them until the exchange is over; input and posted
+    // messages stay queued. A thread outside COM (the console report, which
+    // never loads COM's library) waits plainly.
+    using CoWait = HRESULT(WINAPI*)(DWORD, DWORD, ULONG, LPHANDLE, LPDWORD);
+    const auto coWait = win32::Loaded<CoWait>(L"ole32.dll", "CoWaitForMultipleHandles");
     std::vector<HANDLE> events;
     for (;;) {
         events.clear();
@@ -155,15 +162,8 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
         if (events.empty()) return;
         const DWORD left = deadline.RemainingMs<DWORD>(INFINITE - 1);
         if (left == 0) break;
-        // On a window's thread (a single-threaded COM apartment) the wait
-        // goes on serving calls from other processes, such as a screen
-        // reader's, rather than holding them until the exchange is over;
-        // input and posted messages stay queued. A thread outside COM (the
-        // console report, which never loads COM's library) waits plainly.
         DWORD signalled = 0;
         const auto count = static_cast<DWORD>(events.size());
-        using CoWait = HRESULT(WINAPI*)(DWORD, DWORD, ULONG, LPHANDLE, LPDWORD);
-        const auto coWait = win32::Loaded<CoWait>(L"ole32.dll", "CoWaitForMultipleHandles");
         HRESULT w = coWait ? coWait(0, left, count, events.data(), &signalled) : E_NOTIMPL;
         if (w != S_OK && w != RPC_S_CALLPENDING) {
             const DWORD plain = WaitForMultipleObjects(count, events.data(), FALSE, left);

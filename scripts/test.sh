@@ -18,9 +18,10 @@ if [ $native_only = 1 ]; then bash scripts/install-deps.sh native; else bash scr
 
 passed=0; failed=0; skipped=0; failures=()
 step() {  # step NAME COMMAND...   (exit status 77: skipped)
-  local name="$1" status=0; shift
+  local name="$1" status=0 start=$SECONDS; shift
   echo "=== $name"
   "$@" || status=$?
+  echo "=== $name: status $status after $((SECONDS - start)) s"
   if [ $status -eq 0 ]; then passed=$((passed + 1))
   elif [ $status -eq 77 ]; then skipped=$((skipped + 1))
   else failed=$((failed + 1)); failures+=("$name"); fi
@@ -33,11 +34,13 @@ set -e
 cmake --preset linux $werror >/dev/null
 cmake --build --preset linux
 set +e
-step "native tests (ctest)" ctest --preset linux -LE kernel
+# Two at a time: the window tests spend most of their time waiting for
+# the program, each on a display and simulator of its own.
+step "native tests (ctest)" ctest --preset linux -LE kernel -j2
 # The Linux programs on the real kernel's USB stack, booted under qemu.
 kernel_vm() { bash scripts/install-deps.sh kernel && ctest --preset linux -L '^kernel$'; }
 step "real kernel in a VM (ctest -L ^kernel$)" kernel_vm
-asan() { cmake --preset linux-asan $werror >/dev/null && cmake --build --preset linux-asan && ctest --preset linux-asan; }
+asan() { cmake --preset linux-asan $werror >/dev/null && cmake --build --preset linux-asan && ctest --preset linux-asan -j2; }
 step "native tests under ASan+UBSan (ctest)" asan
 step "fuzz (10 s per target)" bash scripts/fuzz.sh 10
 step "debian package (lintian, install, run, remove)" bash tests/packaging/deb_test.sh "$root/build/linux"
@@ -66,6 +69,7 @@ if [ $native_only = 0 ]; then
 fi
 
 echo
+echo "all steps: $SECONDS s"
 [ ${#failures[@]} -gt 0 ] && printf 'failed: %s\n' "${failures[@]}"
 echo "$passed passed, $failed failed, $skipped skipped"
 [ $failed -eq 0 ]

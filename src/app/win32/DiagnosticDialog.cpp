@@ -39,8 +39,8 @@ std::optional<Key> CommandKey(WPARAM virtualKey) {
 
 }  // namespace
 
-DiagnosticDialog::DiagnosticDialog(HWND parent)
-    : gui::Dialog(IDD_DIAGNOSTIC, parent),
+DiagnosticDialog::DiagnosticDialog()
+    : gui::Dialog(IDD_DIAGNOSTIC),
       icon_(LoadIconW(gui::ResourceHandle(), MAKEINTRESOURCEW(IDI_APP))),
       bus_(platform::MakeDeviceBus()),
       clock_(platform::MakeClock()),
@@ -81,7 +81,6 @@ const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
 }
 
 BOOL DiagnosticDialog::OnInitDialog() {
-    gui::Dialog::OnInitDialog();
     prompts_.SetOwner(Handle());
     clipboard_.SetOwner(Handle());
 
@@ -91,20 +90,15 @@ BOOL DiagnosticDialog::OnInitDialog() {
     core_.SetDpi(gui::WindowDpi(Handle()));
     ShapeWindow();
 
-    WatchPrinterInterfaces();
+    // Before the first refresh, so that a machine plugged in while it runs
+    // still brings a refresh of its own.
+    printerInterfaces_ = gui::DeviceNotification(Handle(), win32::ToWinGuid(kUsbPrintInterfaceClass));
     // The skin above 100 % is made while the machine works on the first
     // query; without a query, here.
     core_.RefreshMachineData();
     PrepareFirstPaint();
     AfterCommand();
     return TRUE;
-}
-
-void DiagnosticDialog::WatchPrinterInterfaces() {
-    // Before the first refresh, so that a machine plugged in while it runs
-    // still brings a refresh of its own.
-    const GUID printers = win32::ToWinGuid(kUsbPrintInterfaceClass);
-    printerInterfaces_ = gui::DeviceNotification(Handle(), printers);
 }
 
 void DiagnosticDialog::AddEmptyBoxesTip(const MSG& firstMove) {
@@ -122,31 +116,23 @@ void DiagnosticDialog::AddEmptyBoxesTip(const MSG& firstMove) {
                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
                                      gui::ResourceHandle(), nullptr);
     if (!emptyBoxesTip_) return;  // the window works on without it
-    UINT_PTR id = 0;
-    for (std::size_t i = 0; i < DiagnosticCore::ValueBoxes().size(); ++i) {
-        TOOLINFOW tool{};
-        tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the control
-        tool.uFlags = TTF_SUBCLASS;
-        tool.hwnd = Handle();
-        tool.uId = ++id;
-        tool.lpszText = LPSTR_TEXTCALLBACKW;
-        SendMessageW(emptyBoxesTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
-    PlaceEmptyBoxesTip();
+    PlaceEmptyBoxesTip(TTM_ADDTOOLW);
     SendMessageW(emptyBoxesTip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&firstMove));
 }
 
-void DiagnosticDialog::PlaceEmptyBoxesTip() {
+void DiagnosticDialog::PlaceEmptyBoxesTip(UINT message) {
     if (!emptyBoxesTip_) return;
     UINT_PTR id = 0;
     for (const Rect& box : DiagnosticCore::ValueBoxes()) {
         const Rect at = ScaleRect(box, core_.Dpi());
         TOOLINFOW tool{};
-        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the control
+        tool.uFlags = TTF_SUBCLASS;
         tool.hwnd = Handle();
         tool.uId = ++id;
         tool.rect = {at.left, at.top, at.right, at.bottom};
-        SendMessageW(emptyBoxesTip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+        tool.lpszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(emptyBoxesTip_, message, 0, reinterpret_cast<LPARAM>(&tool));
     }
     // Several lines (the hint's line break, long sentences wrapped).
     SendMessageW(emptyBoxesTip_, TTM_SETMAXTIPWIDTH, 0, ScalePx(480, core_.Dpi()));
@@ -203,7 +189,7 @@ void DiagnosticDialog::PrepareFirstPaint() {
 LRESULT DiagnosticDialog::OnDpiChanged(WPARAM dpi, LPARAM suggested) {
     core_.SetDpi(LOWORD(dpi));
     PrepareSkin();
-    PlaceEmptyBoxesTip();
+    PlaceEmptyBoxesTip(TTM_NEWTOOLRECTW);
     gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
     // The system's suggestion keeps the window on the monitor it moved to.
     if (const auto* r = reinterpret_cast<const RECT*>(suggested))
@@ -277,19 +263,8 @@ bool DiagnosticDialog::PreTranslateMessage(const MSG& message) {
 }
 
 void DiagnosticDialog::CarryOut(ClickAction action) {
-    switch (action) {
-    case ClickAction::EndDialog:
-        gui::Dialog::OnCancel();
-        break;
-    case ClickAction::RepaintErased:
-        InvalidateRect(Handle(), nullptr, TRUE);
-        break;
-    case ClickAction::Repaint:
-        InvalidateRect(Handle(), nullptr, FALSE);
-        break;
-    case ClickAction::None:
-        break;
-    }
+    if (action == ClickAction::EndDialog) gui::Dialog::OnCancel();
+    else if (action != ClickAction::None) InvalidateRect(Handle(), nullptr, action == ClickAction::RepaintErased);
     AfterCommand();
 }
 

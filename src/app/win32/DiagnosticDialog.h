@@ -34,10 +34,8 @@ public:
     // core (DiagnosticCore::RunPresses).
     static constexpr UINT kPressMessage = WM_APP + 1;
 
-    explicit DiagnosticDialog(HWND parent = nullptr);
+    DiagnosticDialog();
     ~DiagnosticDialog() override;
-
-    const DiagnosticCore& Core() const { return core_; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -70,10 +68,10 @@ private:
     void AfterCommand();
     // PrepareSkin once for the first paint, if not done yet.
     void PrepareFirstPaint();
-    void WatchPrinterInterfaces();
     void AddEmptyBoxesTip(const MSG& firstMove);
-    // Puts the tooltip's tools over the value boxes at the core's DPI.
-    void PlaceEmptyBoxesTip();
+    // Adds (TTM_ADDTOOLW) or moves (TTM_NEWTOOLRECTW) the tooltip's tools
+    // over the value boxes at the core's DPI.
+    void PlaceEmptyBoxesTip(UINT message);
     LRESULT OnNotify(WPARAM, LPARAM data);
 
     // WindowAccessible::Source

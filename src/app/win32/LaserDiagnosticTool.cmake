@@ -9,7 +9,6 @@ ldt_add_executable(LaserDiagnosticTool WIN32
     ${CMAKE_CURRENT_LIST_DIR}/DiagnosticApp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DiagnosticDialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WindowAccessible.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/Terminate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LeanRuntime.cpp
     ${PROJECT_SOURCE_DIR}/src/app/IdleWorkClock.cpp
     ${PROJECT_SOURCE_DIR}/res/LaserDiagnosticTool.rc

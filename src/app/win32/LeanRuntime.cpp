@@ -1,5 +1,10 @@
 // Smaller stand-ins for pieces of the C++ runtime that the window program
-// links statically, as Terminate.cpp does for the terminate handler.
+// links statically.
+//
+// The terminate handler: the library's prints the demangled type of the
+// uncaught exception to stderr, which a GUI program does not have, and
+// drags the whole demangler and printf machinery in. This one ends the
+// program the same way, without the message.
 //
 // Guards of function-local statics: the library's take a lock (and bring
 // the whole pthread layer into the executable); the program runs all its
@@ -24,3 +29,7 @@ void __throw_length_error(const char*) { abort(); }
 void __throw_logic_error(const char*) { abort(); }
 void __throw_out_of_range_fmt(const char*, ...) { abort(); }
 }  // namespace std
+
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx

@@ -1,7 +1,6 @@
 #include "app/win32/WindowAccessible.h"
 
 #include "platform/win32/Win32Handle.h"
-#include "platform/win32/gui/WindowDpi.h"
 #include "ui/Scale.h"
 
 #include <utility>
@@ -21,9 +20,6 @@ HRESULT Bstr(const WString& text, BSTR* out) {
                     : nullptr;
     return *out ? S_OK : E_OUTOFMEMORY;
 }
-
-// An empty variant, as VariantInit makes it.
-void Empty(VARIANT* v) { *v = VARIANT{}; }
 
 void SetChild(VARIANT* v, long id) {
     v->vt = VT_I4;
@@ -88,6 +84,13 @@ HRESULT WindowAccessible::WithChild(const VARIANT& child, Fn fn) const {
     return fn(&items[static_cast<std::size_t>(child.lVal) - 1]);
 }
 
+template <class Out, class Fn>
+HRESULT WindowAccessible::WithChild(const VARIANT& child, Out* out, Fn fn) const {
+    if (!out) return E_POINTER;
+    *out = Out{};
+    return WithChild(child, fn);
+}
+
 HRESULT WindowAccessible::get_accParent(IDispatch** parent) {
     if (!parent) return E_POINTER;
     *parent = nullptr;
@@ -103,43 +106,33 @@ HRESULT WindowAccessible::get_accChildCount(long* count) {
 }
 
 HRESULT WindowAccessible::get_accChild(VARIANT child, IDispatch** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
     // The children are simple elements.
-    return WithChild(child, [](const AccessibleItem* item) { return item ? S_FALSE : E_INVALIDARG; });
+    return WithChild(child, object, [](const AccessibleItem* item) { return item ? S_FALSE : E_INVALIDARG; });
 }
 
 HRESULT WindowAccessible::get_accName(VARIANT child, BSTR* name) {
-    if (!name) return E_POINTER;
-    *name = nullptr;
-    return WithChild(child, [&](const AccessibleItem* item) {
+    return WithChild(child, name, [&](const AccessibleItem* item) {
         if (!item) return standard_ ? standard_->get_accName(child, name) : S_FALSE;
         return Bstr(item->name, name);
     });
 }
 
 HRESULT WindowAccessible::get_accValue(VARIANT child, BSTR* value) {
-    if (!value) return E_POINTER;
-    *value = nullptr;
-    return WithChild(child, [&](const AccessibleItem* item) {
+    return WithChild(child, value, [&](const AccessibleItem* item) {
         if (!item || item->role != AccessibleRole::StaticText) return DISP_E_MEMBERNOTFOUND;
         return Bstr(item->value, value);
     });
 }
 
 HRESULT WindowAccessible::get_accDescription(VARIANT child, BSTR* description) {
-    if (!description) return E_POINTER;
-    *description = nullptr;
-    return WithChild(child, [&](const AccessibleItem* item) {
+    return WithChild(child, description, [&](const AccessibleItem* item) {
         if (!item || item->description.empty()) return S_FALSE;
         return Bstr(item->description, description);
     });
 }
 
 HRESULT WindowAccessible::get_accRole(VARIANT child, VARIANT* role) {
-    if (!role) return E_POINTER;
-    Empty(role);
-    return WithChild(child, [&](const AccessibleItem* item) {
+    return WithChild(child, role, [&](const AccessibleItem* item) {
         SetChild(role, !item                                       ? ROLE_SYSTEM_CLIENT
                        : item->role == AccessibleRole::PushButton ? ROLE_SYSTEM_PUSHBUTTON
                                                                   : ROLE_SYSTEM_STATICTEXT);
@@ -148,9 +141,7 @@ HRESULT WindowAccessible::get_accRole(VARIANT child, VARIANT* role) {
 }
 
 HRESULT WindowAccessible::get_accState(VARIANT child, VARIANT* state) {
-    if (!state) return E_POINTER;
-    Empty(state);
-    return WithChild(child, [&](const AccessibleItem* item) {
+    return WithChild(child, state, [&](const AccessibleItem* item) {
         if (!item) return standard_ ? standard_->get_accState(child, state) : S_FALSE;
         long bits = STATE_SYSTEM_READONLY;
         if (item->role == AccessibleRole::PushButton) {
@@ -163,9 +154,7 @@ HRESULT WindowAccessible::get_accState(VARIANT child, VARIANT* state) {
 }
 
 HRESULT WindowAccessible::get_accHelp(VARIANT child, BSTR* help) {
-    if (!help) return E_POINTER;
-    *help = nullptr;
-    return WithChild(child, [](const AccessibleItem*) { return S_FALSE; });
+    return WithChild(child, help, [](const AccessibleItem*) { return S_FALSE; });
 }
 
 HRESULT WindowAccessible::get_accHelpTopic(BSTR* file, VARIANT child, long* topic) {
@@ -175,14 +164,12 @@ HRESULT WindowAccessible::get_accHelpTopic(BSTR* file, VARIANT child, long* topi
 }
 
 HRESULT WindowAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) {
-    if (!shortcut) return E_POINTER;
-    *shortcut = nullptr;
-    return WithChild(child, [](const AccessibleItem*) { return S_FALSE; });
+    return WithChild(child, shortcut, [](const AccessibleItem*) { return S_FALSE; });
 }
 
 HRESULT WindowAccessible::get_accFocus(VARIANT* child) {
     if (!child) return E_POINTER;
-    Empty(child);
+    *child = VARIANT{};
     if (!source_) return RPC_E_DISCONNECTED;
     if (GetForegroundWindow() != window_) return S_FALSE;
     const std::vector<AccessibleItem> items = source_->Items();
@@ -193,14 +180,12 @@ HRESULT WindowAccessible::get_accFocus(VARIANT* child) {
 
 HRESULT WindowAccessible::get_accSelection(VARIANT* children) {
     if (!children) return E_POINTER;
-    Empty(children);
+    *children = VARIANT{};
     return source_ ? S_FALSE : RPC_E_DISCONNECTED;
 }
 
 HRESULT WindowAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
-    if (!action) return E_POINTER;
-    *action = nullptr;
-    return WithChild(child, [&](const AccessibleItem* item) {
+    return WithChild(child, action, [&](const AccessibleItem* item) {
         if (!item || item->role != AccessibleRole::PushButton) return DISP_E_MEMBERNOTFOUND;
         return Bstr(u"Press", action);
     });
@@ -227,9 +212,7 @@ HRESULT WindowAccessible::accLocation(long* left, long* top, long* width, long* 
 }
 
 HRESULT WindowAccessible::accNavigate(long direction, VARIANT start, VARIANT* end) {
-    if (!end) return E_POINTER;
-    Empty(end);
-    return WithChild(start, [&](const AccessibleItem* item) {
+    return WithChild(start, end, [&](const AccessibleItem* item) {
         const long count = static_cast<long>(source_->Items().size());
         long to = 0;
         if (!item) {
@@ -249,7 +232,7 @@ HRESULT WindowAccessible::accNavigate(long direction, VARIANT start, VARIANT* en
 
 HRESULT WindowAccessible::accHitTest(long x, long y, VARIANT* child) {
     if (!child) return E_POINTER;
-    Empty(child);
+    *child = VARIANT{};
     if (!source_) return RPC_E_DISCONNECTED;
     POINT p = {x, y};
     ScreenToClient(window_, &p);

@@ -74,6 +74,9 @@ private:
     // for the client itself.
     template <class Fn>
     HRESULT WithChild(const VARIANT& child, Fn fn) const;
+    // The same after clearing *out (E_POINTER when it is null).
+    template <class Out, class Fn>
+    HRESULT WithChild(const VARIANT& child, Out* out, Fn fn) const;
 
     LONG refs_ = 1;
     HWND window_;

@@ -2,10 +2,8 @@
 
 namespace ldt::win32 {
 
-namespace {
-
-// Made once and kept for the process's life.
-HANDLE CommonControlsContext() {
+CommonControlsScope::CommonControlsScope() {
+    // Made once and kept for the process's life.
     static const HANDLE context = [] {
         ACTCTXW request{};
         request.cbSize = sizeof request;
@@ -14,13 +12,6 @@ HANDLE CommonControlsContext() {
         request.lpResourceName = ISOLATIONAWARE_MANIFEST_RESOURCE_ID;
         return CreateActCtxW(&request);
     }();
-    return context;
-}
-
-}  // namespace
-
-CommonControlsScope::CommonControlsScope() {
-    const HANDLE context = CommonControlsContext();
     active_ = context != INVALID_HANDLE_VALUE && ActivateActCtx(context, &cookie_);
 }
 

@@ -4,7 +4,6 @@
 #include "platform/win32/Win32Handle.h"
 #include "seams/Messages.h"
 
-#include <objbase.h>
 #include <setupapi.h>
 
 #include <chrono>
@@ -42,48 +41,16 @@ public:
     DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
     ~DeviceInfoSet() override { SetupDiDestroyDeviceInfoList(set_); }
 
-    InterfaceQuery Query(unsigned index, WString& path) override {
-        SP_DEVICE_INTERFACE_DATA data{};
-        data.cbSize = sizeof data;
-        if (!SetupDiEnumDeviceInterfaces(set_, nullptr, &class_, index, &data))
-            return GetLastError() == ERROR_NO_MORE_ITEMS ? InterfaceQuery::NoMoreItems
-                                                         : InterfaceQuery::OtherError;
-
-        DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(set_, &data, nullptr, 0, &required, nullptr);
-        constexpr std::size_t header = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
-        if (required <= header) return InterfaceQuery::DetailFailed;
-        // DWORD elements keep the record aligned.
-        std::vector<DWORD> buffer((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1, 0);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!SetupDiGetDeviceInterfaceDetailW(set_, &data, detail, required, nullptr, nullptr))
-            return InterfaceQuery::DetailFailed;
-
-        const std::size_t maxChars = (required - header) / sizeof(wchar_t);
-        std::size_t n = 0;
-        while (n < maxChars && detail->DevicePath[n] != 0) ++n;
-        path = win32::FromWin(detail->DevicePath, n);
-        return InterfaceQuery::Ok;
-    }
+    InterfaceQuery Query(unsigned index, WString& path) override { return Detail(index, path, nullptr); }
 
     // The interface's device (SP_DEVINFO_DATA through the detail call), its
     // instance id and registry properties.
     DeviceIdentity Identify(unsigned index) override {
         DeviceIdentity id;
-        SP_DEVICE_INTERFACE_DATA data{};
-        data.cbSize = sizeof data;
-        if (!SetupDiEnumDeviceInterfaces(set_, nullptr, &class_, index, &data)) return id;
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof device;
-        DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(set_, &data, nullptr, 0, &required, nullptr);
-        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) return id;
-        std::vector<DWORD> buffer((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1, 0);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!SetupDiGetDeviceInterfaceDetailW(set_, &data, detail, required, nullptr, &device)) return id;
-
+        WString path;
+        if (Detail(index, path, &device) != InterfaceQuery::Ok) return id;
         wchar_t instance[512] = {};
         if (SetupDiGetDeviceInstanceIdW(set_, &device, instance, 511, nullptr)) {
             id.location = win32::FromWin(instance, wcsnlen(instance, 511));
@@ -97,6 +64,34 @@ public:
     }
 
 private:
+    // Interface `index`'s path, and its device into `device` when given
+    // (which also asks for a detail record of at least the record's size).
+    InterfaceQuery Detail(unsigned index, WString& path, SP_DEVINFO_DATA* device) {
+        SP_DEVICE_INTERFACE_DATA data{};
+        data.cbSize = sizeof data;
+        if (!SetupDiEnumDeviceInterfaces(set_, nullptr, &class_, index, &data))
+            return GetLastError() == ERROR_NO_MORE_ITEMS ? InterfaceQuery::NoMoreItems
+                                                         : InterfaceQuery::OtherError;
+
+        DWORD required = 0;
+        SetupDiGetDeviceInterfaceDetailW(set_, &data, nullptr, 0, &required, nullptr);
+        constexpr std::size_t header = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
+        if (required <= header || (device && required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)))
+            return InterfaceQuery::DetailFailed;
+        // DWORD elements keep the record aligned.
+        std::vector<DWORD> buffer((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1, 0);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        if (!SetupDiGetDeviceInterfaceDetailW(set_, &data, detail, required, nullptr, device))
+            return InterfaceQuery::DetailFailed;
+
+        const std::size_t maxChars = (required - header) / sizeof(wchar_t);
+        std::size_t n = 0;
+        while (n < maxChars && detail->DevicePath[n] != 0) ++n;
+        path = win32::FromWin(detail->DevicePath, n);
+        return InterfaceQuery::Ok;
+    }
+
     // A string property of the device; empty when it has none.
     WString Property(SP_DEVINFO_DATA& device, DWORD property) {
         wchar_t text[256] = {};
@@ -207,8 +202,6 @@ void ReadUsbInstanceId(const WString& instanceId, DeviceIdentity& identity) {
     if (!tail.empty() && tail.find(u'&') == WString::npos) identity.serial = tail;
 }
 
-Win32DeviceBus::Win32DeviceBus(DWORD timeoutMs) : timeoutMs_(timeoutMs) {}
-
 HANDLE Win32DeviceBus::NativeHandle(Device& device) { return HandleOf(&device); }
 
 std::unique_ptr<InterfaceSet> Win32DeviceBus::OpenInterfaceSet(const Guid& interfaceClass) {
@@ -265,9 +258,7 @@ void Win32DeviceBus::ReadWithin(std::vector<DeviceRead>& reads, DWORD boundMs) {
         reads[i].received = 0;
     }
     RunBatch(batch, boundMs, [&](std::size_t i, OVERLAPPED* o) {
-        const DWORD ask = reads[i].capacity > std::numeric_limits<DWORD>::max()
-                              ? std::numeric_limits<DWORD>::max()
-                              : static_cast<DWORD>(reads[i].capacity);
+        const auto ask = static_cast<DWORD>(std::min<std::size_t>(reads[i].capacity, std::numeric_limits<DWORD>::max()));
         if (ask == 0) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return false;

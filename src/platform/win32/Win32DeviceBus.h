@@ -13,7 +13,7 @@ namespace ldt {
 class Win32DeviceBus final : public DeviceBus {
 public:
     // `timeoutMs` bounds each WriteEach and ReadEach.
-    explicit Win32DeviceBus(DWORD timeoutMs = kBusBoundMs);
+    explicit Win32DeviceBus(DWORD timeoutMs = kBusBoundMs) : timeoutMs_(timeoutMs) {}
 
     // SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_DEVICEINTERFACE); the set is
     // destroyed with the returned object.

@@ -12,10 +12,7 @@ WString SystemErrorText(DWORD code) {
     if (text) LocalFree(text);
     while (!out.empty() && (out.back() == u'\r' || out.back() == u'\n' || out.back() == u' '))
         out.pop_back();
-    if (out.empty()) {
-        out = u"Error " + Ascii(std::to_string(code)) + u".";
-    }
-    return out;
+    return out.empty() ? u"Error " + Ascii(std::to_string(code)) + u"." : out;
 }
 
 }  // namespace ldt::win32

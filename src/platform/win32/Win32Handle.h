@@ -18,15 +18,13 @@ namespace ldt::win32 {
 // end), for libraries that only some uses need, so that starting the
 // program does not load them; and for functions newer systems only have.
 template <class Fn>
-Fn Loaded(const wchar_t* dll, const char* name) {
-    const HMODULE module = GetModuleHandleW(dll);
+Fn ProcIn(HMODULE module, const char* name) {
     return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
 }
 template <class Fn>
-Fn LateLoad(const wchar_t* dll, const char* name) {
-    const HMODULE module = LoadLibraryW(dll);
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
-}
+Fn Loaded(const wchar_t* dll, const char* name) { return ProcIn<Fn>(GetModuleHandleW(dll), name); }
+template <class Fn>
+Fn LateLoad(const wchar_t* dll, const char* name) { return ProcIn<Fn>(LoadLibraryW(dll), name); }
 
 // Each owner frees its resource exactly once (platform/UniqueResource.h).
 
@@ -71,12 +69,8 @@ using UniqueGlobal = UniqueResource<GlobalMemoryTraits>;
 
 // The seams' interface class as the system's GUID.
 inline GUID ToWinGuid(const Guid& g) {
-    GUID out;
-    out.Data1 = g.data1;
-    out.Data2 = g.data2;
-    out.Data3 = g.data3;
-    for (int i = 0; i < 8; ++i) out.Data4[i] = g.data4[i];
-    return out;
+    const std::uint8_t* d = g.data4;
+    return {g.data1, g.data2, g.data3, {d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]}};
 }
 
 // wchar_t is 16-bit on Windows: conversions copy code units.

@@ -9,7 +9,11 @@ namespace ldt {
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// `path` opened shared with every other opener.
+HANDLE OpenShared(const std::wstring& path, DWORD access, DWORD disposition) {
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t buffer[1024];
@@ -69,9 +73,7 @@ public:
 
     SystemError MakeFolder() override { return MakeFolders(folder_); }
     SystemError TryLock(bool& busy) override {
-        if (!lock_)
-            lock_.Reset(CreateFileW((folder_ + L"\\history.lock").c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!lock_) lock_.Reset(OpenShared(folder_ + L"\\history.lock", GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
         if (!lock_) return GetLastError();
         locked_ = LockFileEx(lock_.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole_);
         if (locked_) return 0;
@@ -81,8 +83,7 @@ public:
     }
     void PauseForLock() override { Sleep(5); }
     SystemError OpenCurrent(std::uint64_t& size) override {
-        file_.Reset(CreateFileW(current_.c_str(), GENERIC_READ | FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        file_.Reset(OpenShared(current_, GENERIC_READ | FILE_APPEND_DATA, OPEN_ALWAYS));
         LARGE_INTEGER bytes{};
         if (!file_ || !GetFileSizeEx(file_.Get(), &bytes)) return GetLastError();
         size = static_cast<std::uint64_t>(bytes.QuadPart);
@@ -107,8 +108,7 @@ public:
     }
     void Truncate(std::uint64_t size) override {
         // The append handle cannot move the end; a second handle can.
-        win32::UniqueHandle again(CreateFileW(current_.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        win32::UniqueHandle again(OpenShared(current_, GENERIC_WRITE, OPEN_EXISTING));
         LARGE_INTEGER at{};
         at.QuadPart = static_cast<LONGLONG>(size);
         if (again && SetFilePointerEx(again.Get(), at, nullptr, FILE_BEGIN)) SetEndOfFile(again.Get());
@@ -155,8 +155,7 @@ WString Win32HistoryFile::Append(const std::string& line) {
 }
 
 std::unique_ptr<HistorySource> Win32HistoryFile::Open(int generation) {
-    win32::UniqueHandle file(CreateFileW(Path(generation).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    win32::UniqueHandle file(OpenShared(Path(generation), GENERIC_READ, OPEN_EXISTING));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.Get(), &size)) return nullptr;
     return std::make_unique<HandleSource>(std::move(file), static_cast<std::uint64_t>(size.QuadPart));

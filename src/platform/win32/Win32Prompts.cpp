@@ -33,7 +33,6 @@ std::optional<WString> Win32Prompts::AskSavePath() {
     std::vector<wchar_t> file(MAX_PATH * 4, L'\0');
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = nullptr;
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());

@@ -2,30 +2,19 @@
 
 #include "platform/win32/gui/WinApp.h"
 
+#include <utility>
+
 namespace ldt::gui {
 
 namespace {
 
-// Messages whose result a dialog procedure returns directly; for all others
-// the result goes through DWLP_MSGRESULT and the procedure returns TRUE.
+// Messages whose result a dialog procedure returns directly (among them the
+// WM_CTLCOLOR* range); for all others the result goes through
+// DWLP_MSGRESULT and the procedure returns TRUE.
 bool ResultIsReturnValue(UINT message) {
-    switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-    case WM_COMPAREITEM:
-    case WM_VKEYTOITEM:
-    case WM_CHARTOITEM:
-    case WM_QUERYDRAGICON:
-    case WM_INITDIALOG:
-        return true;
-    default:
-        return false;
-    }
+    return (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) || message == WM_COMPAREITEM ||
+           message == WM_VKEYTOITEM || message == WM_CHARTOITEM || message == WM_QUERYDRAGICON ||
+           message == WM_INITDIALOG;
 }
 
 // The innermost modal dialog of this thread, and the thread's message
@@ -40,42 +29,13 @@ constexpr wchar_t kChildProcProperty[] = L"ldt.gui.childproc";
 
 }  // namespace
 
-// For the length of one DoModal: the dialog is the thread's innermost modal
-// one, and the message filter is installed (once, by the outermost).
-class Dialog::ModalScope {
-public:
-    explicit ModalScope(Dialog& dialog) : dialog_(dialog) {
-        dialog_.outerModal_ = t_innermostModal;
-        t_innermostModal = &dialog_;
-        // Should the system refuse the filter, the dialog procedure takes
-        // the keys instead (KeyWithoutFilter).
-        if (!t_messageFilter && !g_refuseMessageFilter)
-            t_messageFilter = SetWindowsHookExW(WH_MSGFILTER, &Dialog::MessageFilter, nullptr, GetCurrentThreadId());
-        ownsHook_ = !dialog_.outerModal_;
-    }
-    ModalScope(const ModalScope&) = delete;
-    ModalScope& operator=(const ModalScope&) = delete;
-    ~ModalScope() {
-        if (ownsHook_ && t_messageFilter) {
-            UnhookWindowsHookEx(t_messageFilter);
-            t_messageFilter = nullptr;
-        }
-        t_innermostModal = dialog_.outerModal_;
-        dialog_.outerModal_ = nullptr;
-    }
-
-private:
-    Dialog& dialog_;
-    bool ownsHook_ = false;
-};
-
 const MessageEntry Dialog::kBaseEntries[2] = {
     MapCommand<IDOK, &Dialog::OnOK>(),
     MapCommand<IDCANCEL, &Dialog::OnCancel>(),
 };
 const MessageMap Dialog::kBaseMessageMap = MakeMessageMap(nullptr, kBaseEntries);
 
-Dialog::Dialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
+Dialog::Dialog(UINT templateId) : templateId_(templateId) {}
 
 Dialog::~Dialog() {
     // Only reached with a live window if the modal loop was left abnormally:
@@ -84,9 +44,19 @@ Dialog::~Dialog() {
 }
 
 INT_PTR Dialog::DoModal() {
-    ModalScope scope(*this);
-    return DialogBoxParamW(ResourceHandle(), MAKEINTRESOURCEW(templateId_), parent_, &Dialog::DialogProc,
-                           reinterpret_cast<LPARAM>(this));
+    // For the length of the loop the dialog is the thread's innermost modal
+    // one, and the message filter is installed (once, by the outermost).
+    // Should the system refuse the filter, the dialog procedure takes the
+    // keys instead (KeyWithoutFilter).
+    outerModal_ = t_innermostModal;
+    t_innermostModal = this;
+    if (!t_messageFilter && !g_refuseMessageFilter)
+        t_messageFilter = SetWindowsHookExW(WH_MSGFILTER, &Dialog::MessageFilter, nullptr, GetCurrentThreadId());
+    const INT_PTR result = DialogBoxParamW(ResourceHandle(), MAKEINTRESOURCEW(templateId_), nullptr,
+                                           &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    if (!outerModal_ && t_messageFilter) UnhookWindowsHookEx(std::exchange(t_messageFilter, nullptr));
+    t_innermostModal = std::exchange(outerModal_, nullptr);
+    return result;
 }
 
 BOOL Dialog::OnInitDialog() { return TRUE; }
@@ -108,13 +78,7 @@ bool Dialog::KeyWithoutFilter(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     const HWND owner = GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD ? GetParent(hwnd) : hwnd;
     auto* self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(owner, DWLP_USER));
     if (!self) return false;
-    MSG msg{};
-    msg.hwnd = hwnd;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = static_cast<DWORD>(GetMessageTime());
-    return self->PreTranslateMessage(msg);
+    return self->PreTranslateMessage({hwnd, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}});
 }
 
 LRESULT CALLBACK Dialog::ChildKeyProc(HWND child, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -39,8 +39,8 @@ constexpr MessageMap MakeMessageMap(const MessageMap* base, const MessageEntry (
 
 class Dialog {
 public:
-    // `parent` owns the dialog; null makes it a top-level window.
-    explicit Dialog(UINT templateId, HWND parent = nullptr);
+    // A top-level window.
+    explicit Dialog(UINT templateId);
     virtual ~Dialog();
     Dialog(const Dialog&) = delete;
     Dialog& operator=(const Dialog&) = delete;
@@ -100,8 +100,6 @@ private:
 
     static const MessageEntry kBaseEntries[2];
 
-    class ModalScope;
-
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // The thread's message filter while a modal loop of this framework
     // runs: hands the dialog's own messages to PreTranslateMessage.
@@ -113,7 +111,6 @@ private:
     bool WalkMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     UINT templateId_;
-    HWND parent_;
     HWND hwnd_ = nullptr;
     const Message* current_ = nullptr;  // the message a handler is running for
     const Message* bypass_ = nullptr;   // handed back unhandled to Default()'s call
@@ -132,15 +129,6 @@ struct HandlerTraits<R (C::*)(A...)> {
 template <auto Handler>
 typename HandlerTraits<decltype(Handler)>::Class& Self(Dialog& self) {
     return static_cast<typename HandlerTraits<decltype(Handler)>::Class&>(self);
-}
-
-inline POINT PointOf(LPARAM lParam) { return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
-
-// A command from a disabled control (Escape with a disabled Cancel button)
-// is dropped: a disabled button must not act.
-inline bool FromDisabledControl(LPARAM lParam) {
-    HWND control = reinterpret_cast<HWND>(lParam);
-    return control && !IsWindowEnabled(control);
 }
 
 }  // namespace detail
@@ -170,7 +158,8 @@ constexpr MessageEntry MapQueryDragIcon() {
 template <UINT Message, auto Handler>
 constexpr MessageEntry MapMouse() {
     return {Message, [](Dialog& self, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-                (detail::Self<Handler>(self).*Handler)(static_cast<UINT>(wParam), detail::PointOf(lParam));
+                (detail::Self<Handler>(self).*Handler)(static_cast<UINT>(wParam),
+                                                   POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
                 result = 0;
                 return true;
             }};
@@ -197,7 +186,10 @@ template <UINT Id, auto Handler>
 constexpr MessageEntry MapCommand() {
     return {WM_COMMAND, [](Dialog& self, WPARAM wParam, LPARAM lParam, LRESULT& result) {
                 if (LOWORD(wParam) != Id) return false;
-                if (!detail::FromDisabledControl(lParam)) (detail::Self<Handler>(self).*Handler)();
+                // A command from a disabled control (Escape with a disabled
+                // Cancel button) is dropped: a disabled button must not act.
+                const HWND control = reinterpret_cast<HWND>(lParam);
+                if (!control || IsWindowEnabled(control)) (detail::Self<Handler>(self).*Handler)();
                 result = 0;
                 return true;
             }};

@@ -24,7 +24,6 @@ public:
     PaintDC& operator=(const PaintDC&) = delete;
 
     HDC Get() const { return dc_; }
-    const PAINTSTRUCT& Info() const { return paint_; }
 
 private:
     HWND window_;

@@ -17,19 +17,6 @@ WinApp::~WinApp() {
 
 WinApp* WinApp::Current() { return g_app; }
 
-BOOL WinApp::InitInstance() { return TRUE; }
-
-int WinApp::Run() {
-    MSG msg;
-    BOOL got;
-    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
-        if (got == -1) return -1;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return static_cast<int>(msg.wParam);
-}
-
 HINSTANCE ResourceHandle() {
     if (g_app && g_app->ResourceHandle()) return g_app->ResourceHandle();
     return GetModuleHandleW(nullptr);
@@ -40,7 +27,14 @@ int WinAppMain(HINSTANCE instance) {
     if (!app) return 0;
     app->resources_ = instance ? instance : GetModuleHandleW(nullptr);
     if (!app->InitInstance()) return 0;
-    return app->Run();
+    MSG msg;
+    BOOL got;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
+        if (got == -1) return -1;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
 }
 
 }  // namespace ldt::gui

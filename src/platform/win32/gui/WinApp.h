@@ -21,9 +21,7 @@ public:
 
     // Set-up of the program. False: the program ends as soon as this
     // returns. True: the application's message loop runs until WM_QUIT.
-    virtual BOOL InitInstance();
-    // The message loop; returns the WM_QUIT exit code.
-    virtual int Run();
+    virtual BOOL InitInstance() = 0;
 
     // The module whose resources (templates, icons, bitmaps) the program uses.
     HINSTANCE ResourceHandle() const { return resources_; }
@@ -43,7 +41,8 @@ private:
 // Resource module of the current application, else of the executable.
 HINSTANCE ResourceHandle();
 
-// The body of the program's entry point (wWinMain).
+// The body of the program's entry point (wWinMain); returns the WM_QUIT
+// exit code once the message loop ends.
 int WinAppMain(HINSTANCE instance);
 
 }  // namespace ldt::gui

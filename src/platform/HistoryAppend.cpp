@@ -5,11 +5,7 @@
 
 namespace ldt {
 
-namespace {
-
 constexpr int kLockTries = 20;  // 20 tries 5 ms apart: a tenth of a second at most
-
-}  // namespace
 
 WString AppendHistory(HistoryAppendPrimitives& primitives, const std::string& line) {
     const auto fail = [&](SystemError error) {

@@ -13,7 +13,6 @@
 // Messages follow the layout of seams/Messages.h.
 
 #include "platform/SaveFilePrimitives.h"
-#include "seams/CodePage.h"
 
 #include <cstdint>
 #include <string>

@@ -2,6 +2,8 @@
 
 #include "seams/Messages.h"
 
+#include <algorithm>
+
 namespace ldt {
 
 namespace {
@@ -29,13 +31,6 @@ ReportWriteResult RewriteInPlace(SaveFilePrimitives& p, const WString& path, con
 }
 
 char16_t Folded(char16_t c, bool ignoreCase) { return ignoreCase && c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; }
-
-bool SameText(std::u16string_view a, std::u16string_view b, bool ignoreCase) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Folded(a[i], ignoreCase) != Folded(b[i], ignoreCase)) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -85,15 +80,13 @@ WString TemporaryNamePattern::Name(std::uint64_t number) const {
 }
 
 bool TemporaryNamePattern::Matches(std::u16string_view name) const {
-    const std::u16string_view suffix = kTemporarySuffix;
-    if (name.size() != prefix.size() + length + suffix.size()) return false;
-    if (!SameText(name.substr(0, prefix.size()), prefix, ignoreCase) ||
-        !SameText(name.substr(name.size() - suffix.size()), suffix, ignoreCase))
-        return false;
-    for (const char16_t c : name.substr(prefix.size(), length)) {
-        bool found = false;
-        for (const char16_t a : alphabet) found = found || Folded(a, ignoreCase) == Folded(c, ignoreCase);
-        if (!found) return false;
+    // Name(0): the prefix and the suffix, with any digit between them.
+    const WString model = Name(0);
+    if (name.size() != model.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto same = [&](char16_t c) { return Folded(c, ignoreCase) == Folded(name[i], ignoreCase); };
+        const bool digit = i >= prefix.size() && i < prefix.size() + length;
+        if (digit ? std::none_of(alphabet.begin(), alphabet.end(), same) : !same(model[i])) return false;
     }
     return true;
 }

@@ -49,9 +49,7 @@ bool DecodeSkinRuns(const std::uint8_t* data, std::size_t size, std::uint8_t* ou
                 std::memcpy(to, to - stride, n * px);
             } else {
                 for (std::size_t i = 0; i < n; ++i, to += px) {
-                    to[0] = from[0];
-                    to[1] = from[1];
-                    to[2] = from[2];
+                    std::memcpy(to, from, 3);
                     if (px == 4) to[3] = 0xFF;
                 }
             }

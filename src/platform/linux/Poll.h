@@ -3,10 +3,9 @@
 // for the time that is left.
 
 #include "platform/Deadline.h"
+#include "platform/linux/UniqueFd.h"
 
 #include <poll.h>
-
-#include <cerrno>
 
 namespace ldt {
 
@@ -14,18 +13,12 @@ namespace ldt {
 // poll returns: the number of ready entries (their revents set), 0 once the
 // deadline has passed, -1 with errno on an error other than EINTR.
 inline int PollUntil(pollfd* fds, nfds_t count, const Deadline& deadline) {
-    for (;;) {
-        const int r = ::poll(fds, count, deadline.RemainingMs<int>());
-        if (r >= 0 || errno != EINTR) return r;
-    }
+    return RetryEintr([&] { return ::poll(fds, count, deadline.RemainingMs<int>()); });
 }
 
 // The same without a deadline: waits until one of `fds` is ready.
 inline int PollForever(pollfd* fds, nfds_t count) {
-    for (;;) {
-        const int r = ::poll(fds, count, -1);
-        if (r >= 0 || errno != EINTR) return r;
-    }
+    return RetryEintr([&] { return ::poll(fds, count, -1); });
 }
 
 }  // namespace ldt

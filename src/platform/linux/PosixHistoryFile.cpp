@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -37,18 +36,7 @@ class FdSource final : public HistorySource {
 public:
     FdSource(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
     std::uint64_t Size() const override { return size_; }
-    std::string ReadAt(std::uint64_t offset, std::size_t size) override {
-        std::string out(size, '\0');
-        std::size_t got = 0;
-        while (got < size) {
-            const ssize_t n = pread(fd_.Get(), &out[got], size - got, static_cast<off_t>(offset + got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        out.resize(got);
-        return out;
-    }
+    std::string ReadAt(std::uint64_t offset, std::size_t size) override { return PreadUpTo(fd_.Get(), size, offset); }
 
 private:
     UniqueFd fd_;
@@ -87,9 +75,7 @@ public:
         return pread(file_.Get(), &byte, 1, static_cast<off_t>(offset)) == 1;
     }
     SystemError Write(const std::string& bytes, std::size_t& written) override {
-        ssize_t n;
-        do n = ::write(file_.Get(), bytes.data(), bytes.size());
-        while (n < 0 && errno == EINTR);
+        const ssize_t n = RetryEintr([&] { return ::write(file_.Get(), bytes.data(), bytes.size()); });
         if (n < 0) return errno;
         written = static_cast<std::size_t>(n);
         return 0;

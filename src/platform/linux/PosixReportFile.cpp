@@ -6,11 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <random>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -34,8 +32,8 @@ SystemError Error(int e = errno) { return static_cast<SystemError>(e != 0 ? e : 
 bool WriteAllAt(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = RetryEintr(
+            [&] { return ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done)); });
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
             return false;
@@ -49,8 +47,7 @@ bool WriteAllAt(int fd, const std::string& bytes) {
 bool ReadAll(int fd, std::string& out) {
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(out.size()));
-        if (n < 0 && errno == EINTR) continue;
+        const auto n = RetryEintr([&] { return ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(out.size())); });
         if (n < 0) return false;
         if (n == 0) return true;
         try {

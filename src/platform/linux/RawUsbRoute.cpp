@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -71,31 +70,28 @@ struct Handle {
     }
 };
 
-// Opens the usbfs node of the interface's device; `error` is errno or a
-// libusb error when it fails.
+// Opens the usbfs node of the interface's device; when it fails, `why`
+// holds the reason (and, for a node the user may not open, the remedy).
 std::optional<Handle> OpenNode(libusb_context* ctx, const std::string& devRoot, const std::string& interfaceDir,
-                               int& error, bool& isErrno) {
+                               OpenResult& why) {
+    const auto failed = [&why](int error) {
+        why.reason = ErrnoText(error);
+        if (error == EACCES || error == EPERM) why.remedy = kLpGroupRemedy;
+        return std::nullopt;
+    };
     const std::string device = UsbDeviceDirOf(interfaceDir);
     const long bus = ReadNumberAttribute(device, "busnum", 10), address = ReadNumberAttribute(device, "devnum", 10);
-    isErrno = true;
-    if (bus < 0 || address < 0) {
-        error = ENODEV;
-        return std::nullopt;
-    }
+    if (bus < 0 || address < 0) return failed(ENODEV);
     char node[64];
     std::snprintf(node, sizeof node, "/bus/usb/%03ld/%03ld", bus, address);
     Handle h;
     h.fd = ::open((devRoot + node).c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (h.fd < 0) {
-        error = errno;
-        return std::nullopt;
-    }
+    if (h.fd < 0) return failed(errno);
     const int r = libusb_wrap_sys_device(ctx, static_cast<intptr_t>(h.fd), &h.usb);
     if (r != LIBUSB_SUCCESS) {
         h.usb = nullptr;
         h.Close();
-        error = r;
-        isErrno = false;
+        why.reason = Utf8ToUtf16(libusb_strerror(r));
         return std::nullopt;
     }
     return h;
@@ -179,9 +175,8 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
         id.route = FillTemplate(kRawUsbRoute, {Ascii(std::to_string(e.number)), u"0x" + HexDigits(e.bulkOut, 2),
                                                u"0x" + HexDigits(e.bulkIn, 2)});
         const unsigned wait = budget.RemainingMs<unsigned>(kIdentifyEachMs);
-        int error;
-        bool isErrno;
-        auto h = wait ? OpenNode(ctx_, roots_.dev, ports[i].interfaceDir, error, isErrno) : std::nullopt;
+        OpenResult why;
+        auto h = wait ? OpenNode(ctx_, roots_.dev, ports[i].interfaceDir, why) : std::nullopt;
         if (!h) continue;
         if (libusb_claim_interface(h->usb, e.number) == LIBUSB_SUCCESS) {
             unsigned char reply[kDeviceIdLimit];
@@ -199,7 +194,6 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
 }
 
 OpenResult RawUsbRoute::Open(const WString& path) {
-    OpenResult result;
     const std::string name = Utf16ToUtf8(path.substr(std::char_traits<char16_t>::length(kRawPrefix)));
     const std::string devices = roots_.sys + "/bus/usb/devices";
     std::string interfaceName = name;
@@ -218,31 +212,16 @@ OpenResult RawUsbRoute::Open(const WString& path) {
     const std::string dir = (!ctx_ || name.empty() || name.find('/') != std::string::npos || interfaceName.empty())
                                 ? std::string()
                                 : ResolvePath(devices + "/" + interfaceName);
-    if (dir.empty()) {
-        result.reason = ErrnoText(ENODEV);
-        return result;
-    }
-    if (!DriverOf(dir).empty()) {
-        // Bound to a driver (or claimed by a program) since the listing:
-        // never taken from it.
-        result.reason = HeldReason(dir);
-        result.remedy = kBusyRemedy;
-        return result;
-    }
+    if (dir.empty()) return {{}, ErrnoText(ENODEV), {}};
+    // Bound to a driver (or claimed by a program) since the listing: never
+    // taken from it.
+    if (!DriverOf(dir).empty()) return {{}, HeldReason(dir), kBusyRemedy};
     const PrinterInterfaceParse parse = ParseInterface(dir);
-    if (!parse.found) {
-        result.reason = ProblemText(parse.problem);
-        return result;
-    }
+    if (!parse.found) return {{}, ProblemText(parse.problem), {}};
     const PrinterInterface e = *parse.found;
-    int error;
-    bool isErrno;
-    auto h = OpenNode(ctx_, roots_.dev, dir, error, isErrno);
-    if (!h) {
-        result.reason = isErrno ? ErrnoText(error) : Utf8ToUtf16(libusb_strerror(error));
-        if (isErrno && (error == EACCES || error == EPERM)) result.remedy = kLpGroupRemedy;
-        return result;
-    }
+    OpenResult why;
+    auto h = OpenNode(ctx_, roots_.dev, dir, why);
+    if (!h) return why;
     // Claiming never detaches a driver: with one bound, it fails as busy.
     int r = libusb_claim_interface(h->usb, e.number);
     if (r == LIBUSB_SUCCESS && e.alternate != 0) {
@@ -250,17 +229,12 @@ OpenResult RawUsbRoute::Open(const WString& path) {
         if (r != LIBUSB_SUCCESS) libusb_release_interface(h->usb, e.number);
     }
     if (r != LIBUSB_SUCCESS) {
-        if (r == LIBUSB_ERROR_BUSY) {
-            result.reason = HeldReason(dir);
-            result.remedy = kBusyRemedy;
-        } else {
-            result.reason = Utf8ToUtf16(libusb_strerror(r));
-        }
+        const bool busy = r == LIBUSB_ERROR_BUSY;
+        why = {{}, busy ? HeldReason(dir) : Utf8ToUtf16(libusb_strerror(r)), busy ? kBusyRemedy : u""};
         h->Close();
-        return result;
+        return why;
     }
-    result.device = std::make_unique<RawUsbDevice>(*h, e);
-    return result;
+    return {std::make_unique<RawUsbDevice>(*h, e), {}, {}};
 }
 
 void RawUsbRoute::Start(std::vector<Job>& jobs) {

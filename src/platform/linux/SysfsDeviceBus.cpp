@@ -7,12 +7,8 @@
 #include "platform/linux/Utf8CodePage.h"
 #include "seams/Messages.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,13 +25,8 @@ public:
     UsblpSet(std::vector<WString> paths, std::vector<std::string> interfaceDirs, std::vector<RawUsbRoute::Port> raw)
         : paths_(std::move(paths)), interfaceDirs_(std::move(interfaceDirs)), raw_(std::move(raw)) {}
     InterfaceQuery Query(unsigned index, WString& path) override {
-        if (index < paths_.size()) {
-            path = paths_[index];
-        } else if (index - paths_.size() < raw_.size()) {
-            path = raw_[index - paths_.size()].path;
-        } else {
-            return InterfaceQuery::NoMoreItems;
-        }
+        if (index >= paths_.size() + raw_.size()) return InterfaceQuery::NoMoreItems;
+        path = index < paths_.size() ? paths_[index] : raw_[index - paths_.size()].path;
         return InterfaceQuery::Ok;
     }
     DeviceIdentity Identify(unsigned index) override {
@@ -86,41 +77,30 @@ SplitBatch<Entry> Split(std::vector<Entry>& batch, bool in) {
     return split;
 }
 
-// Polls every descriptor of `fds` for `events` until the deadline, calling
-// `ready(index, revents)` for each that becomes ready; an index is dropped
-// once `ready` says it is finished, else polled again.
-template <typename Ready>
-void PollEach(const std::vector<int>& fds, short events, const Deadline& deadline, Ready ready) {
-    std::vector<std::size_t> pending(fds.size());
-    for (std::size_t i = 0; i < pending.size(); ++i) pending[i] = i;
+// Polls the node of every entry of `entries` for `events` until the
+// deadline, calling `ready(entry, fd, revents)` for each that becomes ready;
+// an entry is dropped once `ready` says it is finished, else polled again.
+template <typename Entry, typename Ready>
+void PollEach(const std::vector<Entry*>& entries, short events, const Deadline& deadline, Ready ready) {
+    std::vector<Entry*> pending = entries;
     std::vector<pollfd> polls;
     while (!pending.empty()) {
         polls.clear();
-        for (std::size_t i : pending) polls.push_back({fds[i], events, 0});
+        for (const Entry* entry : pending) polls.push_back({FdOf(entry->device), events, 0});
         if (PollUntil(polls.data(), polls.size(), deadline) <= 0) return;
-        std::vector<std::size_t> still;
+        std::vector<Entry*> still;
         for (std::size_t k = 0; k < polls.size(); ++k) {
-            if (!polls[k].revents || !ready(pending[k], polls[k].revents)) still.push_back(pending[k]);
+            if (!polls[k].revents || !ready(*pending[k], polls[k].fd, polls[k].revents)) still.push_back(pending[k]);
         }
         pending.swap(still);
     }
 }
 
-template <typename Entry>
-std::vector<int> FdsOf(const std::vector<Entry*>& batch) {
-    std::vector<int> fds;
-    for (const Entry* entry : batch) fds.push_back(FdOf(entry->device));
-    return fds;
-}
-
 }  // namespace
 
 SysfsDeviceBus::SysfsDeviceBus(std::string sysRoot, std::string devRoot, int readTimeoutMs)
-    : timeoutMs_(readTimeoutMs) {
-    roots_.sys = std::move(sysRoot);
-    roots_.dev = std::move(devRoot);
-    raw_ = std::make_unique<RawUsbRoute>(roots_);
-}
+    : SysfsDeviceBus(UsbSystemRoots{std::move(sysRoot), std::move(devRoot), UsbSystemRoots().modprobeDirs, {}},
+                     readTimeoutMs) {}
 
 SysfsDeviceBus::SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs, bool rawRoute)
     : roots_(std::move(roots)), timeoutMs_(readTimeoutMs) {
@@ -166,27 +146,16 @@ bool SysfsDeviceBus::PortMayReturn(const WString& path) {
 }
 
 OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
-    OpenResult result;
     std::string p = Utf16ToUtf8(path);
     if (!p.empty() && p.back() == '\\') p.pop_back();
     if (RawUsbRoute::IsRawPath(path) && RawRouteAvailable()) return raw_->Open(Utf8ToUtf16(p));
-    if (p.empty() || p[0] != '/') {
-        result.reason = ErrnoText(ENOENT);
-        return result;
-    }
+    if (p.empty() || p[0] != '/') return {{}, ErrnoText(ENOENT), {}};
     const int access = mode == OpenMode::WriteExclusive ? O_WRONLY : O_RDWR;
     UniqueFd fd(::open(p.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.Valid()) {
-        const int error = errno;
-        result.reason = ErrnoText(error);
-        if (error == EACCES || error == EPERM)
-            result.remedy = kLpGroupRemedy;
-        else if (error == EBUSY)
-            result.remedy = kBusyRemedy;
-        return result;
-    }
-    result.device = std::make_unique<UsblpDevice>(std::move(fd));
-    return result;
+    if (fd.Valid()) return {std::make_unique<UsblpDevice>(std::move(fd)), {}, {}};
+    const int error = errno;
+    return {{}, ErrnoText(error),
+            error == EACCES || error == EPERM ? kLpGroupRemedy : error == EBUSY ? kBusyRemedy : u""};
 }
 
 void SysfsDeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) {
@@ -201,15 +170,12 @@ void SysfsDeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* dat
     }
     // The raw transfers run in the kernel while the nodes are served.
     if (!split.raw.empty()) raw_->Start(split.raw);
-    const std::vector<int> fds = FdsOf(split.nodes);
     // A device that takes part of the bytes is written the rest as it makes
     // room, until the deadline.
-    PollEach(fds, POLLOUT, deadline, [&](std::size_t i, short revents) {
+    PollEach(split.nodes, POLLOUT, deadline, [&](DeviceWrite& w, int fd, short revents) {
         if (!(revents & POLLOUT)) return true;  // gone, or failed
-        std::size_t& written = split.nodes[i]->written;
-        ssize_t n;
-        do n = ::write(fds[i], bytes + written, size - written);
-        while (n < 0 && errno == EINTR);
+        std::size_t& written = w.written;
+        const ssize_t n = RetryEintr([&] { return ::write(fd, bytes + written, size - written); });
         if (n < 0) return errno != EAGAIN;
         written += static_cast<std::size_t>(n);
         return n == 0 || written == size;
@@ -228,13 +194,9 @@ void SysfsDeviceBus::ReadWithin(std::vector<DeviceRead>& reads, int boundMs) {
         split.raw[i].size = split.rawFrom[i]->capacity;
     }
     if (!split.raw.empty()) raw_->Start(split.raw);
-    const std::vector<int> fds = FdsOf(split.nodes);
-    PollEach(fds, POLLIN, deadline, [&](std::size_t i, short revents) {
-        DeviceRead& read = *split.nodes[i];
+    PollEach(split.nodes, POLLIN, deadline, [&](DeviceRead& read, int fd, short revents) {
         if (!(revents & POLLIN) || read.capacity == 0) return true;
-        ssize_t n;
-        do n = ::read(fds[i], read.buffer, read.capacity);
-        while (n < 0 && errno == EINTR);
+        const ssize_t n = RetryEintr([&] { return ::read(fd, read.buffer, read.capacity); });
         if (n > 0) read.received = static_cast<std::size_t>(n);
         return true;  // one transfer is all a read takes
     });

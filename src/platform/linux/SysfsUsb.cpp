@@ -34,50 +34,6 @@ UniqueFd OpenRegular(const std::string& path) {
     return fd;
 }
 
-// Reads up to `size` bytes; 0 at the end or on an error.
-std::size_t ReadSome(int fd, char* buffer, std::size_t size) {
-    ssize_t n;
-    do n = ::read(fd, buffer, size);
-    while (n < 0 && errno == EINTR);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
-}
-
-std::vector<std::string> ListDir(const std::string& path) {
-    std::vector<std::string> names;
-    if (const UniqueDir dir(::opendir(path.c_str())); dir.Valid()) {
-        while (const dirent* entry = ::readdir(dir.Get())) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-    }
-    return names;
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string Resolve(const std::string& path) {
-    char buffer[PATH_MAX];
-    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
-}
-
-// The last component of where a symlink points; empty when it is none.
-std::string LinkName(const std::string& path) {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return {};
-    const std::string target(buffer, static_cast<std::size_t>(n));
-    return target.substr(target.find_last_of('/') + 1);
-}
-
-bool IsPrinterInterface(const std::string& interfaceDir) {
-    const std::string value = ReadSmallFile(interfaceDir + "/bInterfaceClass", 16);
-    char* end = nullptr;
-    return !value.empty() && std::strtol(value.c_str(), &end, 16) == 7 && end != value.c_str();
-}
-
 WString Attribute(const std::string& dir, const char* name) { return Utf8ToUtf16(ReadSmallFile(dir + "/" + name)); }
 
 std::vector<std::string> Words(const std::string& text) {
@@ -212,19 +168,19 @@ std::string ReadSmallFile(const std::string& path, std::size_t limit) {
 
 std::string ReadFileBytes(const std::string& path, std::size_t limit) {
     const UniqueFd fd = OpenRegular(path);
-    if (!fd.Valid()) return {};
-    std::string text(limit, '\0');
-    std::size_t have = 0;
-    while (have < limit) {
-        const std::size_t n = ReadSome(fd.Get(), &text[have], limit - have);
-        if (n == 0) break;
-        have += n;
-    }
-    text.resize(have);
-    return text;
+    return fd.Valid() ? PreadUpTo(fd.Get(), limit, 0) : std::string();
 }
 
-std::vector<std::string> ListDirectory(const std::string& path) { return ListDir(path); }
+std::vector<std::string> ListDirectory(const std::string& path) {
+    std::vector<std::string> names;
+    if (const UniqueDir dir(::opendir(path.c_str())); dir.Valid()) {
+        while (const dirent* entry = ::readdir(dir.Get())) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+    }
+    return names;
+}
 
 long ReadNumberAttribute(const std::string& dir, const char* name, int base) {
     const std::string text = ReadSmallFile(dir + "/" + name, 16);
@@ -238,19 +194,30 @@ bool IsUsblpClassInterface(const std::string& interfaceDir) {
     return ReadNumberAttribute(interfaceDir, "bInterfaceClass", 16) == 7 &&
            ReadNumberAttribute(interfaceDir, "bInterfaceSubClass", 16) == 1 && protocol >= 1 && protocol <= 3;
 }
-std::string DriverOf(const std::string& interfaceDir) { return LinkName(interfaceDir + "/driver"); }
-std::string ResolvePath(const std::string& path) { return Resolve(path); }
+
+std::string DriverOf(const std::string& interfaceDir) {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink((interfaceDir + "/driver").c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return {};
+    const std::string target(buffer, static_cast<std::size_t>(n));
+    return target.substr(target.find_last_of('/') + 1);
+}
+
+std::string ResolvePath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
 
 std::vector<UsblpNode> ListUsblpNodes(const std::string& sysRoot) {
     std::vector<UsblpNode> nodes;
     const std::string classRoot = sysRoot + "/class/usbmisc";
-    for (const std::string& name : ListDir(classRoot)) {
+    for (const std::string& name : ListDirectory(classRoot)) {
         if (name.size() < 3 || name.compare(0, 2, "lp") != 0 ||
             !std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         const std::string device = classRoot + "/" + name + "/device";
-        if (!IsPrinterInterface(device)) continue;
-        nodes.push_back({std::strtol(name.c_str() + 2, nullptr, 10), name, Resolve(device)});
+        if (ReadNumberAttribute(device, "bInterfaceClass", 16) != 7) continue;
+        nodes.push_back({std::strtol(name.c_str() + 2, nullptr, 10), name, ResolvePath(device)});
     }
     std::sort(nodes.begin(), nodes.end(), [](const UsblpNode& a, const UsblpNode& b) { return a.number < b.number; });
     return nodes;
@@ -270,7 +237,7 @@ DeviceIdentity IdentifyUsbInterface(const std::string& interfaceDir) {
     id.product = Attribute(device, "product");
     id.serial = Attribute(device, "serial");
     id.ieee1284Id = Attribute(interfaceDir, "ieee1284_id");
-    id.driver = Utf8ToUtf16(LinkName(interfaceDir + "/driver"));
+    id.driver = Utf8ToUtf16(DriverOf(interfaceDir));
     id.location = Utf8ToUtf16(interfaceDir.substr(interfaceDir.find_last_of('/') + 1));
     return id;
 }
@@ -295,7 +262,8 @@ std::optional<std::string> FindUsblpBlock(const UsbSystemRoots& roots) {
 UsblpModule ProbeUsblpModule(const UsbSystemRoots& roots) {
     // usblp has a parameter, so the kernel lists it under /sys/module both
     // loaded and built in.
-    if (Exists(roots.sys + "/module/usblp")) return UsblpModule::Present;
+    struct stat st;
+    if (::stat((roots.sys + "/module/usblp").c_str(), &st) == 0) return UsblpModule::Present;
     const Kmod kmod(roots);
     if (!kmod.Get()) return UsblpModule::Missing;
     const KmodApi& api = kmod.Api();
@@ -324,22 +292,22 @@ PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreRe
     PortlessScan scan;
     std::optional<std::pair<WString, WString>> unbound;  // looked up once, when needed
     const std::string devices = roots.sys + "/bus/usb/devices";
-    auto names = ListDir(devices);
+    auto names = ListDirectory(devices);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         // Interfaces are named <bus>-<port...>:<config>.<interface>.
         if (name.find(':') == std::string::npos) continue;
         const std::string link = devices + "/" + name;
-        if (!IsPrinterInterface(link)) continue;
+        if (ReadNumberAttribute(link, "bInterfaceClass", 16) != 7) continue;
         if (scan.listed.size() >= limit) {
             // Past the bound only count, with the two cheapest looks: an
             // interface with a node or one on its way is bound to usblp.
-            const std::string driver = LinkName(link + "/driver");
+            const std::string driver = DriverOf(link);
             if (driver != "usblp" && !(unboundAreReachable && driver.empty() && IsUsblpClassInterface(link)))
                 ++scan.notListed;
             continue;
         }
-        const std::string dir = Resolve(link);
+        const std::string dir = ResolvePath(link);
         if (dir.empty() || withNode.count(dir)) continue;
         PortlessInterface p;
         p.identity = IdentifyUsbInterface(dir);

@@ -5,7 +5,10 @@
 
 #include "platform/UniqueResource.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <dirent.h>
+#include <string>
 #include <unistd.h>
 
 namespace ldt {
@@ -26,5 +29,28 @@ struct DirTraits {
 
 using UniqueFd = UniqueResource<FdTraits>;
 using UniqueDir = UniqueResource<DirTraits>;
+
+// Calls `call` (a system call returning -1 with errno on failure) again for
+// as long as a signal interrupts it; its result.
+template <typename Call>
+auto RetryEintr(Call call) {
+    for (;;)
+        if (const auto r = call(); r >= 0 || errno != EINTR) return r;
+}
+
+// Up to `size` bytes of `fd` from `offset`: fewer at the end of the file or
+// on an error.
+inline std::string PreadUpTo(int fd, std::size_t size, std::uint64_t offset) {
+    std::string out(size, '\0');
+    std::size_t got = 0;
+    while (got < size) {
+        const auto at = static_cast<off_t>(offset + got);
+        const ssize_t n = RetryEintr([&] { return ::pread(fd, &out[got], size - got, at); });
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    out.resize(got);
+    return out;
+}
 
 }  // namespace ldt

@@ -19,37 +19,40 @@ namespace {
 constexpr std::uint32_t kNodeEvents = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_ATTRIB;
 constexpr std::uint32_t kDirEvents = IN_DELETE_SELF | IN_MOVE_SELF;
 
-bool IsLpNode(const char* name) { return std::strncmp(name, "lp", 2) == 0; }
-
-// The USB devices of the sysfs folder `devices` (its entry names `names`,
-// interfaces left out), by bus number and address; the first of a pair.
-using DeviceIndex = std::map<std::pair<long, long>, std::string>;
-DeviceIndex IndexDevices(const std::string& devices, const std::vector<std::string>& names) {
-    DeviceIndex index;
-    for (const std::string& name : names) {
-        if (name.find(':') != std::string::npos) continue;
-        const std::string dir = devices + "/" + name;
-        const long bus = ReadNumberAttribute(dir, "busnum", 10), address = ReadNumberAttribute(dir, "devnum", 10);
-        index.emplace(std::make_pair(bus, address), name);
+// The USB devices in <sys>/bus/usb/devices as read once: the folder's entry
+// names, and the devices (interfaces left out) by bus number and address,
+// the first of a pair.
+class UsbDevices {
+public:
+    explicit UsbDevices(const std::string& sysRoot)
+        : devices_(sysRoot + "/bus/usb/devices"), names_(ListDirectory(devices_)) {
+        for (const std::string& name : names_) {
+            if (name.find(':') != std::string::npos) continue;
+            const std::string dir = devices_ + "/" + name;
+            const long bus = ReadNumberAttribute(dir, "busnum", 10), address = ReadNumberAttribute(dir, "devnum", 10);
+            index_.emplace(std::make_pair(bus, address), name);
+        }
     }
-    return index;
-}
 
-// Whether usbfs node `bus`/`node` may be a printer: a device with a
-// printer-class interface, or one whose interfaces do not show yet.
-bool MayBePrinterIn(const std::string& devices, const std::vector<std::string>& names, const DeviceIndex& index,
-                    const std::string& bus, const std::string& node) {
-    const auto found = index.find({std::strtol(bus.c_str(), nullptr, 10), std::strtol(node.c_str(), nullptr, 10)});
-    if (found == index.end()) return true;  // not in sysfs (yet): it cannot tell
-    const std::string& name = found->second;
-    bool anyInterface = false;
-    for (const std::string& n : names) {
-        if (n.rfind(name + ":", 0) != 0) continue;
-        anyInterface = true;
-        if (ReadNumberAttribute(devices + "/" + n, "bInterfaceClass", 16) == 7) return true;
+    // Whether usbfs node `bus`/`node` may be a printer: a device with a
+    // printer-class interface, or one whose interfaces do not show yet.
+    bool MayBePrinter(const std::string& bus, const std::string& node) const {
+        const auto found = index_.find({std::strtol(bus.c_str(), nullptr, 10), std::strtol(node.c_str(), nullptr, 10)});
+        if (found == index_.end()) return true;  // not in sysfs (yet): it cannot tell
+        bool anyInterface = false;
+        for (const std::string& n : names_) {
+            if (n.rfind(found->second + ":", 0) != 0) continue;
+            anyInterface = true;
+            if (ReadNumberAttribute(devices_ + "/" + n, "bInterfaceClass", 16) == 7) return true;
+        }
+        return !anyInterface;
     }
-    return !anyInterface;
-}
+
+private:
+    const std::string devices_;
+    const std::vector<std::string> names_;
+    std::map<std::pair<long, long>, std::string> index_;
+};
 
 }  // namespace
 
@@ -57,14 +60,11 @@ UsblpWatch::UsblpWatch(std::string devRoot, std::string sysRoot)
     : devRoot_(std::move(devRoot)), inotify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), sysRoot_(std::move(sysRoot)) {
     Arm();
     ArmBuses();
-    // One reading of sysfs for all the nodes there are now.
-    const std::string devices = sysRoot_ + "/bus/usb/devices";
-    const std::vector<std::string> names = ListDirectory(devices);
-    const DeviceIndex index = IndexDevices(devices, names);
+    const UsbDevices devices(sysRoot_);  // one reading of sysfs for all the nodes there are now
     for (const auto& [wd, bus] : busWatch_) {
         (void)wd;
         for (const std::string& node : ListDirectory(devRoot_ + "/bus/usb/" + bus))
-            if (MayBePrinterIn(devices, names, index, bus, node)) printers_.insert(bus + "/" + node);
+            if (devices.MayBePrinter(bus, node)) printers_.insert(bus + "/" + node);
     }
 }
 
@@ -77,12 +77,6 @@ void UsblpWatch::ArmBuses() {
         const int wd = inotify_add_watch(inotify_.Get(), (buses + "/" + bus).c_str(), IN_CREATE | IN_DELETE | IN_ONLYDIR);
         if (wd >= 0) busWatch_[wd] = bus;  // the same folder gives the same watch again
     }
-}
-
-bool UsblpWatch::MayBePrinter(const std::string& bus, const std::string& node) const {
-    const std::string devices = sysRoot_ + "/bus/usb/devices";
-    const std::vector<std::string> names = ListDirectory(devices);
-    return MayBePrinterIn(devices, names, IndexDevices(devices, names), bus, node);
 }
 
 void UsblpWatch::Arm() {
@@ -106,8 +100,7 @@ bool UsblpWatch::TakeEvents() {
     bool changed = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(inotify_.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = RetryEintr([&] { return ::read(inotify_.Get(), buffer, sizeof buffer); });
         if (n <= 0) break;
         for (ssize_t at = 0; at < n;) {
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -119,7 +112,7 @@ bool UsblpWatch::TakeEvents() {
                     // /dev/usb went away with whatever nodes it held.
                     usbWatch_ = -1;
                     changed = true;
-                } else if (e->len > 0 && IsLpNode(e->name)) {
+                } else if (e->len > 0 && std::strncmp(e->name, "lp", 2) == 0) {
                     changed = true;
                 }
             } else if (e->wd == rootWatch_ && e->len > 0 && std::strcmp(e->name, "usb") == 0) {
@@ -130,7 +123,7 @@ bool UsblpWatch::TakeEvents() {
                 const std::string node = bus->second + "/" + e->name;
                 if (e->mask & IN_DELETE) {
                     changed = printers_.erase(node) > 0 || changed;
-                } else if (MayBePrinter(bus->second, e->name)) {
+                } else if (UsbDevices(sysRoot_).MayBePrinter(bus->second, e->name)) {
                     printers_.insert(node);
                     changed = true;
                 }

@@ -33,9 +33,6 @@ public:
 private:
     void Arm();
     void ArmBuses();
-    // Whether the USB device at <bus>/<node> has a printer-class interface,
-    // or has no interfaces yet to tell.
-    bool MayBePrinter(const std::string& bus, const std::string& node) const;
 
     std::string devRoot_;
     UniqueFd inotify_;

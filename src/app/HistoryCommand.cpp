@@ -19,6 +19,41 @@ bool IsNumber(const std::string& text) {
     });
 }
 
+// For each machine read: its key and port, then "first reading", "no change
+// since <time>" or "changed since <time>:" and one line per value, old ->
+// new. Escaped and bounded, lines end '\n'.
+WString ChangesText(const HistoryOutcome& history) {
+    WString text;
+    for (const PortHistory& port : history.ports) {
+        if (!port.read) continue;
+        text += FillTemplate(kChangesMachine, {EscapeText(port.key, 256), EscapeText(port.port, 256)}) + u"\n";
+        if (!port.previous) {
+            text += kFirstReading + WString(u"\n");
+            continue;
+        }
+        text += FillTemplate(port.changes.empty() ? kNoChangeSince : kChangedSince, {UtcTimeText(port.previous->time)}) +
+                u"\n";
+        for (const FieldChange& c : port.changes)
+            text += FillTemplate(kChangedValue, {FieldName(c.field), EscapeText(c.was), EscapeText(c.now)}) + u"\n";
+    }
+    return text;
+}
+
+// The readings, oldest first: a line with the time, key and port, then the
+// report's lines of its values, indented.
+WString HistoryText(const std::vector<HistoryRecord>& records) {
+    WString text;
+    for (const HistoryRecord& r : records) {
+        text += UtcTimeText(r.time) + u"  " + FillTemplate(kChangesMachine, {EscapeText(r.key, 256), EscapeText(r.port, 256)}) +
+                u"\n";
+        MachineData data;
+        for (const WString& v : r.values) data.Append(v);
+        for (const ReportLineSpec& line : kReportLines)
+            text += u"  " + WString(line.label) + EscapeText(data.At(line.field)) + u"\n";
+    }
+    return text;
+}
+
 }  // namespace
 
 bool TakeHistoryOptions(std::vector<std::string>& args, HistoryOptions& options) {
@@ -57,37 +92,6 @@ bool TakeHistoryOptions(std::vector<std::string>& args, HistoryOptions& options)
     return true;
 }
 
-WString ChangesText(const HistoryOutcome& history) {
-    WString text;
-    for (const PortHistory& port : history.ports) {
-        if (!port.read) continue;
-        text += FillTemplate(kChangesMachine, {EscapeText(port.key, 256), EscapeText(port.port, 256)}) + u"\n";
-        if (!port.previous) {
-            text += kFirstReading + WString(u"\n");
-        } else if (port.changes.empty()) {
-            text += FillTemplate(kNoChangeSince, {UtcTimeText(port.previous->time)}) + u"\n";
-        } else {
-            text += FillTemplate(kChangedSince, {UtcTimeText(port.previous->time)}) + u"\n";
-            for (const FieldChange& c : port.changes)
-                text += FillTemplate(kChangedValue, {FieldName(c.field), EscapeText(c.was), EscapeText(c.now)}) + u"\n";
-        }
-    }
-    return text;
-}
-
-WString HistoryText(const std::vector<HistoryRecord>& records) {
-    WString text;
-    for (const HistoryRecord& r : records) {
-        text += UtcTimeText(r.time) + u"  " + FillTemplate(kChangesMachine, {EscapeText(r.key, 256), EscapeText(r.port, 256)}) +
-                u"\n";
-        MachineData data;
-        for (const WString& v : r.values) data.Append(v);
-        for (const ReportLineSpec& line : kReportLines)
-            text += u"  " + WString(line.label) + EscapeText(data.At(line.field)) + u"\n";
-    }
-    return text;
-}
-
 std::string CsvField(const WString& text) {
     WString value;
     if (!text.empty() && (text[0] == u'=' || text[0] == u'+' || text[0] == u'-' || text[0] == u'@' ||
@@ -110,6 +114,9 @@ std::string CsvField(const WString& text) {
     return quoted + "\"";
 }
 
+namespace {
+
+// The CSV header and one line per record, lines ending CR LF.
 std::string CsvText(const std::vector<HistoryRecord>& records) {
     std::string text = "time,key,port,vendorId,productId,manufacturer,product,serial,ieee1284Id,route,location";
     for (std::size_t i = 0; i < kHistoryFields; ++i) text += "," + CsvField(FieldName(i));
@@ -126,6 +133,8 @@ std::string CsvText(const std::vector<HistoryRecord>& records) {
     }
     return text;
 }
+
+}  // namespace
 
 int RunHistoryMode(const HistoryOptions& options, HistoryFile* file, const HistoryOutcome& history,
                    const std::vector<HistoryRecord>& records, int status, const CodePage& codePage,

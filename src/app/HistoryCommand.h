@@ -24,18 +24,8 @@ struct HistoryOptions {
 // arguments left.
 bool TakeHistoryOptions(std::vector<std::string>& args, HistoryOptions& options);
 
-// For each machine read: its key and port, then "first reading", "no change
-// since <time>" or "changed since <time>:" and one line per value, old ->
-// new. Escaped and bounded, lines end '\n'.
-WString ChangesText(const HistoryOutcome& history);
-// The readings, oldest first: a line with the time, key and port, then the
-// report's lines of its values, indented.
-WString HistoryText(const std::vector<HistoryRecord>& records);
-
-// The CSV header and one line per record (RFC 4180: fields with a comma,
-// quote or line break are quoted, lines end CR LF; UTF-8).
-std::string CsvText(const std::vector<HistoryRecord>& records);
-// One CSV field: a text starting with '=', '+', '-', '@', tab or CR gets a
+// One CSV field (RFC 4180: quoted when it holds a comma, quote or line
+// break; UTF-8): a text starting with '=', '+', '-', '@', tab or CR gets a
 // leading apostrophe, so a spreadsheet shows it as text, not a formula;
 // control characters other than tab and line breaks, and invisible ones,
 // are escaped as the console's texts are.
@@ -47,6 +37,5 @@ std::string CsvField(const WString& text);
 int RunHistoryMode(const HistoryOptions& options, HistoryFile* file, const HistoryOutcome& history,
                    const std::vector<HistoryRecord>& records, int status, const CodePage& codePage,
                    std::ostream& out);
-
 
 }  // namespace ldt

@@ -2,6 +2,8 @@
 
 #include "platform/Deadline.h"
 
+#include <utility>
+
 namespace ldt {
 
 void IdleWorkClock::Pause(unsigned milliseconds) {
@@ -10,9 +12,7 @@ void IdleWorkClock::Pause(unsigned milliseconds) {
         return;
     }
     const Deadline deadline{std::chrono::milliseconds(milliseconds)};
-    const std::function<void()> work = std::move(work_);
-    work_ = nullptr;
-    work();
+    std::exchange(work_, nullptr)();
     if (const unsigned left = deadline.RemainingMs<unsigned>()) sleeper_.Pause(left);
 }
 

@@ -23,21 +23,23 @@ private:
     std::ostream& err_;
 };
 
-}  // namespace
+// What the command line asks for.
+enum class Output { Report, Json, Diagnosis, Help, Version };
 
-std::optional<ReportOptions> ParseReportOptions(const std::vector<std::string>& args) {
-    static const std::pair<const char*, ReportOptions::Output> kOptions[] = {
-        {"--help", ReportOptions::Help},     {"-h", ReportOptions::Help},
-        {"--version", ReportOptions::Version}, {"--json", ReportOptions::Json},
-        {"--diagnose", ReportOptions::Diagnosis},
+// The output `args` (without the program name) ask for; nothing for a usage error.
+std::optional<Output> ParseOutput(const std::vector<std::string>& args) {
+    static const std::pair<const char*, Output> kOptions[] = {
+        {"--help", Output::Help}, {"-h", Output::Help}, {"--version", Output::Version},
+        {"--json", Output::Json}, {"--diagnose", Output::Diagnosis},
     };
-    ReportOptions options;
-    if (args.empty()) return options;
+    if (args.empty()) return Output::Report;
     if (args.size() > 1) return std::nullopt;
     for (const auto& [name, output] : kOptions)
-        if (args[0] == name) return ReportOptions{output};
+        if (args[0] == name) return output;
     return std::nullopt;
 }
+
+}  // namespace
 
 int RunReportCommand(const std::vector<std::string>& arguments, DeviceBus& bus, Clock& clock,
                      const CodePage& codePage, std::ostream& out, std::ostream& err, const WString& system,
@@ -46,16 +48,16 @@ int RunReportCommand(const std::vector<std::string>& arguments, DeviceBus& bus, 
     std::vector<std::string> args = arguments;
     HistoryOptions historyOptions;
     const bool historyArgs = TakeHistoryOptions(args, historyOptions);
-    const std::optional<ReportOptions> options = ParseReportOptions(args);
-    if (!historyArgs || !options) {
+    const std::optional<Output> output = ParseOutput(args);
+    if (!historyArgs || !output) {
         err << kReportUsageText;
         return kReportUsage;
     }
-    if (options->output == ReportOptions::Help) {
+    if (*output == Output::Help) {
         out << kReportUsageText;
         return kReportOk;
     }
-    if (options->output == ReportOptions::Version) {
+    if (*output == Output::Version) {
         out << "ldt-report " << kProductVersion << '\n';
         return kReportOk;
     }
@@ -85,11 +87,11 @@ int RunReportCommand(const std::vector<std::string>& arguments, DeviceBus& bus, 
         return RunHistoryMode(historyOptions, historyFile, history, RecordsOf(outcome, codePage, now), status,
                               codePage, out);
     }
-    switch (options->output) {
-    case ReportOptions::Diagnosis:
+    switch (*output) {
+    case Output::Diagnosis:
         out << codePage.ToAnsi(DiagnosisText(diagnosis));
         break;
-    case ReportOptions::Json:
+    case Output::Json:
         // An object whatever the outcome: a fleet inventory gets one from
         // every computer, the ones without a machine too.
         out << ReportJson(diagnosis, data, &history) << '\n';

@@ -6,7 +6,6 @@
 #include "link/Refresh.h"
 #include "seams/HistoryFile.h"
 
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,14 +17,6 @@ constexpr int kReportOk = 0;           // the report was printed
 constexpr int kReportNoMachine = 1;    // no printer-class port and no fallback device
 constexpr int kReportUsage = 2;        // bad arguments
 constexpr int kReportNoAnswer = 3;     // ports were found, but none opened or answered
-
-// What the command line asks for.
-struct ReportOptions {
-    enum Output { Report, Json, Diagnosis, Help, Version };
-    Output output = Report;
-};
-// The options of `args` (without the program name); nothing for a usage error.
-std::optional<ReportOptions> ParseReportOptions(const std::vector<std::string>& args);
 
 // Runs the command with its arguments (without the program name). Report
 // lines go to `out`, one per line with '\n'; messages go to `err`.

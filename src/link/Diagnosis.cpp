@@ -5,8 +5,6 @@
 #include "seams/Messages.h"
 #include "seams/ProductText.h"
 
-#include <chrono>
-
 namespace ldt {
 
 namespace {
@@ -123,6 +121,18 @@ void OptionalJson(JsonWriter& json, const char* key, const WString& text) {
     json.Key(key).StringOrNull(BoundText(text, kLongFieldChars));
 }
 
+void PortHistoryJson(const PortHistory& port, JsonWriter& json) {
+    json.Key("key").String(port.key).Key("firstReading").Bool(port.read && !port.previous).Key("changes").BeginArray();
+    for (const FieldChange& c : port.changes)
+        json.BeginObject()
+            .Key("field").String(FieldName(c.field))
+            .Key("was").String(c.was)
+            .Key("now").String(c.now)
+            .Key("since").String(UtcTimeText(c.since))
+            .EndObject();
+    json.EndArray();
+}
+
 }  // namespace
 
 // Days to the civil date after H. Hinnant's algorithm.
@@ -147,9 +157,7 @@ WString UtcTimeText(long long seconds) {
 }
 
 Diagnosis MakeDiagnosis(RefreshOutcome refresh, WString system) {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count();
-    return {kProductVersion, std::move(system), UtcTimeText(seconds), std::move(refresh)};
+    return {kProductVersion, std::move(system), UtcTimeText(HistoryNow()), std::move(refresh)};
 }
 
 WString EscapeText(const WString& text, std::size_t limit) {

@@ -79,8 +79,9 @@ WString DiagnosisText(const Diagnosis& diagnosis);
 // its refresh brought: version, the labelled report, the raw fields, every
 // port with the device behind it and what it did, the fallback names tried,
 // the portless interfaces, the system and the time; one line per member.
-// With `history`, each port also carries its machine key and what changed
-// since its previous reading (PortHistoryJson).
+// With `history`, each port also carries its machine key, whether this was
+// its first reading, and what changed since its previous one (field, was,
+// now, since).
 std::string ReportJson(const Diagnosis& diagnosis, const MachineData& data,
                        const HistoryOutcome* history = nullptr);
 

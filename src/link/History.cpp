@@ -7,6 +7,7 @@
 #include "seams/Utf8.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -37,23 +38,9 @@ public:
         HistoryRecord record;
         bool haveTime = false, haveValues = false;
         Blank();
-        if (!Take('{')) return std::nullopt;
-        Blank();
-        if (!Take('}')) {
-            for (;;) {
-                WString name;
-                Blank();
-                if (!String(name)) return std::nullopt;
-                Blank();
-                if (!Take(':')) return std::nullopt;
-                Blank();
-                if (!Member(record, name, haveTime, haveValues)) return std::nullopt;
-                Blank();
-                if (Take(',')) continue;
-                if (Take('}')) break;
-                return std::nullopt;
-            }
-        }
+        if (!Take('{') ||
+            !Items('}', [&](const WString& name) { return Member(record, name, haveTime, haveValues); }))
+            return std::nullopt;
         Blank();
         if (i_ != s_.size() || !haveTime || !haveValues || record.key.empty()) return std::nullopt;
         return record;
@@ -100,17 +87,12 @@ private:
         return true;
     }
 
+    // Exactly four hex digits: no sign, no "0x", no blank.
     bool Hex4(char16_t& unit) {
-        if (s_.size() - i_ < 4) return false;
+        const char* at = s_.data() + i_;
         unsigned v = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = s_[i_++];
-            v <<= 4;
-            if (c >= '0' && c <= '9') v |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= unsigned(c - 'A' + 10);
-            else return false;
-        }
+        if (s_.size() - i_ < 4 || std::from_chars(at, at + 4, v, 16).ptr != at + 4) return false;
+        i_ += 4;
         unit = static_cast<char16_t>(v);
         return true;
     }
@@ -154,17 +136,30 @@ private:
 
     bool Strings(std::vector<WString>& out) {
         out.clear();
-        if (!Take('[')) return false;
+        return Take('[') && Items(']', [&](const WString&) {
+                   WString value;
+                   if (!String(value) || out.size() == kHistoryFields) return false;
+                   out.push_back(std::move(value));
+                   return true;
+               });
+    }
+
+    // The rest of an object or an array whose opening character was taken:
+    // up to `close`, items separated by ',', each an object's member name and
+    // ':' first; `value` reads each value (given the member's name).
+    template <typename Value>
+    bool Items(char close, Value value) {
         Blank();
-        if (Take(']')) return true;
+        if (Take(close)) return true;
         for (;;) {
+            WString name;
             Blank();
-            WString value;
-            if (!String(value) || out.size() == kHistoryFields) return false;
-            out.push_back(std::move(value));
+            if (close == '}' && !(String(name) && (Blank(), Take(':')))) return false;
+            Blank();
+            if (!value(name)) return false;
             Blank();
             if (Take(',')) continue;
-            return Take(']');
+            return Take(close);
         }
     }
 
@@ -179,21 +174,8 @@ private:
         case 'f': return Word("false");
         case 'n': return Word("null");
         case '[':
-        case '{': {
-            const bool object = s_[i_++] == '{';
-            const char close = object ? '}' : ']';
-            Blank();
-            if (Take(close)) return true;
-            for (;;) {
-                Blank();
-                if (object && !(String(ignored) && (Blank(), Take(':')))) return false;
-                Blank();
-                if (!Skip(depth + 1)) return false;
-                Blank();
-                if (Take(',')) continue;
-                return Take(close);
-            }
-        }
+        case '{':
+            return Items(s_[i_++] == '{' ? '}' : ']', [&](const WString&) { return Skip(depth + 1); });
         default:
             if (!Integer(number)) return false;
             if (Take('.'))
@@ -221,7 +203,7 @@ namespace {
 std::optional<HistoryRecord> PortRecord(const PortOutcome& port, const CodePage& codePage, long long time) {
     if (!port.answered) return std::nullopt;
     MachineData data;
-    ParseReply(data, codePage.ToWide(port.reply.substr(0, port.reply.find('\0'))));
+    ParseReply(data, ReplyText(port.reply, codePage));
     if (!data.Available()) return std::nullopt;
     HistoryRecord record;
     record.time = time;
@@ -273,6 +255,12 @@ std::vector<FieldChange> CompareRecords(const HistoryRecord& previous, const His
     return changes;
 }
 
+namespace {
+
+WString BoxName(std::size_t field) { return field < kHistoryFields ? kBoxNames[field] : WString(u"Field"); }
+
+}  // namespace
+
 WString FieldName(std::size_t field) {
     for (const ReportLineSpec& line : kReportLines)
         if (static_cast<std::size_t>(line.field) == field) {
@@ -281,8 +269,6 @@ WString FieldName(std::size_t field) {
         }
     return BoxName(field);
 }
-
-WString BoxName(std::size_t field) { return field < kHistoryFields ? kBoxNames[field] : WString(u"Field"); }
 
 WString LocalMinuteText(long long seconds) {
     const std::time_t t = static_cast<std::time_t>(seconds);
@@ -305,17 +291,18 @@ std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WStr
     // escape that could spell one otherwise, is not parsed at all.
     std::vector<std::string> needles;
     for (const WString& key : keys) needles.push_back(JsonString(key));
+    const auto mayHoldKey = [&](std::string_view text) {
+        return needles.empty() || text.find('\\') != std::string_view::npos ||
+               std::any_of(needles.begin(), needles.end(),
+                           [&](const std::string& n) { return text.find(n) != std::string_view::npos; });
+    };
     std::map<WString, std::size_t> counts;
     std::size_t complete = 0;
     std::vector<HistoryRecord> newestFirst;
 
     // Takes one whole line; returns true once nothing more is wanted.
     const auto consider = [&](std::string_view line) {
-        if (line.size() > kHistoryLineBytes) return false;
-        if (!needles.empty() && line.find('\\') == std::string_view::npos &&
-            std::none_of(needles.begin(), needles.end(),
-                         [&](const std::string& n) { return line.find(n) != std::string_view::npos; }))
-            return false;
+        if (line.size() > kHistoryLineBytes || !mayHoldKey(line)) return false;
         std::optional<HistoryRecord> record = ParseHistoryLine(line);
         if (!record) return false;
         if (!keys.empty() && std::find(keys.begin(), keys.end(), record->key) == keys.end()) return false;
@@ -357,9 +344,7 @@ std::vector<HistoryRecord> ReadHistory(HistoryFile& file, const std::vector<WStr
             std::size_t lineEnd = end;  // just after a '\n'
             // A block that holds no key wanted (and no escape) has no line to parse.
             const std::string_view whole = std::string_view(buffer).substr(0, end);
-            if (!needles.empty() && whole.find('\\') == std::string_view::npos &&
-                std::none_of(needles.begin(), needles.end(),
-                             [&](const std::string& n) { return whole.find(n) != std::string_view::npos; })) {
+            if (!mayHoldKey(whole)) {
                 const std::size_t nl = whole.find('\n');
                 lineEnd = nl == std::string_view::npos ? end : nl + 1;
                 if (pos == 0) lineEnd = 0;  // the first line is whole, and holds no key either
@@ -387,17 +372,11 @@ HistoryOutcome UpdateHistory(HistoryFile* file, const RefreshOutcome& refresh, c
     HistoryOutcome outcome;
     try {
         std::vector<std::optional<HistoryRecord>> current;
-        std::vector<HistoryRecord> records;
-        std::vector<WString> keys;
+        std::vector<WString> keys;  // of the ports that have a record; none without one
         for (const PortOutcome& port : refresh.ports) {
-            PortHistory entry;
-            entry.key = MachineKey(port.identity, port.path);
-            entry.port = port.path;
-            outcome.ports.push_back(std::move(entry));
-            current.push_back(PortRecord(port, codePage, now));
-            if (!current.back()) continue;
-            records.push_back(*current.back());
-            if (std::find(keys.begin(), keys.end(), records.back().key) == keys.end()) keys.push_back(records.back().key);
+            outcome.ports.push_back({MachineKey(port.identity, port.path), port.path, false, {}, {}});
+            const std::optional<HistoryRecord>& r = current.emplace_back(PortRecord(port, codePage, now));
+            if (r && std::find(keys.begin(), keys.end(), r->key) == keys.end()) keys.push_back(r->key);
         }
         std::vector<HistoryRecord> previous;
         if (file && !keys.empty()) previous = ReadHistory(*file, keys, 1);
@@ -409,27 +388,16 @@ HistoryOutcome UpdateHistory(HistoryFile* file, const RefreshOutcome& refresh, c
                 if (p.key == port.key) port.previous = p;
             if (port.previous) port.changes = CompareRecords(*port.previous, *current[i]);
         }
-        if (file && record && !records.empty()) {
+        if (file && record && !keys.empty()) {
             std::string lines;
-            for (const HistoryRecord& r : records) lines += HistoryLine(r);
+            for (const std::optional<HistoryRecord>& r : current)
+                if (r) lines += HistoryLine(*r);
             outcome.problem = file->Append(lines);
         }
     } catch (const std::bad_alloc&) {
         outcome.problem = kHistoryOutOfMemory;
     }
     return outcome;
-}
-
-void PortHistoryJson(const PortHistory& port, JsonWriter& json) {
-    json.Key("key").String(port.key).Key("firstReading").Bool(port.read && !port.previous).Key("changes").BeginArray();
-    for (const FieldChange& c : port.changes)
-        json.BeginObject()
-            .Key("field").String(FieldName(c.field))
-            .Key("was").String(c.was)
-            .Key("now").String(c.now)
-            .Key("since").String(UtcTimeText(c.since))
-            .EndObject();
-    json.EndArray();
 }
 
 long long HistoryNow() {

@@ -18,8 +18,6 @@
 
 namespace ldt {
 
-class JsonWriter;
-
 // The values a record keeps: the reply's first seventeen fields.
 constexpr std::size_t kHistoryFields = 17;
 // A line longer than this (in bytes, with its '\n') is not one of ours.
@@ -62,10 +60,8 @@ struct FieldChange {
 };
 std::vector<FieldChange> CompareRecords(const HistoryRecord& previous, const HistoryRecord& current);
 
-// The field's name in the report ("File Power"), and as the window's box
-// is called ("Power").
+// The field's name in the report ("File Power"), else its box's ("Field 12").
 WString FieldName(std::size_t field);
-WString BoxName(std::size_t field);
 // "YYYY-MM-DD hh:mm" in the computer's own time zone.
 WString LocalMinuteText(long long seconds);
 // "Power was 62 on 2026-12-01 10:12": the value escaped and bounded.
@@ -99,10 +95,6 @@ struct HistoryOutcome {
 // readings (and with a problem for a failed write): never an exception.
 HistoryOutcome UpdateHistory(HistoryFile* file, const RefreshOutcome& refresh, const CodePage& codePage,
                              long long now, bool record);
-
-// What a port of the JSON report gains: its key, whether this was its
-// first reading, and its changes (field, was, now, since).
-void PortHistoryJson(const PortHistory& port, JsonWriter& json);
 
 // Now, in seconds since 1970-01-01 UTC.
 long long HistoryNow();

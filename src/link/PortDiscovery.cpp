@@ -42,19 +42,15 @@ std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus, std::vecto
 FallbackResult ProbeFallbackDevices(DeviceBus& bus) {
     FallbackResult result;
     if (!bus.HasFallbackNames()) return result;
-    OpenResult probe = bus.Open(kFallbackName0, OpenMode::WriteExclusive);
-    std::unique_ptr<Device> first = std::move(probe.device);
-    result.tried.push_back({kFallbackName0, first != nullptr, std::move(probe.reason)});
-    OpenResult exchange = bus.Open(kFallbackName1, OpenMode::ReadWriteExclusive);
-    std::unique_ptr<Device> second = std::move(exchange.device);
-    result.tried.push_back({kFallbackName1, second != nullptr, std::move(exchange.reason)});
-    if (second) {
-        result.kind = FallbackResult::Opened;
-        result.device = std::move(second);
-    } else if (first) {
-        result.kind = FallbackResult::InvalidHandle;
-    }
-    return result;  // `first` closes here
+    OpenResult first = bus.Open(kFallbackName0, OpenMode::WriteExclusive);
+    result.tried.push_back({kFallbackName0, first.device != nullptr, std::move(first.reason)});
+    OpenResult second = bus.Open(kFallbackName1, OpenMode::ReadWriteExclusive);
+    result.tried.push_back({kFallbackName1, second.device != nullptr, std::move(second.reason)});
+    result.kind = second.device ? FallbackResult::Opened
+                  : first.device ? FallbackResult::InvalidHandle
+                                 : FallbackResult::NoDevice;
+    result.device = std::move(second.device);
+    return result;  // the first device closes here
 }
 
 WString SlotPath(const MachineLink& link, std::size_t slot, const CodePage& codePage) {

@@ -5,14 +5,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 namespace ldt {
 
-void ClearMachineData(MachineLink& link, MachineData& data) {
-    for (auto& slot : link.portTable) slot.fill(0);
-    link.interfaceClass = kUsbPrintInterfaceClass;
-    data.Clear();
+WString ReplyText(const std::string& reply, const CodePage& codePage) {
+    return codePage.ToWide(reply.substr(0, reply.find('\0')));
 }
 
 namespace {
@@ -48,8 +45,7 @@ std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, c
     services.bus.WriteEach(writes, command.data(), command.size());
     services.clock.Pause(kReplyPauseMs);
 
-    // One buffer per device, each with room for the terminating zero.
-    std::vector<std::array<char, kReplyBytes + 1>> buffers(devices.size());
+    std::vector<std::array<char, kReplyBytes>> buffers(devices.size());
     std::vector<DeviceRead> reads;
     reads.reserve(devices.size());
     for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], buffers[i].data(), kReplyBytes});
@@ -57,11 +53,9 @@ std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, c
 
     std::vector<ExchangeCounts> counts;
     for (std::size_t i = 0; i < reads.size(); ++i) {
-        const std::size_t n = std::min(reads[i].received, kReplyBytes);
-        buffers[i][n] = 0;
-        const char* text = buffers[i].data();
-        ParseReply(data, services.codePage.ToWide(std::string(text, strlen(text))));
-        counts.push_back({std::min(writes[i].written, command.size()), n, std::string(buffers[i].data(), n)});
+        std::string reply(buffers[i].data(), std::min(reads[i].received, kReplyBytes));
+        ParseReply(data, ReplyText(reply, services.codePage));
+        counts.push_back({std::min(writes[i].written, command.size()), reply.size(), std::move(reply)});
     }
     return counts;
 }
@@ -97,11 +91,10 @@ RefreshOutcome QueryFallback(RefreshOutcome outcome, MachineData& data, const Li
     case FallbackResult::InvalidHandle:
         break;
     case FallbackResult::Opened: {
-        PortOutcome port;
+        PortOutcome& port = outcome.ports.emplace_back();
         port.path = kFallbackName1;
         port.opened = true;
-        outcome.ports.push_back(std::move(port));
-        Exchange({fallback.device.get()}, {&outcome.ports.back()}, QueryCommandY, data, services);
+        Exchange({fallback.device.get()}, {&port}, QueryCommandY, data, services);
         break;
     }
     }
@@ -112,7 +105,9 @@ RefreshOutcome QueryFallback(RefreshOutcome outcome, MachineData& data, const Li
 
 RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices& services,
                                   RefreshKind kind) {
-    ClearMachineData(link, data);
+    for (auto& slot : link.portTable) slot.fill(0);
+    link.interfaceClass = kUsbPrintInterfaceClass;
+    data.Clear();
     RefreshOutcome outcome;
     outcome.portless = services.bus.FindPortlessInterfaces();
     outcome.portlessCount = outcome.portless.size() + services.bus.PortlessNotListed();
@@ -121,29 +116,23 @@ RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const Li
     if (count == 0) return QueryFallback(std::move(outcome), data, services, kind);
 
     std::vector<std::unique_ptr<Device>> open;  // closes every port on return
-    std::vector<std::size_t> openPorts;         // their places in outcome.ports
-    const std::size_t ports = std::min<std::size_t>(static_cast<std::size_t>(count), kPortSlots);
-    for (std::size_t i = 0; i < ports; ++i) {
-        PortOutcome port;
+    std::vector<Device*> devices;               // the open ones, with their ports
+    std::vector<PortOutcome*> exchanged;
+    outcome.ports.resize(std::min<std::size_t>(static_cast<std::size_t>(count), kPortSlots));
+    for (std::size_t i = 0; i < outcome.ports.size(); ++i) {
+        PortOutcome& port = outcome.ports[i];
         port.path = SlotPath(link, i, services.codePage);
         if (i < identities.size()) port.identity = std::move(identities[i]);
         OpenResult result = OpenPort(link, i, services.bus, services.codePage);
         port.opened = result.device != nullptr;
         if (port.opened) {
+            devices.push_back(result.device.get());
+            exchanged.push_back(&port);
             open.push_back(std::move(result.device));
-            openPorts.push_back(outcome.ports.size());
         } else {
             port.reason = std::move(result.reason);
             port.remedy = std::move(result.remedy);
         }
-        outcome.ports.push_back(std::move(port));
-    }
-
-    std::vector<Device*> devices;
-    std::vector<PortOutcome*> exchanged;
-    for (std::size_t i = 0; i < open.size(); ++i) {
-        devices.push_back(open[i].get());
-        exchanged.push_back(&outcome.ports[openPorts[i]]);
     }
     Exchange(devices, exchanged, QueryCommandX, data, services);
     return outcome;

@@ -62,8 +62,8 @@ struct RefreshOutcome {
 // stays silent.
 enum class RefreshKind { Requested, Automatic };
 
-// Zeroes the port table, sets the interface class and empties the data.
-void ClearMachineData(MachineLink& link, MachineData& data);
+// A reply's text: its bytes up to the first zero byte, converted.
+WString ReplyText(const std::string& reply, const CodePage& codePage);
 
 // The exchange over a batch of open devices: drops what they sent before
 // and nobody read (a few milliseconds' wait), writes `command` to all of

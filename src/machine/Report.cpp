@@ -69,16 +69,10 @@ void SaveReport(const MachineData& data, Prompts& prompts, const CodePage& codeP
     if (!chosen) return;
     const ReportWriteResult result =
         files.WriteWhole(ReportFileName(*chosen), BuildReport(data, codePage));
-    switch (result.status) {
-    case ReportWriteResult::Written:
-        break;
-    case ReportWriteResult::OpenFailed:
+    if (result.status == ReportWriteResult::OpenFailed)
         prompts.ShowFileError(result.message);
-        break;
-    case ReportWriteResult::WriteFailed:
+    else if (result.status == ReportWriteResult::WriteFailed)
         prompts.ShowError(result.message);
-        break;
-    }
 }
 
 }  // namespace ldt

@@ -45,22 +45,16 @@ const std::array<Box, kBoxCount> kBoxes = {{
      {u"Down", u"D:", u"U:", {660, 300, 680, 325}}},
 }};
 
+namespace {
+
+// The direction label for a stored image-offset value (exact, case-sensitive).
 const char16_t* DirectionLabel(const OffsetSplit& split, const WString& value) {
     return value.compare(0, 4, split.word) == 0 ? split.whenWord : split.otherwise;
 }
 
+// What remains of the value once the six-character direction word is dropped.
 WString OffsetAmount(const WString& value) {
     return value.size() > 6 ? value.substr(6) : WString();
-}
-
-WString BoxText(const Box& box, const MachineData& data) {
-    if (!data.Available() || box.shows == BoxShows::Nothing) return {};
-    const WString& value = data.At(box.field);
-    if (box.shows == BoxShows::Field) return value;
-    WString text = DirectionLabel(box.split, value);
-    const WString amount = OffsetAmount(value);
-    if (!amount.empty()) text += u" " + amount;
-    return text;
 }
 
 void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi, const std::vector<std::size_t>& changed) {
@@ -79,6 +73,18 @@ void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi, const 
         canvas.DrawString(ScaleRect(box.draw, dpi), OffsetAmount(value), kDtCenter);
     }
     if (marking) canvas.SetTextColor(0);
+}
+
+}  // namespace
+
+WString BoxText(const Box& box, const MachineData& data) {
+    if (!data.Available() || box.shows == BoxShows::Nothing) return {};
+    const WString& value = data.At(box.field);
+    if (box.shows == BoxShows::Field) return value;
+    WString text = DirectionLabel(box.split, value);
+    const WString amount = OffsetAmount(value);
+    if (!amount.empty()) text += u" " + amount;
+    return text;
 }
 
 void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data, HotButton focusCue,

@@ -57,10 +57,6 @@ struct Box {
 constexpr std::size_t kBoxCount = 17;
 extern const std::array<Box, kBoxCount> kBoxes;
 
-// The direction label for a stored image-offset value (exact, case-sensitive).
-const char16_t* DirectionLabel(const OffsetSplit& split, const WString& value);
-// What remains of the value once the six-character direction word is dropped.
-WString OffsetAmount(const WString& value);
 // The text a box shows for `data`, as one text (an offset "R: 3.5", "R:"
 // alone when no amount remains); empty without data.
 WString BoxText(const Box& box, const MachineData& data);
@@ -70,11 +66,6 @@ WString BoxText(const Box& box, const MachineData& data);
 // and told apart from the black of the others.
 constexpr unsigned kChangedTextColor = 0x0040C0;
 
-// `changed`: positions of the fields drawn in kChangedTextColor (an image
-// offset's direction label with its amount); the rest is drawn black.
-void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi = kBaseDpi,
-                        const std::vector<std::size_t>& changed = {});
-
 struct PaintState {
     bool iconic;
     int clientWidth, clientHeight;  // device pixels
@@ -83,7 +74,9 @@ struct PaintState {
 };
 
 // The client-area paint; with `focusCue` other than HotNone, the focus cue
-// around that button's hit rectangle last.
+// around that button's hit rectangle last. `changed`: positions of the
+// fields drawn in kChangedTextColor (an image offset's direction label with
+// its amount); the rest is drawn black.
 void PaintDataPanel(Canvas& canvas, const PaintState& state, const MachineData& data,
                     HotButton focusCue = HotNone, const std::vector<std::size_t>& changed = {});
 

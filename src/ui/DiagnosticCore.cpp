@@ -25,13 +25,12 @@ private:
 // Whether a port that answered in `before` is missing from `after` and
 // its device may bring it back.
 bool AnsweredPortMayReturn(const RefreshOutcome& before, const RefreshOutcome& after, DeviceBus& bus) {
-    for (const PortOutcome& old : before.ports) {
-        if (!old.answered || old.path.empty()) continue;
-        bool listed = false;
-        for (const PortOutcome& now : after.ports) listed = listed || now.path == old.path;
-        if (!listed && bus.PortMayReturn(old.path)) return true;
-    }
-    return false;
+    return std::any_of(before.ports.begin(), before.ports.end(), [&](const PortOutcome& old) {
+        return old.answered && !old.path.empty() &&
+               std::none_of(after.ports.begin(), after.ports.end(),
+                            [&](const PortOutcome& now) { return now.path == old.path; }) &&
+               bus.PortMayReturn(old.path);
+    });
 }
 
 }  // namespace
@@ -109,10 +108,8 @@ void DiagnosticCore::CopyDiagnosis() {
 
 void DiagnosticCore::PutOnClipboard(const WString& text) {
     const ClipboardResult result = services_.clipboard.PutText(text);
-    if (result.copied) return;
-    WString why = kCopyFailedText;
-    if (!result.why.empty()) why += u"\n" + result.why;
-    services_.link.prompts.ShowError(why);
+    if (!result.copied)
+        services_.link.prompts.ShowError(kCopyFailedText + (result.why.empty() ? WString() : u"\n" + result.why));
 }
 
 std::vector<Rect> DiagnosticCore::ValueBoxes() {
@@ -190,15 +187,9 @@ ClickAction DiagnosticCore::OnKey(Key key) {
     case Key::F5:
         RefreshMachineData();
         return ClickAction::RepaintErased;
-    case Key::CtrlS:
-        SaveReport();
-        break;
-    case Key::CtrlC:
-        CopyReport();
-        break;
-    case Key::CtrlShiftC:
-        CopyDiagnosis();
-        break;
+    case Key::CtrlS: SaveReport(); break;
+    case Key::CtrlC: CopyReport(); break;
+    case Key::CtrlShiftC: CopyDiagnosis(); break;
     }
     return ClickAction::None;
 }

@@ -15,7 +15,6 @@ constexpr int kWindowHeight = 418;
 
 // Window-relative polygon that clips the window, filled by the winding rule.
 constexpr std::array<Point, 5> kWindowRegion = {{{2, 1}, {1, 417}, {816, 418}, {817, 2}, {2, 1}}};
-constexpr int kWindingFill = 2;
 // kWindowRegion in device pixels at `dpi`.
 std::array<Point, 5> WindowRegion(int dpi);
 

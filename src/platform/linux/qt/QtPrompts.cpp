@@ -15,12 +15,11 @@ void QtPrompts::ShowFileError(const WString& text) {
     QMessageBox::warning(owner_, ToQString(kProductName), ToQString(text));
 }
 
-QString QtPrompts::Filter() { return ToQString(kSaveAsFilterText); }
-
 std::optional<WString> QtPrompts::AskSavePath() {
     // No caption of our own, no initial folder or name, no default suffix;
-    // the dialog asks before replacing the file as typed.
-    const QString path = QFileDialog::getSaveFileName(owner_, QString(), QString(), Filter(), nullptr, options_);
+    // the dialog asks before replacing the file as typed. Qt reads the
+    // filter's pattern from the parentheses of "參數檔(*.txt)".
+    const QString path = QFileDialog::getSaveFileName(owner_, {}, {}, ToQString(kSaveAsFilterText), nullptr, options_);
     if (path.isEmpty()) return std::nullopt;
     return FromQString(path);
 }

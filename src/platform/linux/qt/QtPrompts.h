@@ -23,9 +23,6 @@ public:
     void ShowFileError(const WString& text) override;
     std::optional<WString> AskSavePath() override;
 
-    // "參數檔(*.txt)": Qt reads the pattern from the parentheses.
-    static QString Filter();
-
 private:
     QPointer<QWidget> owner_;
     QFileDialog::Options options_;

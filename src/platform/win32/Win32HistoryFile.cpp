@@ -38,6 +38,16 @@ DWORD MakeFolders(const std::wstring& path) {
     return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ? 0 : GetLastError();
 }
 
+// Up to `size` bytes at `offset`, whatever the handle's own position; how
+// many came (0 at the end or on an error).
+DWORD ReadAt(HANDLE file, std::uint64_t offset, char* into, DWORD size) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD n = 0;
+    return ReadFile(file, into, size, &n, &at) ? n : 0;
+}
+
 class HandleSource final : public HistorySource {
 public:
     HandleSource(win32::UniqueHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
@@ -46,11 +56,8 @@ public:
         std::string out(size, '\0');
         std::size_t got = 0;
         while (got < size) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(offset + got);
-            at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
-            DWORD n = 0;
-            if (!ReadFile(file_.Get(), &out[got], static_cast<DWORD>(size - got), &n, &at) || n == 0) break;
+            const DWORD n = ldt::ReadAt(file_.Get(), offset + got, &out[got], static_cast<DWORD>(size - got));
+            if (n == 0) break;
             got += n;
         }
         out.resize(got);
@@ -93,13 +100,7 @@ public:
         file_.Reset();
         return MoveFileExW(current_.c_str(), older_.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
     }
-    bool ReadByte(std::uint64_t offset, char& byte) override {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD n = 0;
-        return ReadFile(file_.Get(), &byte, 1, &n, &at) && n == 1;
-    }
+    bool ReadByte(std::uint64_t offset, char& byte) override { return ReadAt(file_.Get(), offset, &byte, 1) == 1; }
     SystemError Write(const std::string& bytes, std::size_t& written) override {
         DWORD n = 0;
         const BOOL ok = WriteFile(file_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);

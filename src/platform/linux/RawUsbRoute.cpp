@@ -147,8 +147,7 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
     const std::string devices = roots_.sys + "/bus/usb/devices";
     auto names = ListDirectory(devices);
     std::sort(names.begin(), names.end());
-    std::map<std::string, int> perDevice;
-    std::vector<std::string> interfaceNames;
+    std::map<WString, int> perDevice;
     for (const std::string& name : names) {
         const auto colon = name.find(':');
         if (colon == std::string::npos) continue;
@@ -156,17 +155,16 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
         if (!IsUsblpClassInterface(link) || !DriverOf(link).empty()) continue;
         const std::string dir = ResolvePath(link);
         if (dir.empty()) continue;
-        ++perDevice[name.substr(0, colon)];
-        interfaceNames.push_back(name);
-        ports.push_back({{}, dir, IdentifyUsbInterface(dir)});
+        ++perDevice[Utf8ToUtf16(name.substr(0, colon))];
+        ports.push_back({Utf8ToUtf16(name), dir, IdentifyUsbInterface(dir)});  // the path is finished below
     }
     const Deadline budget(kIdentifyBudget);
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        const std::string& name = interfaceNames[i];
-        const std::string device = name.substr(0, name.find(':'));
-        ports[i].path = kRawPrefix + Utf8ToUtf16(perDevice[device] > 1 ? name : device);
-        DeviceIdentity& id = ports[i].identity;
-        const PrinterInterfaceParse parse = ParseInterface(ports[i].interfaceDir);
+    for (Port& port : ports) {
+        // The device's name alone where it has one such interface.
+        const WString device = port.path.substr(0, port.path.find(u':'));
+        port.path = kRawPrefix + (perDevice[device] > 1 ? port.path : device);
+        DeviceIdentity& id = port.identity;
+        const PrinterInterfaceParse parse = ParseInterface(port.interfaceDir);
         if (!parse.found) {
             id.route = u"raw USB";
             continue;
@@ -176,7 +174,7 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
                                                u"0x" + HexDigits(e.bulkIn, 2)});
         const unsigned wait = budget.RemainingMs<unsigned>(kIdentifyEachMs);
         OpenResult why;
-        auto h = wait ? OpenNode(ctx_, roots_.dev, ports[i].interfaceDir, why) : std::nullopt;
+        auto h = wait ? OpenNode(ctx_, roots_.dev, port.interfaceDir, why) : std::nullopt;
         if (!h) continue;
         if (libusb_claim_interface(h->usb, e.number) == LIBUSB_SUCCESS) {
             unsigned char reply[kDeviceIdLimit];

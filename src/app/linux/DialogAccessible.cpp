@@ -127,9 +127,7 @@ public:
     QStringList actionNames() const override { return {pressAction()}; }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
     void doAction(const QString& name) override {
-        const auto item = Item();
-        if (name != pressAction() || !item || item->role != AccessibleRole::PushButton) return;
-        dialog_->Press(item->button);
+        if (name == pressAction() && IsButton()) dialog_->Press(Item()->button);
     }
 
 private:

@@ -95,8 +95,7 @@ public:
         // client area is not seen.
         const Rect& r = item->rect;
         const QRect client = DiagnosticDialog::kClientArea;
-        const QRect box = QRect(client.topLeft() + QPoint(r.left, r.top), QSize(r.right - r.left, r.bottom - r.top));
-        const QRect seen = box.intersected(client);
+        const QRect seen = QRect(r.left, r.top, r.right - r.left, r.bottom - r.top).translated(client.topLeft()).intersected(client);
         return QRect(dialog_->mapToGlobal(seen.topLeft()), seen.size());
     }
 

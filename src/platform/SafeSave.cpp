@@ -17,10 +17,12 @@ ReportWriteResult WriteFailed(SaveFilePrimitives& p, const WString& path, System
     return {ReportWriteResult::WriteFailed, AddLine(CannotWrite(path, p.ErrorText(error)), more)};
 }
 
-// Writes `bytes` over the open target itself; on failure the old content
-// goes back (a target this save created is removed instead).
+// Drops the temporary, if there is one, and writes `bytes` over the open
+// target itself; on failure the old content goes back (a target this save
+// created is removed instead).
 ReportWriteResult RewriteInPlace(SaveFilePrimitives& p, const WString& path, const std::string& bytes,
                                  const SaveTarget& target) {
+    p.RemoveTemporary();
     std::string old;
     if (const SystemError error = p.ReadTarget(old)) return WriteFailed(p, path, error);
     const SystemError error = p.WriteTarget(bytes);
@@ -49,10 +51,7 @@ ReportWriteResult SafeSave(SaveFilePrimitives& p, const WString& path, const std
         if (!target.created) return RewriteInPlace(p, path, bytes, target);
         return WriteFailed(p, path, error);
     }
-    if (!p.CarryOverToTemporary()) {
-        p.RemoveTemporary();
-        return RewriteInPlace(p, path, bytes, target);
-    }
+    if (!p.CarryOverToTemporary()) return RewriteInPlace(p, path, bytes, target);
     if (const SystemError error = p.WriteTemporary(bytes)) return WriteFailed(p, path, error);
 
     SystemError error = 0;
@@ -63,7 +62,6 @@ ReportWriteResult SafeSave(SaveFilePrimitives& p, const WString& path, const std
         (void)p.SyncFolder();
         return {};
     case ReplaceOutcome::Refused:
-        p.RemoveTemporary();
         return RewriteInPlace(p, path, bytes, target);
     case ReplaceOutcome::Failed:
         break;

@@ -67,13 +67,11 @@ bool DecodeSkinRuns(const std::uint8_t* data, std::size_t size, std::uint8_t* ou
         const unsigned token = U16(data);
         data += 2;
         const unsigned kind = token >> 13, value = token & 0x1FFF;
-        std::size_t count = kind + 1;
+        std::size_t count = kind == 7 ? value + 1 : kind + 1;
         if (kind == 6) {
             if (end - data < 2) return false;
             count = 7 + U16(data);
             data += 2;
-        } else if (kind == 7) {
-            count = value + 1;
         }
         if (count > left) return false;
         if (kind == 7) {

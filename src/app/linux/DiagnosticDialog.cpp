@@ -41,20 +41,10 @@ const QPoint kClientOrigin(kClientOriginInSkin.x, kClientOriginInSkin.y);
 // alone for Tab.
 std::optional<Key> FocusKey(const QKeyEvent& event) {
     const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
-    switch (event.key()) {
-    case Qt::Key_Tab:
-        if (modifiers == Qt::NoModifier) return Key::Tab;
-        if (modifiers == Qt::ShiftModifier) return Key::ShiftTab;
-        break;
-    case Qt::Key_Backtab:
-        if (modifiers == Qt::ShiftModifier || modifiers == Qt::NoModifier) return Key::ShiftTab;
-        break;
-    case Qt::Key_Space:
-        if (modifiers == Qt::NoModifier) return Key::Space;
-        break;
-    default:
-        break;
-    }
+    const bool alone = modifiers == Qt::NoModifier, shifted = modifiers == Qt::ShiftModifier;
+    if (event.key() == Qt::Key_Tab && (alone || shifted)) return alone ? Key::Tab : Key::ShiftTab;
+    if (event.key() == Qt::Key_Backtab && (alone || shifted)) return Key::ShiftTab;
+    if (event.key() == Qt::Key_Space && alone) return Key::Space;
     return std::nullopt;
 }
 
@@ -91,17 +81,10 @@ void DiagnosticDialog::AddCommandKey(const QKeySequence& keys, Key key) {
 }
 
 void DiagnosticDialog::CarryOut(ClickAction action) {
-    switch (action) {
-    case ClickAction::EndDialog:
+    if (action == ClickAction::EndDialog)
         reject();
-        break;
-    case ClickAction::RepaintErased:
-    case ClickAction::Repaint:
-        update();
-        break;
-    case ClickAction::None:
-        break;
-    }
+    else if (action != ClickAction::None)
+        update();  // RepaintErased, Repaint
     AfterCommand();
 }
 
@@ -272,10 +255,6 @@ void DiagnosticDialog::mouseMoveEvent(QMouseEvent* event) {
         core_.SetDpi(Dpi());
         core_.OnMouseMove(at.x() - origin.x, at.y() - origin.y);
     }
-    UpdateCursor();
-}
-
-void DiagnosticDialog::UpdateCursor() {
     if (core_.OnSetCursor())
         setCursor(Qt::PointingHandCursor);
     else

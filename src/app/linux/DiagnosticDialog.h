@@ -66,7 +66,6 @@ protected:
 private:
     void ShapeWindow();
     QImage LoadSkin() const;
-    void UpdateCursor();
     void RefreshAfterDeviceChange();
     bool ShowEmptyBoxesHint(const QPoint& at, const QPoint& global);
     void AddCommandKey(const QKeySequence& keys, Key key);

@@ -95,8 +95,7 @@ public:
         // client area is not seen.
         const Rect& r = item->rect;
         const QRect client = DiagnosticDialog::kClientArea;
-        const QRect box = QRect(client.topLeft() + QPoint(r.left, r.top), QSize(r.right - r.left, r.bottom - r.top));
-        const QRect seen = box.intersected(client);
+        const QRect seen = QRect(r.left, r.top, r.right - r.left, r.bottom - r.top).translated(client.topLeft()).intersected(client);
         return QRect(dialog_->mapToGlobal(seen.topLeft()), seen.size());
     }
 
@@ -127,9 +126,7 @@ public:
     QStringList actionNames() const override { return {pressAction()}; }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
     void doAction(const QString& name) override {
-        const auto item = Item();
-        if (name != pressAction() || !item || item->role != AccessibleRole::PushButton) return;
-        dialog_->Press(item->button);
+        if (name == pressAction() && IsButton()) dialog_->Press(Item()->button);
     }
 
 private:

@@ -134,34 +134,34 @@ std::uint64_t Random64() {
     return value;
 }
 
-// The names of `fd`'s extended attributes that the caller may see (none on
-// a file system without them); false when they cannot be listed.
-bool AttributeNames(int fd, std::vector<std::string>& names) {
-    names.clear();
+// All that `call(buffer, size)` (flistxattr, fgetxattr) gives, its size
+// asked first; false with errno set otherwise.
+template <typename Call>
+bool Fetch(Call call, std::string& out) {
     for (;;) {
-        const ssize_t size = ::flistxattr(fd, nullptr, 0);
-        if (size < 0) return errno == ENOTSUP;
-        std::string list(static_cast<std::size_t>(size), '\0');
-        const ssize_t n = size > 0 ? ::flistxattr(fd, list.data(), list.size()) : 0;
+        const ssize_t size = call(nullptr, 0);
+        if (size < 0) return false;
+        out.assign(static_cast<std::size_t>(size), '\0');
+        const ssize_t n = size > 0 ? call(out.data(), out.size()) : 0;
         if (n < 0 && errno == ERANGE) continue;  // grew meanwhile
         if (n < 0) return false;
-        for (std::size_t at = 0; at < static_cast<std::size_t>(n); at += names.back().size() + 1)
-            names.emplace_back(list.c_str() + at);
+        out.resize(static_cast<std::size_t>(n));
         return true;
     }
 }
 
+// The names of `fd`'s extended attributes that the caller may see (none on
+// a file system without them); false when they cannot be listed.
+bool AttributeNames(int fd, std::vector<std::string>& names) {
+    names.clear();
+    std::string list;
+    if (!Fetch([fd](char* to, std::size_t size) { return ::flistxattr(fd, to, size); }, list)) return errno == ENOTSUP;
+    for (std::size_t at = 0; at < list.size(); at += names.back().size() + 1) names.emplace_back(list.c_str() + at);
+    return true;
+}
+
 bool AttributeValue(int fd, const std::string& name, std::string& value) {
-    for (;;) {
-        const ssize_t size = ::fgetxattr(fd, name.c_str(), nullptr, 0);
-        if (size < 0) return false;
-        value.assign(static_cast<std::size_t>(size), '\0');
-        const ssize_t n = size > 0 ? ::fgetxattr(fd, name.c_str(), value.data(), value.size()) : 0;
-        if (n < 0 && errno == ERANGE) continue;
-        if (n < 0) return false;
-        value.resize(static_cast<std::size_t>(n));
-        return true;
-    }
+    return Fetch([&](char* to, std::size_t size) { return ::fgetxattr(fd, name.c_str(), to, size); }, value);
 }
 
 // Gives `to` the extended attributes of `from`, and only those. The access

@@ -1,5 +1,6 @@
 #include "platform/linux/RawUsbRoute.h"
 
+#include "platform/linux/UniqueFd.h"
 #include "platform/linux/UsbDescriptors.h"
 #include "platform/linux/Utf8CodePage.h"
 #include "seams/Messages.h"
@@ -58,15 +59,15 @@ WString HeldReason(const std::string& interfaceDir) {
     return driver.empty() ? WString(kHeldByProgram) : FillTemplate(kHeldThroughDriver, {Utf8ToUtf16(driver)});
 }
 
-// The device's usbfs node and libusb's handle on it, closed in that order.
+// The device's usbfs node and libusb's handle on it, closed in that order
+// (libusb leaves a wrapped descriptor open).
 struct Handle {
     libusb_device_handle* usb = nullptr;
-    int fd = -1;
-    void Close() {
-        if (usb) libusb_close(usb);  // a wrapped descriptor stays open
-        if (fd >= 0) ::close(fd);
-        usb = nullptr;
-        fd = -1;
+    UniqueFd fd;
+    Handle() = default;
+    Handle(Handle&& other) noexcept : usb(std::exchange(other.usb, nullptr)), fd(std::move(other.fd)) {}
+    ~Handle() {
+        if (usb) libusb_close(usb);
     }
 };
 
@@ -85,12 +86,11 @@ std::optional<Handle> OpenNode(libusb_context* ctx, const std::string& devRoot, 
     char node[64];
     std::snprintf(node, sizeof node, "/bus/usb/%03ld/%03ld", bus, address);
     Handle h;
-    h.fd = ::open((devRoot + node).c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (h.fd < 0) return failed(errno);
-    const int r = libusb_wrap_sys_device(ctx, static_cast<intptr_t>(h.fd), &h.usb);
+    h.fd.Reset(::open((devRoot + node).c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY));
+    if (!h.fd) return failed(errno);
+    const int r = libusb_wrap_sys_device(ctx, static_cast<intptr_t>(h.fd.Get()), &h.usb);
     if (r != LIBUSB_SUCCESS) {
         h.usb = nullptr;
-        h.Close();
         why.reason = Utf8ToUtf16(libusb_strerror(r));
         return std::nullopt;
     }
@@ -101,10 +101,9 @@ std::optional<Handle> OpenNode(libusb_context* ctx, const std::string& devRoot, 
 
 class RawUsbDevice final : public Device {
 public:
-    RawUsbDevice(Handle handle, PrinterInterface endpoints) : handle_(handle), endpoints_(endpoints) {}
+    RawUsbDevice(Handle handle, PrinterInterface endpoints) : handle_(std::move(handle)), endpoints_(endpoints) {}
     ~RawUsbDevice() override {
         if (!gone) libusb_release_interface(handle_.usb, endpoints_.number);
-        handle_.Close();
     }
     libusb_device_handle* Usb() const { return handle_.usb; }
     const PrinterInterface& Endpoints() const { return endpoints_; }
@@ -147,8 +146,7 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
     const std::string devices = roots_.sys + "/bus/usb/devices";
     auto names = ListDirectory(devices);
     std::sort(names.begin(), names.end());
-    std::map<std::string, int> perDevice;
-    std::vector<std::string> interfaceNames;
+    std::map<WString, int> perDevice;
     for (const std::string& name : names) {
         const auto colon = name.find(':');
         if (colon == std::string::npos) continue;
@@ -156,17 +154,16 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
         if (!IsUsblpClassInterface(link) || !DriverOf(link).empty()) continue;
         const std::string dir = ResolvePath(link);
         if (dir.empty()) continue;
-        ++perDevice[name.substr(0, colon)];
-        interfaceNames.push_back(name);
-        ports.push_back({{}, dir, IdentifyUsbInterface(dir)});
+        ++perDevice[Utf8ToUtf16(name.substr(0, colon))];
+        ports.push_back({Utf8ToUtf16(name), dir, IdentifyUsbInterface(dir)});  // the path is finished below
     }
     const Deadline budget(kIdentifyBudget);
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        const std::string& name = interfaceNames[i];
-        const std::string device = name.substr(0, name.find(':'));
-        ports[i].path = kRawPrefix + Utf8ToUtf16(perDevice[device] > 1 ? name : device);
-        DeviceIdentity& id = ports[i].identity;
-        const PrinterInterfaceParse parse = ParseInterface(ports[i].interfaceDir);
+    for (Port& port : ports) {
+        // The device's name alone where it has one such interface.
+        const WString device = port.path.substr(0, port.path.find(u':'));
+        port.path = kRawPrefix + (perDevice[device] > 1 ? port.path : device);
+        DeviceIdentity& id = port.identity;
+        const PrinterInterfaceParse parse = ParseInterface(port.interfaceDir);
         if (!parse.found) {
             id.route = u"raw USB";
             continue;
@@ -176,19 +173,17 @@ std::vector<RawUsbRoute::Port> RawUsbRoute::List() {
                                                u"0x" + HexDigits(e.bulkIn, 2)});
         const unsigned wait = budget.RemainingMs<unsigned>(kIdentifyEachMs);
         OpenResult why;
-        auto h = wait ? OpenNode(ctx_, roots_.dev, ports[i].interfaceDir, why) : std::nullopt;
+        auto h = wait ? OpenNode(ctx_, roots_.dev, port.interfaceDir, why) : std::nullopt;
         if (!h) continue;
         if (libusb_claim_interface(h->usb, e.number) == LIBUSB_SUCCESS) {
             unsigned char reply[kDeviceIdLimit];
             const int n = libusb_control_transfer(
                 h->usb, LIBUSB_ENDPOINT_IN | LIBUSB_REQUEST_TYPE_CLASS | LIBUSB_RECIPIENT_INTERFACE, 0, 0,
                 static_cast<std::uint16_t>(e.number << 8 | e.alternate), reply, sizeof reply, wait);
-            if (n > 0) {
-                if (const auto text = Parse1284Id(reply, static_cast<std::size_t>(n))) id.ieee1284Id = Utf8ToUtf16(*text);
-            }
+            if (const auto text = Parse1284Id(reply, static_cast<std::size_t>(std::max(n, 0))))
+                id.ieee1284Id = Utf8ToUtf16(*text);
             libusb_release_interface(h->usb, e.number);
         }
-        h->Close();
     }
     return ports;
 }
@@ -230,11 +225,9 @@ OpenResult RawUsbRoute::Open(const WString& path) {
     }
     if (r != LIBUSB_SUCCESS) {
         const bool busy = r == LIBUSB_ERROR_BUSY;
-        why = {{}, busy ? HeldReason(dir) : Utf8ToUtf16(libusb_strerror(r)), busy ? kBusyRemedy : u""};
-        h->Close();
-        return why;
+        return {{}, busy ? HeldReason(dir) : Utf8ToUtf16(libusb_strerror(r)), busy ? kBusyRemedy : u""};
     }
-    return {std::make_unique<RawUsbDevice>(*h, e), {}, {}};
+    return {std::make_unique<RawUsbDevice>(std::move(*h), e), {}, {}};
 }
 
 void RawUsbRoute::Start(std::vector<Job>& jobs) {

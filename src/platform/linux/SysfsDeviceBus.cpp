@@ -19,28 +19,27 @@ namespace ldt {
 
 namespace {
 
-// The usblp nodes, then the raw route's ports.
+// The usblp nodes (the first `nodes`, identified when asked), then the raw
+// route's ports.
 class UsblpSet final : public InterfaceSet {
 public:
-    UsblpSet(std::vector<WString> paths, std::vector<std::string> interfaceDirs, std::vector<RawUsbRoute::Port> raw)
-        : paths_(std::move(paths)), interfaceDirs_(std::move(interfaceDirs)), raw_(std::move(raw)) {}
+    UsblpSet(std::vector<RawUsbRoute::Port> ports, std::size_t nodes) : ports_(std::move(ports)), nodes_(nodes) {}
     InterfaceQuery Query(unsigned index, WString& path) override {
-        if (index >= paths_.size() + raw_.size()) return InterfaceQuery::NoMoreItems;
-        path = index < paths_.size() ? paths_[index] : raw_[index - paths_.size()].path;
+        if (index >= ports_.size()) return InterfaceQuery::NoMoreItems;
+        path = ports_[index].path;
         return InterfaceQuery::Ok;
     }
     DeviceIdentity Identify(unsigned index) override {
-        if (index >= paths_.size())
-            return index - paths_.size() < raw_.size() ? raw_[index - paths_.size()].identity : DeviceIdentity{};
-        DeviceIdentity id = IdentifyUsbInterface(interfaceDirs_[index]);
+        if (index >= ports_.size()) return {};
+        if (index >= nodes_) return ports_[index].identity;
+        DeviceIdentity id = IdentifyUsbInterface(ports_[index].interfaceDir);
         id.route = kUsblpRoute;
         return id;
     }
 
 private:
-    std::vector<WString> paths_;
-    std::vector<std::string> interfaceDirs_;
-    std::vector<RawUsbRoute::Port> raw_;
+    std::vector<RawUsbRoute::Port> ports_;
+    std::size_t nodes_;
 };
 
 class UsblpDevice final : public Device {
@@ -54,46 +53,37 @@ private:
 
 int FdOf(Device* device) { return static_cast<UsblpDevice*>(device)->Fd(); }
 
-// A batch split by route: the usblp nodes' entries, and the raw route's
-// jobs with where each came from.
-template <typename Entry>
-struct SplitBatch {
-    std::vector<Entry*> nodes;
+// Serves one batch until `deadline`: the raw route's transfers (`job` makes
+// each) run in the kernel while the usblp nodes are polled for `events`;
+// `ready(entry, fd, revents)` serves a node that became ready and says
+// whether it is finished, else it is polled again. A raw entry's `done`
+// then takes what its transfer carried.
+template <typename Entry, typename MakeJob, typename Ready>
+void ServeBatch(RawUsbRoute* route, std::vector<Entry>& batch, std::size_t Entry::*done, short events,
+                const Deadline& deadline, MakeJob job, Ready ready) {
+    std::vector<Entry*> pending, rawFrom;
     std::vector<RawUsbRoute::Job> raw;
-    std::vector<Entry*> rawFrom;
-};
-
-template <typename Entry>
-SplitBatch<Entry> Split(std::vector<Entry>& batch, bool in) {
-    SplitBatch<Entry> split;
     for (Entry& entry : batch) {
-        if (RawUsbRoute::IsRaw(entry.device)) {
-            split.raw.push_back({entry.device, in});
-            split.rawFrom.push_back(&entry);
-        } else {
-            split.nodes.push_back(&entry);
+        if (!RawUsbRoute::IsRaw(entry.device)) {
+            pending.push_back(&entry);
+            continue;
         }
+        raw.push_back(job(entry));
+        rawFrom.push_back(&entry);
     }
-    return split;
-}
-
-// Polls the node of every entry of `entries` for `events` until the
-// deadline, calling `ready(entry, fd, revents)` for each that becomes ready;
-// an entry is dropped once `ready` says it is finished, else polled again.
-template <typename Entry, typename Ready>
-void PollEach(const std::vector<Entry*>& entries, short events, const Deadline& deadline, Ready ready) {
-    std::vector<Entry*> pending = entries;
-    std::vector<pollfd> polls;
-    while (!pending.empty()) {
+    if (!raw.empty()) route->Start(raw);
+    for (std::vector<pollfd> polls; !pending.empty();) {
         polls.clear();
         for (const Entry* entry : pending) polls.push_back({FdOf(entry->device), events, 0});
-        if (PollUntil(polls.data(), polls.size(), deadline) <= 0) return;
+        if (PollUntil(polls.data(), polls.size(), deadline) <= 0) break;
         std::vector<Entry*> still;
-        for (std::size_t k = 0; k < polls.size(); ++k) {
+        for (std::size_t k = 0; k < polls.size(); ++k)
             if (!polls[k].revents || !ready(*pending[k], polls[k].fd, polls[k].revents)) still.push_back(pending[k]);
-        }
         pending.swap(still);
     }
+    if (raw.empty()) return;
+    route->Finish(raw, deadline);
+    for (std::size_t i = 0; i < raw.size(); ++i) rawFrom[i]->*done = raw[i].done;
 }
 
 }  // namespace
@@ -112,24 +102,19 @@ SysfsDeviceBus::~SysfsDeviceBus() = default;
 bool SysfsDeviceBus::RawRouteAvailable() const { return raw_ && raw_->Available(); }
 
 std::unique_ptr<InterfaceSet> SysfsDeviceBus::OpenInterfaceSet(const Guid&) {
-    std::vector<WString> paths;
-    std::vector<std::string> interfaceDirs;
-    for (const UsblpNode& node : ListUsblpNodes(roots_.sys)) {
-        paths.push_back(Utf8ToUtf16(roots_.dev + "/usb/" + node.name));
-        interfaceDirs.push_back(node.interfaceDir);
-        // A handful of nodes at most; the bound only guards against a
-        // tree that keeps inventing names.
+    std::vector<RawUsbRoute::Port> ports;
+    for (const UsblpNode& node : ListUsblpNodes(roots_.sys))
+        ports.push_back({Utf8ToUtf16(roots_.dev + "/usb/" + node.name), node.interfaceDir, {}});
+    const std::size_t nodes = ports.size();
+    if (RawRouteAvailable())
+        for (RawUsbRoute::Port& port : raw_->List()) ports.push_back(std::move(port));
+    for (const RawUsbRoute::Port& port : ports) {
+        // A handful of ports at most; the bound only guards against a tree
+        // that keeps inventing names.
         if (usbDeviceOf_.size() >= 256) usbDeviceOf_.clear();
-        if (!node.interfaceDir.empty())
-            usbDeviceOf_[paths.back()] = UsbDeviceDirOf(node.interfaceDir);
+        if (!port.interfaceDir.empty()) usbDeviceOf_[port.path] = UsbDeviceDirOf(port.interfaceDir);
     }
-    std::vector<RawUsbRoute::Port> raw;
-    if (RawRouteAvailable()) raw = raw_->List();
-    for (const RawUsbRoute::Port& port : raw) {
-        if (usbDeviceOf_.size() >= 256) usbDeviceOf_.clear();
-        usbDeviceOf_[port.path] = UsbDeviceDirOf(port.interfaceDir);
-    }
-    return std::make_unique<UsblpSet>(std::move(paths), std::move(interfaceDirs), std::move(raw));
+    return std::make_unique<UsblpSet>(std::move(ports), nodes);
 }
 
 std::vector<PortlessInterface> SysfsDeviceBus::FindPortlessInterfaces() {
@@ -159,50 +144,33 @@ OpenResult SysfsDeviceBus::Open(const WString& path, OpenMode mode) {
 }
 
 void SysfsDeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) {
-    const Deadline deadline{std::chrono::milliseconds(timeoutMs_)};
     const auto* bytes = static_cast<const char*>(data);
     for (DeviceWrite& w : writes) w.written = 0;
     if (size == 0) return;
-    auto split = Split(writes, false);
-    for (RawUsbRoute::Job& job : split.raw) {
-        job.out = data;
-        job.size = size;
-    }
-    // The raw transfers run in the kernel while the nodes are served.
-    if (!split.raw.empty()) raw_->Start(split.raw);
+    const auto job = [&](DeviceWrite& w) { return RawUsbRoute::Job{w.device, false, data, nullptr, size}; };
     // A device that takes part of the bytes is written the rest as it makes
     // room, until the deadline.
-    PollEach(split.nodes, POLLOUT, deadline, [&](DeviceWrite& w, int fd, short revents) {
-        if (!(revents & POLLOUT)) return true;  // gone, or failed
-        std::size_t& written = w.written;
-        const ssize_t n = RetryEintr([&] { return ::write(fd, bytes + written, size - written); });
-        if (n < 0) return errno != EAGAIN;
-        written += static_cast<std::size_t>(n);
-        return n == 0 || written == size;
-    });
-    if (split.raw.empty()) return;
-    raw_->Finish(split.raw, deadline);
-    for (std::size_t i = 0; i < split.raw.size(); ++i) split.rawFrom[i]->written = split.raw[i].done;
+    ServeBatch(raw_.get(), writes, &DeviceWrite::written, POLLOUT, Deadline{std::chrono::milliseconds(timeoutMs_)},
+               job, [&](DeviceWrite& w, int fd, short revents) {
+                   if (!(revents & POLLOUT)) return true;  // gone, or failed
+                   std::size_t& written = w.written;
+                   const ssize_t n = RetryEintr([&] { return ::write(fd, bytes + written, size - written); });
+                   if (n < 0) return errno != EAGAIN;
+                   written += static_cast<std::size_t>(n);
+                   return n == 0 || written == size;
+               });
 }
 
 void SysfsDeviceBus::ReadWithin(std::vector<DeviceRead>& reads, int boundMs) {
-    const Deadline deadline{std::chrono::milliseconds(boundMs)};
     for (DeviceRead& r : reads) r.received = 0;
-    auto split = Split(reads, true);
-    for (std::size_t i = 0; i < split.raw.size(); ++i) {
-        split.raw[i].into = split.rawFrom[i]->buffer;
-        split.raw[i].size = split.rawFrom[i]->capacity;
-    }
-    if (!split.raw.empty()) raw_->Start(split.raw);
-    PollEach(split.nodes, POLLIN, deadline, [&](DeviceRead& read, int fd, short revents) {
-        if (!(revents & POLLIN) || read.capacity == 0) return true;
-        const ssize_t n = RetryEintr([&] { return ::read(fd, read.buffer, read.capacity); });
-        if (n > 0) read.received = static_cast<std::size_t>(n);
-        return true;  // one transfer is all a read takes
-    });
-    if (split.raw.empty()) return;
-    raw_->Finish(split.raw, deadline);
-    for (std::size_t i = 0; i < split.raw.size(); ++i) split.rawFrom[i]->received = split.raw[i].done;
+    const auto job = [](DeviceRead& r) { return RawUsbRoute::Job{r.device, true, nullptr, r.buffer, r.capacity}; };
+    ServeBatch(raw_.get(), reads, &DeviceRead::received, POLLIN, Deadline{std::chrono::milliseconds(boundMs)}, job,
+               [](DeviceRead& read, int fd, short revents) {
+                   if (!(revents & POLLIN) || read.capacity == 0) return true;
+                   const ssize_t n = RetryEintr([&] { return ::read(fd, read.buffer, read.capacity); });
+                   if (n > 0) read.received = static_cast<std::size_t>(n);
+                   return true;  // one transfer is all a read takes
+               });
 }
 
 }  // namespace ldt

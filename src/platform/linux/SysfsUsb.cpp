@@ -80,12 +80,6 @@ std::pair<WString, WString> UnboundCause(const UsbSystemRoots& roots) {
     return {kUsblpNotLoadedCause, kUsblpNotLoadedRemedy};
 }
 
-std::string ModulesDir(const UsbSystemRoots& roots) {
-    if (!roots.modules.empty()) return roots.modules;
-    struct utsname u;
-    return ::uname(&u) == 0 ? std::string("/lib/modules/") + u.release : std::string();
-}
-
 // The libkmod functions used here. The library is loaded the first time a
 // cause is looked for, not at every start: with it come libcrypto and the
 // compression libraries (about 1.7 MB resident), which a program that finds
@@ -130,7 +124,9 @@ public:
         std::vector<const char*> paths;
         for (const std::string& dir : roots.modprobeDirs) paths.push_back(dir.c_str());
         paths.push_back(nullptr);
-        const std::string modules = ModulesDir(roots);
+        std::string modules = roots.modules;
+        struct utsname u;
+        if (modules.empty() && ::uname(&u) == 0) modules = std::string("/lib/modules/") + u.release;
         ctx_ = api_->kmod_new(modules.empty() ? nullptr : modules.c_str(), paths.data());
         if (ctx_) api_->kmod_set_log_priority(ctx_, 0);  // its complaints about odd trees are not ours to print
     }

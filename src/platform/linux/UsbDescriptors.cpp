@@ -25,20 +25,19 @@ PrinterInterfaceParse FindPrinterInterface(const std::uint8_t* bytes, std::size_
                                            int number) {
     PrinterInterfaceParse result;
     bool inConfiguration = false;
-    Alternate current;  // a printer alternate setting of interface `number`, while `reading`
-    bool reading = false;
+    std::optional<Alternate> current;  // a printer alternate setting of interface `number` being read
     std::optional<PrinterInterface> best;
     auto close = [&] {
-        if (!reading) return;
-        reading = false;
-        const DescriptorProblem problem = ProblemOf(current);
+        if (!current) return;
+        const DescriptorProblem problem = ProblemOf(*current);
         if (problem == DescriptorProblem::None) {
-            if (!best || (best->protocol != 2 && current.endpoints.protocol == 2)) best = current.endpoints;
+            if (!best || (best->protocol != 2 && current->endpoints.protocol == 2)) best = current->endpoints;
         } else if (result.problem == DescriptorProblem::NoInterface ||
                    static_cast<int>(problem) > static_cast<int>(result.problem)) {
             // The problem of the setting that came furthest is the one told.
             result.problem = problem;
         }
+        current.reset();
     };
     for (std::size_t at = 0; at + 2 <= size;) {
         const std::uint8_t length = bytes[at], type = bytes[at + 1];
@@ -49,24 +48,17 @@ PrinterInterfaceParse FindPrinterInterface(const std::uint8_t* bytes, std::size_
             inConfiguration = d[5] == configuration;
         } else if (type == kInterfaceType && length >= 9) {
             close();
-            if (inConfiguration && d[2] == number && d[5] == 7 && d[6] == 1 && d[7] >= 1 && d[7] <= 3) {
-                current = Alternate{};
-                current.endpoints.number = d[2];
-                current.endpoints.alternate = d[3];
-                current.endpoints.protocol = d[7];
-                reading = true;
-            }
-        } else if (type == kEndpointType && length >= 7 && reading) {
-            if ((d[3] & 3) == kBulk) {
-                const std::uint16_t packet = static_cast<std::uint16_t>((d[4] | d[5] << 8) & 0x7ff);
-                const bool in = d[2] & 0x80;
-                std::uint8_t& address = in ? current.endpoints.bulkIn : current.endpoints.bulkOut;
-                if (packet == 0) {
-                    current.zeroPacket = true;
-                } else if (!address) {
-                    address = d[2];
-                    (in ? current.endpoints.inPacket : current.endpoints.outPacket) = packet;
-                }
+            if (inConfiguration && d[2] == number && d[5] == 7 && d[6] == 1 && d[7] >= 1 && d[7] <= 3)
+                current = Alternate{{d[2], d[3], d[7]}};
+        } else if (type == kEndpointType && length >= 7 && current && (d[3] & 3) == kBulk) {
+            const std::uint16_t packet = static_cast<std::uint16_t>((d[4] | d[5] << 8) & 0x7ff);
+            const bool in = d[2] & 0x80;
+            std::uint8_t& address = in ? current->endpoints.bulkIn : current->endpoints.bulkOut;
+            if (packet == 0) {
+                current->zeroPacket = true;
+            } else if (!address) {
+                address = d[2];
+                (in ? current->endpoints.inPacket : current->endpoints.outPacket) = packet;
             }
         }
         at += length;

@@ -61,11 +61,9 @@ UsblpWatch::UsblpWatch(std::string devRoot, std::string sysRoot)
     Arm();
     ArmBuses();
     const UsbDevices devices(sysRoot_);  // one reading of sysfs for all the nodes there are now
-    for (const auto& [wd, bus] : busWatch_) {
-        (void)wd;
-        for (const std::string& node : ListDirectory(devRoot_ + "/bus/usb/" + bus))
-            if (devices.MayBePrinter(bus, node)) printers_.insert(bus + "/" + node);
-    }
+    for (const auto& watched : busWatch_)
+        for (const std::string& node : ListDirectory(devRoot_ + "/bus/usb/" + watched.second))
+            if (devices.MayBePrinter(watched.second, node)) printers_.insert(watched.second + "/" + node);
 }
 
 void UsblpWatch::ArmBuses() {
@@ -81,17 +79,16 @@ void UsblpWatch::ArmBuses() {
 
 void UsblpWatch::Arm() {
     if (!inotify_.Valid()) return;
-    if (usbWatch_ < 0) {
-        usbWatch_ = inotify_add_watch(inotify_.Get(), (devRoot_ + "/usb").c_str(), kNodeEvents | kDirEvents);
+    const std::string usb = devRoot_ + "/usb";
+    if (usbWatch_ < 0) usbWatch_ = inotify_add_watch(inotify_.Get(), usb.c_str(), kNodeEvents | kDirEvents);
+    if (usbWatch_ < 0 && rootWatch_ < 0) {
+        rootWatch_ = inotify_add_watch(inotify_.Get(), devRoot_.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+        // /dev/usb may have come between the two calls.
+        usbWatch_ = inotify_add_watch(inotify_.Get(), usb.c_str(), kNodeEvents | kDirEvents);
     }
     if (usbWatch_ >= 0 && rootWatch_ >= 0) {
         inotify_rm_watch(inotify_.Get(), rootWatch_);
         rootWatch_ = -1;
-    } else if (usbWatch_ < 0 && rootWatch_ < 0) {
-        rootWatch_ = inotify_add_watch(inotify_.Get(), devRoot_.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
-        // /dev/usb may have come between the two calls.
-        usbWatch_ = inotify_add_watch(inotify_.Get(), (devRoot_ + "/usb").c_str(), kNodeEvents | kDirEvents);
-        if (usbWatch_ >= 0) Arm();
     }
 }
 

@@ -56,10 +56,6 @@ void QtCanvas::CopySkin(int dstX, int dstY, int width, int height, int srcX, int
     const QRect units = QRect(srcX, srcY, width, height).intersected(QRect(QPoint(), skin_.deviceIndependentSize().toSize()));
     if (units.isEmpty()) return;
     const QPoint at(dstX + units.x() - srcX, dstY + units.y() - srcY);
-    if (ratio == 1) {
-        painter_.drawImage(at, skin_, units);
-        return;
-    }
     const QRectF source(units.x() * ratio, units.y() * ratio, units.width() * ratio, units.height() * ratio);
     painter_.drawImage(QRectF(at, units.size()), skin_, source);
 }
@@ -77,11 +73,9 @@ void QtCanvas::DrawString(const Rect& rect, const WString& text, unsigned format
     if (box.isEmpty()) return;
     // Text starts at the top of its rectangle, is never wrapped, and is
     // clipped to the rectangle.
-    int flags = Qt::AlignTop;
-    flags |= (format & kDtCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
     painter_.save();
     painter_.setClipRect(box, Qt::IntersectClip);
-    painter_.drawText(box, flags, ToQString(text));
+    painter_.drawText(box, Qt::AlignTop | ((format & kDtCenter) ? Qt::AlignHCenter : Qt::AlignLeft), ToQString(text));
     painter_.restore();
 }
 

@@ -61,9 +61,12 @@ public:
         nanosleep(&pause, nullptr);
     }
     SystemError OpenCurrent(std::uint64_t& size) override {
-        file_.Reset(::open(current_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+        // Non-blocking, so that something other than a file in its place (a
+        // FIFO) is refused rather than waited on.
+        file_.Reset(::open(current_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600));
         struct stat st {};
         if (!file_ || fstat(file_.Get(), &st) != 0) return errno;
+        if (!S_ISREG(st.st_mode)) return EINVAL;
         size = static_cast<std::uint64_t>(st.st_size);
         return 0;
     }
@@ -113,7 +116,7 @@ WString PosixHistoryFile::Append(const std::string& line) {
 }
 
 std::unique_ptr<HistorySource> PosixHistoryFile::Open(int generation) {
-    UniqueFd fd(::open(Path(generation).c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(Path(generation).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));  // a FIFO: refused, not waited on
     struct stat st {};
     if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     return std::make_unique<FdSource>(std::move(fd), static_cast<std::uint64_t>(st.st_size));

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -73,6 +74,11 @@ TEST_F(HistoryFileTest, aTornLastLineDoesNotSwallowTheNext_aFailureIsToldQuickly
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ::close(lock);
+    // A FIFO in the file's place is refused at once by the reader and the appender.
+    fs::remove(dir / "laser-diagnostic-tool" / "history.jsonl");
+    ASSERT_EQ(::mkfifo((dir / "laser-diagnostic-tool" / "history.jsonl").c_str(), 0600), 0);
+    EXPECT_EQ(file.Open(0), nullptr);
+    EXPECT_FALSE(file.Append(Line("k", 6)).empty());
     { std::ofstream(dir / "file") << "x"; }
     const WString message = PosixHistoryFile((dir / "file" / "sub").string()).Append(Line("k", 5));
     EXPECT_EQ(message.rfind(u"Cannot write ", 0), 0u);

@@ -87,16 +87,6 @@ private:
         return true;
     }
 
-    // Exactly four hex digits: no sign, no "0x", no blank.
-    bool Hex4(char16_t& unit) {
-        const char* at = s_.data() + i_;
-        unsigned v = 0;
-        if (s_.size() - i_ < 4 || std::from_chars(at, at + 4, v, 16).ptr != at + 4) return false;
-        i_ += 4;
-        unit = static_cast<char16_t>(v);
-        return true;
-    }
-
     bool String(WString& out) {
         out.clear();
         if (!Take('"')) return false;
@@ -107,28 +97,24 @@ private:
                 return true;
             }
             if (c < 0x20) return false;
-            if (c < 0x80 && c != '\\') {
-                out += char16_t(c);
-                ++i_;
-            } else if (c >= 0x80) {
+            if (c != '\\') {
                 i_ = AppendUtf8Char(s_, i_, out);
+                continue;
+            }
+            if (++i_ >= s_.size()) return false;
+            static const char kEscaped[] = "\"\\/bfnrt";
+            static const char16_t kMeant[] = u"\"\\/\b\f\n\r\t";
+            const char e = s_[i_++];
+            const char* at = e ? std::strchr(kEscaped, e) : nullptr;
+            unsigned unit = 0;
+            if (at) {
+                out += kMeant[at - kEscaped];
+            } else if (e == 'u' && s_.size() - i_ >= 4 &&  // exactly four hex digits: no sign, no "0x", no blank
+                       std::from_chars(s_.data() + i_, s_.data() + i_ + 4, unit, 16).ptr == s_.data() + i_ + 4) {
+                out += static_cast<char16_t>(unit);
+                i_ += 4;
             } else {
-                if (++i_ >= s_.size()) return false;
-                const char e = s_[i_++];
-                char16_t unit = 0;
-                switch (e) {
-                case '"': case '\\': case '/': out += char16_t(e); break;
-                case 'b': out += u'\b'; break;
-                case 'f': out += u'\f'; break;
-                case 'n': out += u'\n'; break;
-                case 'r': out += u'\r'; break;
-                case 't': out += u'\t'; break;
-                case 'u':
-                    if (!Hex4(unit)) return false;
-                    out += unit;
-                    break;
-                default: return false;
-                }
+                return false;
             }
         }
         return false;

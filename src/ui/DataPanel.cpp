@@ -65,12 +65,9 @@ void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi, const 
         if (mark != marking) canvas.SetTextColor(mark ? kChangedTextColor : 0);
         marking = mark;
         const WString& value = data.At(box.field);
-        if (box.shows == BoxShows::Field) {
-            canvas.DrawString(ScaleRect(box.draw, dpi), value, kDtCenter);
-            continue;
-        }
-        canvas.DrawString(ScaleRect(box.split.label, dpi), DirectionLabel(box.split, value), kDtCenter);
-        canvas.DrawString(ScaleRect(box.draw, dpi), OffsetAmount(value), kDtCenter);
+        if (box.shows == BoxShows::Offset)
+            canvas.DrawString(ScaleRect(box.split.label, dpi), DirectionLabel(box.split, value), kDtCenter);
+        canvas.DrawString(ScaleRect(box.draw, dpi), box.shows == BoxShows::Field ? value : OffsetAmount(value), kDtCenter);
     }
     if (marking) canvas.SetTextColor(0);
 }

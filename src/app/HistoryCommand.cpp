@@ -55,6 +55,24 @@ WString HistoryText(const std::vector<HistoryRecord>& records) {
     return text;
 }
 
+// The CSV header and one line per record, lines ending CR LF.
+std::string CsvText(const std::vector<HistoryRecord>& records) {
+    std::string text = "time,key,port,vendorId,productId,manufacturer,product,serial,ieee1284Id,route,location";
+    for (std::size_t i = 0; i < kHistoryFields; ++i) text += "," + CsvField(FieldName(i));
+    text += "\r\n";
+    for (const HistoryRecord& r : records) {
+        const DeviceIdentity& id = r.identity;
+        const WString fields[] = {UtcTimeText(r.time), r.key,        r.port,    id.vendorId, id.productId, id.manufacturer,
+                                  id.product,          id.serial,    id.ieee1284Id, id.route, id.location};
+        std::string line;
+        for (const WString& f : fields) line += (line.empty() ? "" : ",") + CsvField(f);
+        for (std::size_t i = 0; i < kHistoryFields; ++i)
+            line += "," + CsvField(i < r.values.size() ? r.values[i] : WString());
+        text += line + "\r\n";
+    }
+    return text;
+}
+
 }  // namespace
 
 bool TakeHistoryOptions(std::vector<std::string>& args, HistoryOptions& options) {
@@ -102,28 +120,6 @@ std::string CsvField(const WString& text) {
     for (char c : bytes) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
-
-namespace {
-
-// The CSV header and one line per record, lines ending CR LF.
-std::string CsvText(const std::vector<HistoryRecord>& records) {
-    std::string text = "time,key,port,vendorId,productId,manufacturer,product,serial,ieee1284Id,route,location";
-    for (std::size_t i = 0; i < kHistoryFields; ++i) text += "," + CsvField(FieldName(i));
-    text += "\r\n";
-    for (const HistoryRecord& r : records) {
-        const DeviceIdentity& id = r.identity;
-        const WString fields[] = {UtcTimeText(r.time), r.key,        r.port,    id.vendorId, id.productId, id.manufacturer,
-                                  id.product,          id.serial,    id.ieee1284Id, id.route, id.location};
-        std::string line;
-        for (const WString& f : fields) line += (line.empty() ? "" : ",") + CsvField(f);
-        for (std::size_t i = 0; i < kHistoryFields; ++i)
-            line += "," + CsvField(i < r.values.size() ? r.values[i] : WString());
-        text += line + "\r\n";
-    }
-    return text;
-}
-
-}  // namespace
 
 int RunHistoryMode(const HistoryOptions& options, HistoryFile* file, const HistoryOutcome& history,
                    const std::vector<HistoryRecord>& records, int status, const CodePage& codePage,

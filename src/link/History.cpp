@@ -60,19 +60,12 @@ private:
     void Blank() {
         while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
     }
-    bool Take(char c) {
-        if (i_ < s_.size() && s_[i_] == c) {
-            ++i_;
-            return true;
-        }
-        return false;
-    }
-    bool Word(const char* w) {
-        const std::size_t n = std::strlen(w);
-        if (s_.substr(i_, n) != w) return false;
-        i_ += n;
+    bool Take(std::string_view w) {
+        if (s_.substr(i_, w.size()) != w) return false;
+        i_ += w.size();
         return true;
     }
+    bool Take(char c) { return Take(std::string_view(&c, 1)); }
 
     bool Integer(long long& value) {
         const bool negative = Take('-');
@@ -156,9 +149,9 @@ private:
         long long number = 0;
         switch (s_[i_]) {
         case '"': return String(ignored);
-        case 't': return Word("true");
-        case 'f': return Word("false");
-        case 'n': return Word("null");
+        case 't': return Take("true");
+        case 'f': return Take("false");
+        case 'n': return Take("null");
         case '[':
         case '{':
             return Items(s_[i_++] == '{' ? '}' : ']', [&](const WString&) { return Skip(depth + 1); });
@@ -173,18 +166,6 @@ private:
     std::string_view s_;
     std::size_t i_ = 0;
 };
-
-}  // namespace
-
-WString MachineKey(const DeviceIdentity& id, const WString& port) {
-    const WString ids =
-        BoundText(id.vendorId, kHistoryIdChars) + u":" + BoundText(id.productId, kHistoryIdChars) + u":";
-    if (!id.serial.empty()) return BoundText(u"sn:" + ids + id.serial, kKeyChars);
-    if (!id.location.empty()) return BoundText(u"at:" + ids + id.location, kKeyChars);
-    return BoundText(u"port:" + port, kKeyChars);
-}
-
-namespace {
 
 std::optional<HistoryRecord> PortRecord(const PortOutcome& port, const CodePage& codePage, long long time) {
     if (!port.answered) return std::nullopt;
@@ -201,7 +182,17 @@ std::optional<HistoryRecord> PortRecord(const PortOutcome& port, const CodePage&
     return record;
 }
 
+WString BoxName(std::size_t field) { return field < kHistoryFields ? kBoxNames[field] : WString(u"Field"); }
+
 }  // namespace
+
+WString MachineKey(const DeviceIdentity& id, const WString& port) {
+    const WString ids =
+        BoundText(id.vendorId, kHistoryIdChars) + u":" + BoundText(id.productId, kHistoryIdChars) + u":";
+    if (!id.serial.empty()) return BoundText(u"sn:" + ids + id.serial, kKeyChars);
+    if (!id.location.empty()) return BoundText(u"at:" + ids + id.location, kKeyChars);
+    return BoundText(u"port:" + port, kKeyChars);
+}
 
 std::vector<HistoryRecord> RecordsOf(const RefreshOutcome& refresh, const CodePage& codePage, long long time) {
     std::vector<HistoryRecord> records;
@@ -240,12 +231,6 @@ std::vector<FieldChange> CompareRecords(const HistoryRecord& previous, const His
     }
     return changes;
 }
-
-namespace {
-
-WString BoxName(std::size_t field) { return field < kHistoryFields ? kBoxNames[field] : WString(u"Field"); }
-
-}  // namespace
 
 WString FieldName(std::size_t field) {
     for (const ReportLineSpec& line : kReportLines)

@@ -18,35 +18,6 @@ constexpr Box Field(const char16_t* caption, Rect area, MachineField field, Rect
     return {caption, area, BoxShows::Field, field, draw, kNoSplit};
 }
 
-}  // namespace
-
-// Rectangles: left, top, right, bottom (exclusive). The drawing rectangles
-// are not the boxes: they overhang them, and the FPGA version's runs far
-// below its box.
-const std::array<Box, kBoxCount> kBoxes = {{
-    Field(u"Firmware Version", {189, 87, 318, 100}, MachineField::FirmwareVersion, {200, 85, 280, 105}),
-    {u"Driver Version", {189, 113, 318, 126}, BoxShows::Nothing, MachineField::Unused11, {}, kNoSplit},
-    Field(u"FPGA. Version", {189, 138, 318, 151}, MachineField::FpgaVersion, {200, 136, 250, 1396}),
-    Field(u"Speed", {115, 221, 199, 233}, MachineField::FileSpeed, {120, 217, 190, 237}),
-    Field(u"Power", {286, 221, 370, 233}, MachineField::FilePower, {290, 217, 360, 237}),
-    Field(u"DPI", {115, 246, 199, 258}, MachineField::FileDpi, {120, 242, 190, 262}),
-    Field(u"PPI", {286, 246, 370, 258}, MachineField::FilePpi, {290, 242, 360, 262}),
-    Field(u"Laser Tube Model", {582, 100, 744, 116}, MachineField::LaserTubeModel, {590, 100, 720, 120}),
-    Field(u"Vector Mode", {582, 128, 744, 144}, MachineField::VectorMode, {590, 127, 717, 150}),
-    Field(u"Select Lens", {582, 156, 744, 172}, MachineField::SelectLens, {620, 155, 680, 175}),
-    Field(u"Carriage Free", {582, 184, 744, 200}, MachineField::CarriageFree, {590, 185, 720, 205}),
-    Field(u"USB Mode", {582, 212, 744, 228}, MachineField::UsbSetupWizard, {590, 211, 710, 231}),
-    Field(u"Z-depth", {582, 240, 744, 256}, MachineField::FocusDistance, {590, 242, 740, 262}),
-    Field(u"Scaling X / Scaling Y", {583, 274, 641, 287}, MachineField::ScalingX, {550, 270, 670, 290}),
-    Field(u"Scaling X / Scaling Y", {685, 274, 743, 287}, MachineField::ScalingY, {640, 270, 790, 290}),
-    {u"Image Offset", {583, 302, 641, 315}, BoxShows::Offset, MachineField::ImageOffsetX, {580, 300, 645, 325},
-     {u"Left", u"L:", u"R:", {560, 300, 580, 325}}},
-    {u"Image Offset", {685, 302, 743, 315}, BoxShows::Offset, MachineField::ImageOffsetY, {680, 300, 745, 325},
-     {u"Down", u"D:", u"U:", {660, 300, 680, 325}}},
-}};
-
-namespace {
-
 // The direction label for a stored image-offset value (exact, case-sensitive).
 const char16_t* DirectionLabel(const OffsetSplit& split, const WString& value) {
     return value.compare(0, 4, split.word) == 0 ? split.whenWord : split.otherwise;
@@ -73,6 +44,31 @@ void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi, const 
 }
 
 }  // namespace
+
+// Rectangles: left, top, right, bottom (exclusive). The drawing rectangles
+// are not the boxes: they overhang them, and the FPGA version's runs far
+// below its box.
+const std::array<Box, kBoxCount> kBoxes = {{
+    Field(u"Firmware Version", {189, 87, 318, 100}, MachineField::FirmwareVersion, {200, 85, 280, 105}),
+    {u"Driver Version", {189, 113, 318, 126}, BoxShows::Nothing, MachineField::Unused11, {}, kNoSplit},
+    Field(u"FPGA. Version", {189, 138, 318, 151}, MachineField::FpgaVersion, {200, 136, 250, 1396}),
+    Field(u"Speed", {115, 221, 199, 233}, MachineField::FileSpeed, {120, 217, 190, 237}),
+    Field(u"Power", {286, 221, 370, 233}, MachineField::FilePower, {290, 217, 360, 237}),
+    Field(u"DPI", {115, 246, 199, 258}, MachineField::FileDpi, {120, 242, 190, 262}),
+    Field(u"PPI", {286, 246, 370, 258}, MachineField::FilePpi, {290, 242, 360, 262}),
+    Field(u"Laser Tube Model", {582, 100, 744, 116}, MachineField::LaserTubeModel, {590, 100, 720, 120}),
+    Field(u"Vector Mode", {582, 128, 744, 144}, MachineField::VectorMode, {590, 127, 717, 150}),
+    Field(u"Select Lens", {582, 156, 744, 172}, MachineField::SelectLens, {620, 155, 680, 175}),
+    Field(u"Carriage Free", {582, 184, 744, 200}, MachineField::CarriageFree, {590, 185, 720, 205}),
+    Field(u"USB Mode", {582, 212, 744, 228}, MachineField::UsbSetupWizard, {590, 211, 710, 231}),
+    Field(u"Z-depth", {582, 240, 744, 256}, MachineField::FocusDistance, {590, 242, 740, 262}),
+    Field(u"Scaling X / Scaling Y", {583, 274, 641, 287}, MachineField::ScalingX, {550, 270, 670, 290}),
+    Field(u"Scaling X / Scaling Y", {685, 274, 743, 287}, MachineField::ScalingY, {640, 270, 790, 290}),
+    {u"Image Offset", {583, 302, 641, 315}, BoxShows::Offset, MachineField::ImageOffsetX, {580, 300, 645, 325},
+     {u"Left", u"L:", u"R:", {560, 300, 580, 325}}},
+    {u"Image Offset", {685, 302, 743, 315}, BoxShows::Offset, MachineField::ImageOffsetY, {680, 300, 745, 325},
+     {u"Down", u"D:", u"U:", {660, 300, 680, 325}}},
+}};
 
 WString BoxText(const Box& box, const MachineData& data) {
     if (!data.Available() || box.shows == BoxShows::Nothing) return {};

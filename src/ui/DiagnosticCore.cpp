@@ -28,6 +28,25 @@ bool AnsweredPortMayReturn(const RefreshOutcome& before, const RefreshOutcome& a
     });
 }
 
+// The sentence for a box whose field changed; empty otherwise.
+WString ChangeOf(const Box& box, const std::vector<FieldChange>& changes) {
+    if (box.shows == BoxShows::Nothing) return {};
+    for (const FieldChange& c : changes)
+        if (c.field == static_cast<std::size_t>(box.field)) return ChangeSentence(c);
+    return {};
+}
+
+// Tab order of the buttons.
+constexpr HotButton kTabOrder[] = {HotRefresh, HotSaveAs, HotClose};
+constexpr int kTabCount = 3;
+
+HotButton NextInTabOrder(HotButton current, int step) {
+    int at = step > 0 ? -1 : kTabCount;  // no focus yet: the first or the last
+    for (int i = 0; i < kTabCount; ++i)
+        if (kTabOrder[i] == current) at = i;
+    return kTabOrder[((at + step) % kTabCount + kTabCount) % kTabCount];
+}
+
 }  // namespace
 
 void DiagnosticCore::RefreshMachineData() {
@@ -106,18 +125,6 @@ std::vector<Rect> DiagnosticCore::ValueBoxes() {
     return boxes;
 }
 
-namespace {
-
-// The sentence for a box whose field changed; empty otherwise.
-WString ChangeOf(const Box& box, const std::vector<FieldChange>& changes) {
-    if (box.shows == BoxShows::Nothing) return {};
-    for (const FieldChange& c : changes)
-        if (c.field == static_cast<std::size_t>(box.field)) return ChangeSentence(c);
-    return {};
-}
-
-}  // namespace
-
 WString DiagnosticCore::BoxTip(std::size_t box) const {
     WString hint = EmptyBoxesHint();
     if (!hint.empty() || !data_.Available()) return hint;
@@ -140,21 +147,6 @@ WString DiagnosticCore::EmptyBoxesHint() const {
     return refreshed_ ? ldt::EmptyBoxesHint(diagnosis_.refresh, data_.Available()) : WString();
 }
 
-namespace {
-
-// Tab order of the buttons.
-constexpr HotButton kTabOrder[] = {HotRefresh, HotSaveAs, HotClose};
-constexpr int kTabCount = 3;
-
-HotButton NextInTabOrder(HotButton current, int step) {
-    int at = step > 0 ? -1 : kTabCount;  // no focus yet: the first or the last
-    for (int i = 0; i < kTabCount; ++i)
-        if (kTabOrder[i] == current) at = i;
-    return kTabOrder[((at + step) % kTabCount + kTabCount) % kTabCount];
-}
-
-}  // namespace
-
 bool DiagnosticCore::ShowFocusCue(bool shown) {
     if (focusCueShown_ == shown) return false;
     focusCueShown_ = shown;
@@ -171,10 +163,8 @@ ClickAction DiagnosticCore::OnKey(Key key) {
         return ClickAction::Repaint;
     case Key::Space:
         return Press(focused_);
-    case Key::F5:
-        RefreshMachineData();
-        return ClickAction::RepaintErased;
-    case Key::CtrlS: SaveReport(); break;
+    case Key::F5: return Press(HotRefresh);
+    case Key::CtrlS: return Press(HotSaveAs);
     case Key::CtrlC: CopyReport(); break;
     case Key::CtrlShiftC: CopyDiagnosis(); break;
     }

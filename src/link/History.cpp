@@ -68,15 +68,10 @@ private:
     bool Take(char c) { return Take(std::string_view(&c, 1)); }
 
     bool Integer(long long& value) {
-        const bool negative = Take('-');
-        std::size_t digits = 0;
-        long long v = 0;
-        while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') {
-            if (++digits > 15) return false;  // far beyond any time we write
-            v = v * 10 + (s_[i_++] - '0');
-        }
-        if (digits == 0) return false;
-        value = negative ? -v : v;
+        const char* from = s_.data() + i_;
+        const auto [end, error] = std::from_chars(from, s_.data() + s_.size(), value);
+        if (error != std::errc() || end - from - (*from == '-') > 15) return false;  // far beyond any time we write
+        i_ += static_cast<std::size_t>(end - from);
         return true;
     }
 

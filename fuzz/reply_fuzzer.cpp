@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Utf8CodePage codePage;
     MachineData machine;
     const auto device = bus.Open(u"fuzz", OpenMode::ReadWriteShared).device;
-    ExchangeQuery({device.get()}, QueryCommandX, machine, {bus, clock, codePage, prompts});
+    PortOutcome port;
+    ExchangeQuery({device.get()}, {&port}, QueryCommandX, machine, {bus, clock, codePage, prompts});
 
     // Every stored field came from the first 256 bytes, before any zero byte.
     const std::size_t limit = strnlen(reinterpret_cast<const char*>(data), size < 256 ? size : 256);

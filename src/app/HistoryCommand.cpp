@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace ldt {
 
@@ -54,68 +55,6 @@ WString HistoryText(const std::vector<HistoryRecord>& records) {
     return text;
 }
 
-}  // namespace
-
-bool TakeHistoryOptions(std::vector<std::string>& args, HistoryOptions& options) {
-    using Mode = HistoryOptions::Mode;
-    std::vector<std::string> rest;
-    bool modeSet = false;
-    const auto setMode = [&](Mode mode) {
-        if (modeSet) return false;
-        modeSet = true;
-        options.mode = mode;
-        return true;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--no-history") {
-            options.record = false;
-        } else if (a == "--changes") {
-            if (!setMode(Mode::Changes)) return false;
-        } else if (a == "--csv") {
-            if (!setMode(Mode::Csv)) return false;
-        } else if (a == "--all") {
-            options.all = true;
-        } else if (a == "--history") {
-            if (!setMode(Mode::History)) return false;
-            if (i + 1 < args.size() && IsNumber(args[i + 1])) {
-                options.count = static_cast<std::size_t>(std::atoi(args[++i].c_str()));
-                if (options.count == 0) return false;
-            }
-        } else {
-            rest.push_back(a);
-        }
-    }
-    if (options.all && options.mode != Mode::History) return false;
-    if (modeSet && !rest.empty()) return false;
-    args = std::move(rest);
-    return true;
-}
-
-std::string CsvField(const WString& text) {
-    WString value;
-    if (!text.empty() && (text[0] == u'=' || text[0] == u'+' || text[0] == u'-' || text[0] == u'@' ||
-                          text[0] == u'\t' || text[0] == u'\r'))
-        value = u"'";
-    // Tabs and line breaks stay (quoted); other control characters and the
-    // invisible ones, which could steer a terminal or hide text, are written
-    // as escapes.
-    for (char16_t c : text) {
-        const TextChar kind = ClassifyChar(c);
-        if ((kind == TextChar::Control && c != u'\t' && c != u'\r' && c != u'\n') || kind == TextChar::Invisible)
-            value += EscapeText(WString(1, c));
-        else
-            value += c;
-    }
-    std::string bytes = Utf16ToUtf8(value);
-    if (bytes.find_first_of(",\"\r\n") == std::string::npos) return bytes;
-    std::string quoted = "\"";
-    for (char c : bytes) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-namespace {
-
 // The CSV header and one line per record, lines ending CR LF.
 std::string CsvText(const std::vector<HistoryRecord>& records) {
     std::string text = "time,key,port,vendorId,productId,manufacturer,product,serial,ieee1284Id,route,location";
@@ -135,6 +74,52 @@ std::string CsvText(const std::vector<HistoryRecord>& records) {
 }
 
 }  // namespace
+
+bool TakeHistoryOptions(std::vector<std::string>& args, HistoryOptions& options) {
+    using Mode = HistoryOptions::Mode;
+    std::vector<std::string> rest;
+    bool modeSet = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const Mode mode = a == "--changes" ? Mode::Changes : a == "--csv" ? Mode::Csv
+                          : a == "--history" ? Mode::History : Mode::Report;
+        if (mode != Mode::Report) {
+            if (std::exchange(modeSet, true)) return false;
+            options.mode = mode;
+        }
+        if (a == "--no-history") {
+            options.record = false;
+        } else if (a == "--all") {
+            options.all = true;
+        } else if (mode == Mode::History && i + 1 < args.size() && IsNumber(args[i + 1])) {
+            options.count = static_cast<std::size_t>(std::atoi(args[++i].c_str()));
+            if (options.count == 0) return false;
+        } else if (mode == Mode::Report) {
+            rest.push_back(a);
+        }
+    }
+    if ((options.all && options.mode != Mode::History) || (modeSet && !rest.empty())) return false;
+    args = std::move(rest);
+    return true;
+}
+
+std::string CsvField(const WString& text) {
+    WString value;
+    if (!text.empty() && WString(u"=+-@\t\r").find(text[0]) != WString::npos) value = u"'";
+    // Tabs and line breaks stay (quoted); other control characters and the
+    // invisible ones, which could steer a terminal or hide text, are written
+    // as escapes.
+    for (char16_t c : text) {
+        const TextChar kind = ClassifyChar(c);
+        const bool kept = c == u'\t' || c == u'\r' || c == u'\n';
+        value += (kind == TextChar::Control && !kept) || kind == TextChar::Invisible ? EscapeText(WString(1, c)) : WString(1, c);
+    }
+    std::string bytes = Utf16ToUtf8(value);
+    if (bytes.find_first_of(",\"\r\n") == std::string::npos) return bytes;
+    std::string quoted = "\"";
+    for (char c : bytes) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
 
 int RunHistoryMode(const HistoryOptions& options, HistoryFile* file, const HistoryOutcome& history,
                    const std::vector<HistoryRecord>& records, int status, const CodePage& codePage,

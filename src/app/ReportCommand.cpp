@@ -76,10 +76,7 @@ int RunReportCommand(const std::vector<std::string>& arguments, DeviceBus& bus, 
         status = kReportNoMachine;
     } else if (!data.Available()) {
         const WString why = UnopenedPortsText(outcome);
-        if (!why.empty())
-            err << codePage.ToAnsi(why) << '\n';
-        else
-            err << kNoDataFromPortsText;
+        err << (why.empty() ? std::string(kNoDataFromPortsText) : codePage.ToAnsi(why) + '\n');
         status = kReportNoAnswer;
     }
     if (historyOptions.mode != HistoryOptions::Mode::Report) {

@@ -25,55 +25,17 @@ WString Padded(long long value, std::size_t width) {
 static_assert(kBusBoundMs % 1000 == 0, "the bound is told in whole seconds");
 WString BoundWords() { return FillTemplate(kSeconds, {Number(kBusBoundMs / 1000)}); }
 
-}  // namespace
-
-const IdentityField kIdentityFields[10] = {
-    {"vendorId", nullptr, &DeviceIdentity::vendorId, kFieldChars, false, kHistoryIdChars},
-    {"productId", nullptr, &DeviceIdentity::productId, kFieldChars, false, kHistoryIdChars},
-    {"manufacturer", kManufacturerLabel, &DeviceIdentity::manufacturer, kFieldChars, false, kFieldChars},
-    {"product", kProductLabel, &DeviceIdentity::product, kFieldChars, false, kFieldChars},
-    {"serial", kSerialLabel, &DeviceIdentity::serial, kFieldChars, false, kFieldChars},
-    {"ieee1284Id", kIeee1284Label, &DeviceIdentity::ieee1284Id, kLongFieldChars, false, kHistoryLongChars},
-    {"description", kSystemNameLabel, &DeviceIdentity::description, kFieldChars, false, 0},
-    {"driver", kDriverLabel, &DeviceIdentity::driver, kFieldChars, false, 0},
-    {"location", kLocationLabel, &DeviceIdentity::location, kLongFieldChars, false, kHistoryPathChars},
-    {"route", kRouteLabel, &DeviceIdentity::route, kFieldChars, true, kFieldChars},
-};
-
-WString BoundText(const WString& text, std::size_t limit) {
-    WString out;
-    const bool cut = text.size() > limit;
-    std::size_t end = cut ? limit : text.size();
-    if (cut && end > 0 && IsHighSurrogate(text[end - 1])) --end;  // keep pairs whole
-    for (std::size_t i = 0; i < end; ++i) {
-        const char16_t c = text[i];
-        if (IsHighSurrogate(c) && i + 1 < end && IsLowSurrogate(text[i + 1])) {
-            out += c;
-            out += text[++i];
-        } else {
-            out += ClassifyChar(c) == TextChar::Surrogate ? char16_t(0xFFFD) : c;
-        }
-    }
-    if (cut) out += u"...";
-    return out;
-}
-
-namespace {
-
 // Reply bytes: printable ASCII as it is, every other byte as "\xNN"; and as
 // lower-case hex pairs separated by blanks.
 WString PrintableBytes(const std::string& bytes) {
     WString out;
-    for (char b : bytes) {
-        const unsigned char u = static_cast<unsigned char>(b);
-        out += u >= 0x20 && u < 0x7F ? WString(1, char16_t(u)) : Escape(u);
-    }
+    for (unsigned char u : bytes) out += u >= 0x20 && u < 0x7F ? WString(1, char16_t(u)) : Escape(u);
     return out;
 }
 
 WString HexBytes(const std::string& bytes) {
     WString out;
-    for (char b : bytes) out += (out.empty() ? u"" : u" ") + HexDigits(static_cast<unsigned char>(b), 2);
+    for (unsigned char b : bytes) out += (out.empty() ? u"" : u" ") + HexDigits(b, 2);
     return out;
 }
 
@@ -135,15 +97,41 @@ void PortHistoryJson(const PortHistory& port, JsonWriter& json) {
 
 }  // namespace
 
+const IdentityField kIdentityFields[10] = {
+    {"vendorId", nullptr, &DeviceIdentity::vendorId, kFieldChars, false, kHistoryIdChars},
+    {"productId", nullptr, &DeviceIdentity::productId, kFieldChars, false, kHistoryIdChars},
+    {"manufacturer", kManufacturerLabel, &DeviceIdentity::manufacturer, kFieldChars, false, kFieldChars},
+    {"product", kProductLabel, &DeviceIdentity::product, kFieldChars, false, kFieldChars},
+    {"serial", kSerialLabel, &DeviceIdentity::serial, kFieldChars, false, kFieldChars},
+    {"ieee1284Id", kIeee1284Label, &DeviceIdentity::ieee1284Id, kLongFieldChars, false, kHistoryLongChars},
+    {"description", kSystemNameLabel, &DeviceIdentity::description, kFieldChars, false, 0},
+    {"driver", kDriverLabel, &DeviceIdentity::driver, kFieldChars, false, 0},
+    {"location", kLocationLabel, &DeviceIdentity::location, kLongFieldChars, false, kHistoryPathChars},
+    {"route", kRouteLabel, &DeviceIdentity::route, kFieldChars, true, kFieldChars},
+};
+
+WString BoundText(const WString& text, std::size_t limit) {
+    WString out;
+    const bool cut = text.size() > limit;
+    std::size_t end = cut ? limit : text.size();
+    if (cut && end > 0 && IsHighSurrogate(text[end - 1])) --end;  // keep pairs whole
+    for (std::size_t i = 0; i < end; ++i) {
+        const char16_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < end && IsLowSurrogate(text[i + 1])) {
+            out += c;
+            out += text[++i];
+        } else {
+            out += ClassifyChar(c) == TextChar::Surrogate ? char16_t(0xFFFD) : c;
+        }
+    }
+    if (cut) out += u"...";
+    return out;
+}
+
 // Days to the civil date after H. Hinnant's algorithm.
 WString UtcTimeText(long long seconds) {
-    long long days = seconds / 86400;
-    long long rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    days += 719468;
+    const long long rest = (seconds % 86400 + 86400) % 86400;
+    const long long days = seconds / 86400 - (seconds % 86400 < 0) + 719468;
     const long long era = (days >= 0 ? days : days - 146096) / 146097;
     const long long dayOfEra = days - era * 146097;
     const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
@@ -223,11 +211,9 @@ std::string ReportJson(const Diagnosis& d, const MachineData& data, const Histor
     const RefreshOutcome& r = d.refresh;
     JsonWriter json(2);
     json.BeginObject().Key("version").String(Ascii(d.version)).Key("report").BeginArray();
-    for (const ReportLineSpec& line : kReportLines) {
-        const WString label(line.label);
-        json.BeginObject().Key("label").String(label.substr(0, label.size() - 2));  // without the line's ": "
-        json.Key("value").String(data.At(line.field)).EndObject();
-    }
+    for (const ReportLineSpec& line : kReportLines)
+        json.BeginObject().Key("label").String(FieldName(static_cast<std::size_t>(line.field)))
+            .Key("value").String(data.At(line.field)).EndObject();
     json.EndArray().Key("fields").BeginArray();
     for (std::size_t i = 0; i < data.Count(); ++i) json.String(data.At(i));
     json.EndArray().Key("ports").BeginArray();

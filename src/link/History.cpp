@@ -60,40 +60,18 @@ private:
     void Blank() {
         while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
     }
-    bool Take(char c) {
-        if (i_ < s_.size() && s_[i_] == c) {
-            ++i_;
-            return true;
-        }
-        return false;
-    }
-    bool Word(const char* w) {
-        const std::size_t n = std::strlen(w);
-        if (s_.substr(i_, n) != w) return false;
-        i_ += n;
+    bool Take(std::string_view w) {
+        if (s_.substr(i_, w.size()) != w) return false;
+        i_ += w.size();
         return true;
     }
+    bool Take(char c) { return Take(std::string_view(&c, 1)); }
 
     bool Integer(long long& value) {
-        const bool negative = Take('-');
-        std::size_t digits = 0;
-        long long v = 0;
-        while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') {
-            if (++digits > 15) return false;  // far beyond any time we write
-            v = v * 10 + (s_[i_++] - '0');
-        }
-        if (digits == 0) return false;
-        value = negative ? -v : v;
-        return true;
-    }
-
-    // Exactly four hex digits: no sign, no "0x", no blank.
-    bool Hex4(char16_t& unit) {
-        const char* at = s_.data() + i_;
-        unsigned v = 0;
-        if (s_.size() - i_ < 4 || std::from_chars(at, at + 4, v, 16).ptr != at + 4) return false;
-        i_ += 4;
-        unit = static_cast<char16_t>(v);
+        const char* from = s_.data() + i_;
+        const auto [end, error] = std::from_chars(from, s_.data() + s_.size(), value);
+        if (error != std::errc() || end - from - (*from == '-') > 15) return false;  // far beyond any time we write
+        i_ += static_cast<std::size_t>(end - from);
         return true;
     }
 
@@ -107,28 +85,24 @@ private:
                 return true;
             }
             if (c < 0x20) return false;
-            if (c < 0x80 && c != '\\') {
-                out += char16_t(c);
-                ++i_;
-            } else if (c >= 0x80) {
+            if (c != '\\') {
                 i_ = AppendUtf8Char(s_, i_, out);
+                continue;
+            }
+            if (++i_ >= s_.size()) return false;
+            static const char kEscaped[] = "\"\\/bfnrt";
+            static const char16_t kMeant[] = u"\"\\/\b\f\n\r\t";
+            const char e = s_[i_++];
+            const char* at = e ? std::strchr(kEscaped, e) : nullptr;
+            unsigned unit = 0;
+            if (at) {
+                out += kMeant[at - kEscaped];
+            } else if (e == 'u' && s_.size() - i_ >= 4 &&  // exactly four hex digits: no sign, no "0x", no blank
+                       std::from_chars(s_.data() + i_, s_.data() + i_ + 4, unit, 16).ptr == s_.data() + i_ + 4) {
+                out += static_cast<char16_t>(unit);
+                i_ += 4;
             } else {
-                if (++i_ >= s_.size()) return false;
-                const char e = s_[i_++];
-                char16_t unit = 0;
-                switch (e) {
-                case '"': case '\\': case '/': out += char16_t(e); break;
-                case 'b': out += u'\b'; break;
-                case 'f': out += u'\f'; break;
-                case 'n': out += u'\n'; break;
-                case 'r': out += u'\r'; break;
-                case 't': out += u'\t'; break;
-                case 'u':
-                    if (!Hex4(unit)) return false;
-                    out += unit;
-                    break;
-                default: return false;
-                }
+                return false;
             }
         }
         return false;
@@ -170,9 +144,9 @@ private:
         long long number = 0;
         switch (s_[i_]) {
         case '"': return String(ignored);
-        case 't': return Word("true");
-        case 'f': return Word("false");
-        case 'n': return Word("null");
+        case 't': return Take("true");
+        case 'f': return Take("false");
+        case 'n': return Take("null");
         case '[':
         case '{':
             return Items(s_[i_++] == '{' ? '}' : ']', [&](const WString&) { return Skip(depth + 1); });
@@ -187,18 +161,6 @@ private:
     std::string_view s_;
     std::size_t i_ = 0;
 };
-
-}  // namespace
-
-WString MachineKey(const DeviceIdentity& id, const WString& port) {
-    const WString ids =
-        BoundText(id.vendorId, kHistoryIdChars) + u":" + BoundText(id.productId, kHistoryIdChars) + u":";
-    if (!id.serial.empty()) return BoundText(u"sn:" + ids + id.serial, kKeyChars);
-    if (!id.location.empty()) return BoundText(u"at:" + ids + id.location, kKeyChars);
-    return BoundText(u"port:" + port, kKeyChars);
-}
-
-namespace {
 
 std::optional<HistoryRecord> PortRecord(const PortOutcome& port, const CodePage& codePage, long long time) {
     if (!port.answered) return std::nullopt;
@@ -215,7 +177,17 @@ std::optional<HistoryRecord> PortRecord(const PortOutcome& port, const CodePage&
     return record;
 }
 
+WString BoxName(std::size_t field) { return field < kHistoryFields ? kBoxNames[field] : WString(u"Field"); }
+
 }  // namespace
+
+WString MachineKey(const DeviceIdentity& id, const WString& port) {
+    const WString ids =
+        BoundText(id.vendorId, kHistoryIdChars) + u":" + BoundText(id.productId, kHistoryIdChars) + u":";
+    if (!id.serial.empty()) return BoundText(u"sn:" + ids + id.serial, kKeyChars);
+    if (!id.location.empty()) return BoundText(u"at:" + ids + id.location, kKeyChars);
+    return BoundText(u"port:" + port, kKeyChars);
+}
 
 std::vector<HistoryRecord> RecordsOf(const RefreshOutcome& refresh, const CodePage& codePage, long long time) {
     std::vector<HistoryRecord> records;
@@ -254,12 +226,6 @@ std::vector<FieldChange> CompareRecords(const HistoryRecord& previous, const His
     }
     return changes;
 }
-
-namespace {
-
-WString BoxName(std::size_t field) { return field < kHistoryFields ? kBoxNames[field] : WString(u"Field"); }
-
-}  // namespace
 
 WString FieldName(std::size_t field) {
     for (const ReportLineSpec& line : kReportLines)

@@ -1,5 +1,6 @@
 #include "link/PortDiscovery.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ldt {
@@ -7,21 +8,9 @@ namespace ldt {
 const char16_t kFallbackName0[] = u"\\\\.\\KORVA0";
 const char16_t kFallbackName1[] = u"\\\\.\\KORVA1";
 
-namespace {
-
-void StorePath(std::array<char, kSlotBytes>& slot, const WString& path) {
-    std::size_t length = 0;
-    while (length < path.size() && path[length] != 0) ++length;
-    if (length > kMaxPathChars) return;  // skipped whole, never cut
-    for (std::size_t n = 0; n < length; ++n) slot[n] = static_cast<char>(path[n] & 0xFF);
-    slot[length] = 0;
-}
-
-}  // namespace
-
 std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus, std::vector<DeviceIdentity>* identities) {
     if (identities) identities->clear();
-    std::int32_t count = 0;
+    link.portCount = 0;
     if (auto set = bus.OpenInterfaceSet(link.interfaceClass)) {
         unsigned i = 0;
         for (; i < kMaxEnumerationIndex; ++i) {
@@ -30,13 +19,16 @@ std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus, std::vecto
             if (q == InterfaceQuery::NoMoreItems) break;
             if (i >= kPortSlots) continue;
             if (identities) identities->push_back(q == InterfaceQuery::Ok ? set->Identify(i) : DeviceIdentity{});
-            if (q != InterfaceQuery::Ok) continue;
-            StorePath(link.portTable[i], path);
+            // The path up to any zero, stored whole or not at all: a cut path opens nothing, or another device.
+            const std::size_t length = std::min(path.find(u'\0'), path.size());
+            if (q != InterfaceQuery::Ok || length > kMaxPathChars) continue;
+            std::transform(path.begin(), path.begin() + length, link.portTable[i].begin(),
+                           [](char16_t c) { return static_cast<char>(c & 0xFF); });
+            link.portTable[i][length] = 0;
         }
-        count = static_cast<std::int32_t>(i);
+        link.portCount = static_cast<std::int32_t>(i);
     }
-    link.portCount = count;
-    return count;
+    return link.portCount;
 }
 
 FallbackResult ProbeFallbackDevices(DeviceBus& bus) {

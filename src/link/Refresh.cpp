@@ -12,8 +12,6 @@ WString ReplyText(const std::string& reply, const CodePage& codePage) {
     return codePage.ToWide(reply.substr(0, reply.find('\0')));
 }
 
-namespace {
-
 // What a device sent before the query and nobody read (the rest of a reply
 // that came in pieces or past 256 bytes, or one that came after its reads
 // had ended) would be taken for the answer to this query. It is read and
@@ -22,86 +20,39 @@ namespace {
 constexpr int kPendingWaitMs = 5;
 constexpr int kPendingRounds = 4;
 
-void DropPendingInput(const std::vector<Device*>& devices, DeviceBus& bus) {
-    std::vector<std::array<char, kReplyBytes>> scratch(devices.size());
-    std::vector<DeviceRead> reads;
-    reads.reserve(devices.size());
-    for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], scratch[i].data(), kReplyBytes});
+void ExchangeQuery(const std::vector<Device*>& devices, const std::vector<PortOutcome*>& ports,
+                   const QueryCommand& command, MachineData& data, const LinkServices& services) {
+    if (devices.empty()) return;
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::array<char, kReplyBytes>> buffers(devices.size());
+    const auto oneReadEach = [&] {
+        std::vector<DeviceRead> reads;
+        for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], buffers[i].data(), kReplyBytes});
+        return reads;
+    };
+    std::vector<DeviceRead> pending = oneReadEach();
     for (int round = 0; round < kPendingRounds; ++round) {
-        bus.ReadPending(reads, kPendingWaitMs);
-        if (std::none_of(reads.begin(), reads.end(), [](const DeviceRead& r) { return r.received > 0; })) return;
+        services.bus.ReadPending(pending, kPendingWaitMs);
+        if (std::none_of(pending.begin(), pending.end(), [](const DeviceRead& r) { return r.received > 0; })) break;
     }
-}
-
-}  // namespace
-
-std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
-                                          MachineData& data, const LinkServices& services) {
-    if (devices.empty()) return {};
-    DropPendingInput(devices, services.bus);
     std::vector<DeviceWrite> writes;
-    writes.reserve(devices.size());
     for (Device* d : devices) writes.push_back({d});
     services.bus.WriteEach(writes, command.data(), command.size());
     services.clock.Pause(kReplyPauseMs);
 
-    std::vector<std::array<char, kReplyBytes>> buffers(devices.size());
-    std::vector<DeviceRead> reads;
-    reads.reserve(devices.size());
-    for (std::size_t i = 0; i < devices.size(); ++i) reads.push_back({devices[i], buffers[i].data(), kReplyBytes});
+    std::vector<DeviceRead> reads = oneReadEach();
     services.bus.ReadEach(reads);
-
-    std::vector<ExchangeCounts> counts;
-    for (std::size_t i = 0; i < reads.size(); ++i) {
-        std::string reply(buffers[i].data(), std::min(reads[i].received, kReplyBytes));
-        ParseReply(data, ReplyText(reply, services.codePage));
-        counts.push_back({std::min(writes[i].written, command.size()), reply.size(), std::move(reply)});
-    }
-    return counts;
-}
-
-namespace {
-
-// Runs ExchangeQuery and notes in each port what its device did.
-void Exchange(const std::vector<Device*>& devices, const std::vector<PortOutcome*>& ports,
-              const QueryCommand& command, MachineData& data, const LinkServices& services) {
-    const auto start = std::chrono::steady_clock::now();
-    const std::vector<ExchangeCounts> counts = ExchangeQuery(devices, command, data, services);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    for (std::size_t i = 0; i < counts.size(); ++i) {
+    for (std::size_t i = 0; i < reads.size(); ++i) {
         PortOutcome& port = *ports[i];
-        port.written = counts[i].written;
-        port.received = counts[i].received;
-        port.answered = counts[i].received > 0;
-        port.reply = counts[i].reply;
+        port.reply.assign(buffers[i].data(), std::min(reads[i].received, kReplyBytes));
+        ParseReply(data, ReplyText(port.reply, services.codePage));
+        port.written = std::min(writes[i].written, command.size());
+        port.received = port.reply.size();
+        port.answered = port.received > 0;
         port.elapsedMs = static_cast<unsigned>(elapsed.count());
     }
 }
-
-RefreshOutcome QueryFallback(RefreshOutcome outcome, MachineData& data, const LinkServices& services,
-                             RefreshKind kind) {
-    FallbackResult fallback = ProbeFallbackDevices(services.bus);
-    outcome.fallback = std::move(fallback.tried);
-    switch (fallback.kind) {
-    case FallbackResult::NoDevice:
-        outcome.noConnection = true;
-        if (kind == RefreshKind::Requested)
-            services.prompts.ShowError(kNoConnectionText + PortlessText(outcome.portless, outcome.portlessCount));
-        break;
-    case FallbackResult::InvalidHandle:
-        break;
-    case FallbackResult::Opened: {
-        PortOutcome& port = outcome.ports.emplace_back();
-        port.path = kFallbackName1;
-        port.opened = true;
-        Exchange({fallback.device.get()}, {&port}, QueryCommandY, data, services);
-        break;
-    }
-    }
-    return outcome;
-}
-
-}  // namespace
 
 RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const LinkServices& services,
                                   RefreshKind kind) {
@@ -113,7 +64,21 @@ RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const Li
     outcome.portlessCount = outcome.portless.size() + services.bus.PortlessNotListed();
     std::vector<DeviceIdentity> identities;
     const std::int32_t count = EnumeratePrinterPorts(link, services.bus, &identities);
-    if (count == 0) return QueryFallback(std::move(outcome), data, services, kind);
+    if (count == 0) {
+        FallbackResult fallback = ProbeFallbackDevices(services.bus);
+        outcome.fallback = std::move(fallback.tried);
+        if (fallback.kind == FallbackResult::NoDevice) {
+            outcome.noConnection = true;
+            if (kind == RefreshKind::Requested)
+                services.prompts.ShowError(kNoConnectionText + PortlessText(outcome.portless, outcome.portlessCount));
+        } else if (fallback.kind == FallbackResult::Opened) {
+            PortOutcome& port = outcome.ports.emplace_back();
+            port.path = kFallbackName1;
+            port.opened = true;
+            ExchangeQuery({fallback.device.get()}, {&port}, QueryCommandY, data, services);
+        }
+        return outcome;
+    }
 
     std::vector<std::unique_ptr<Device>> open;  // closes every port on return
     std::vector<Device*> devices;               // the open ones, with their ports
@@ -134,12 +99,11 @@ RefreshOutcome RefreshMachineData(MachineLink& link, MachineData& data, const Li
             port.remedy = std::move(result.remedy);
         }
     }
-    Exchange(devices, exchanged, QueryCommandX, data, services);
+    ExchangeQuery(devices, exchanged, QueryCommandX, data, services);
     return outcome;
 }
 
 WString UnopenedPortsText(const RefreshOutcome& outcome) {
-    if (outcome.ports.empty()) return {};
     WString text;
     for (const PortOutcome& port : outcome.ports) {
         if (port.opened) return {};

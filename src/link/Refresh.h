@@ -71,14 +71,11 @@ WString ReplyText(const std::string& reply, const CodePage& codePage);
 // one shared deadline, the bus's bound (kBusBoundMs). Each reply is cut at
 // its first zero byte, converted and parsed into `data` in the order of
 // `devices`, so the result is what querying them one after another gives.
-// Returns, per device in order, the bytes it took and the bytes it brought.
-// The devices stay open; the caller's owners close them.
-struct ExchangeCounts {
-    std::size_t written = 0, received = 0;
-    std::string reply;  // the `received` bytes
-};
-std::vector<ExchangeCounts> ExchangeQuery(const std::vector<Device*>& devices, const QueryCommand& command,
-                                       MachineData& data, const LinkServices& services);
+// Notes in ports[i] what devices[i] did: the bytes it took and brought, the
+// reply, and the time the exchange took. The devices stay open; the
+// caller's owners close them.
+void ExchangeQuery(const std::vector<Device*>& devices, const std::vector<PortOutcome*>& ports,
+                   const QueryCommand& command, MachineData& data, const LinkServices& services);
 
 // The whole refresh. Shows at most one message box (no channel at all, and
 // only for a requested refresh); that box names the printer-class

@@ -2,24 +2,16 @@
 
 namespace ldt {
 
-const std::array<ReportLineSpec, 16> kReportLines = {{
-    {kReportLabels[0], MachineField::FirmwareVersion},
-    {kReportLabels[1], MachineField::FpgaVersion},
-    {kReportLabels[2], MachineField::FileSpeed},
-    {kReportLabels[3], MachineField::FilePower},
-    {kReportLabels[4], MachineField::FileDpi},
-    {kReportLabels[5], MachineField::FilePpi},
-    {kReportLabels[6], MachineField::LaserTubeModel},
-    {kReportLabels[7], MachineField::VectorMode},
-    {kReportLabels[8], MachineField::SelectLens},
-    {kReportLabels[9], MachineField::CarriageFree},
-    {kReportLabels[10], MachineField::UsbSetupWizard},
-    {kReportLabels[11], MachineField::FocusDistance},
-    {kReportLabels[12], MachineField::ScalingX},
-    {kReportLabels[13], MachineField::ScalingY},
-    {kReportLabels[14], MachineField::ImageOffsetX},
-    {kReportLabels[15], MachineField::ImageOffsetY},
-}};
+const std::array<ReportLineSpec, 16> kReportLines = [] {
+    using F = MachineField;
+    constexpr F kFields[16] = {F::FirmwareVersion, F::FpgaVersion,    F::FileSpeed,      F::FilePower,
+                               F::FileDpi,         F::FilePpi,        F::LaserTubeModel, F::VectorMode,
+                               F::SelectLens,      F::CarriageFree,   F::UsbSetupWizard, F::FocusDistance,
+                               F::ScalingX,        F::ScalingY,       F::ImageOffsetX,   F::ImageOffsetY};
+    std::array<ReportLineSpec, 16> lines{};
+    for (std::size_t i = 0; i < lines.size(); ++i) lines[i] = {kReportLabels[i], kFields[i]};
+    return lines;
+}();
 
 std::vector<WString> ReportLines(const MachineData& data) {
     std::vector<WString> lines;

@@ -73,10 +73,7 @@ public:
     // The device behind interface `index`, as far as the system tells;
     // all fields empty when it tells nothing or the index does not exist.
     // Never fails and returns at once (no device I/O).
-    virtual DeviceIdentity Identify(unsigned index) {
-        (void)index;
-        return {};
-    }
+    virtual DeviceIdentity Identify([[maybe_unused]] unsigned index) { return {}; }
 };
 
 // A printer-class interface that is present on the bus but has no port the
@@ -181,10 +178,7 @@ public:
     // while the device itself is still attached (a printing service took
     // the port away for a moment), false once it is known to be unplugged.
     // Backends that cannot tell answer true.
-    virtual bool PortMayReturn(const WString& path) {
-        (void)path;
-        return true;
-    }
+    virtual bool PortMayReturn([[maybe_unused]] const WString& path) { return true; }
 
     // Whether the machine's fixed device names ("\\.\KORVA0" and
     // "\\.\KORVA1") are device paths on this system, to be tried when no

@@ -15,6 +15,27 @@ struct Button {
 };
 const Button kButtons[] = {{HotRefresh, u"Refresh"}, {HotSaveAs, u"Save as"}, {HotClose, u"Close"}};
 
+bool Blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u00A0'; }
+
+// Whether a unit starts at position i (0 < i < text.size()).
+bool StartsUnit(const WString& text, std::size_t i, TextUnit unit) {
+    switch (unit) {
+    case TextUnit::Char:  // never between the halves of a surrogate pair
+        return !(text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF);
+    case TextUnit::Word:  // a word with the blanks after it
+        return Blank(text[i - 1]) && !Blank(text[i]);
+    case TextUnit::Sentence: {  // after . ! or ? and blanks
+        if (!Blank(text[i - 1]) || Blank(text[i])) return false;
+        std::size_t end = i;
+        while (end > 0 && Blank(text[end - 1])) --end;
+        return end > 0 && (text[end - 1] == u'.' || text[end - 1] == u'!' || text[end - 1] == u'?');
+    }
+    case TextUnit::Whole:
+        break;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<AccessibleItem> DescribeWindow(const MachineData& data) {
@@ -44,31 +65,6 @@ std::size_t IndexOfButton(const std::vector<AccessibleItem>& items, HotButton bu
         if (button != HotNone && items[i].button == button) return i;
     return items.size();
 }
-
-namespace {
-
-bool Blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u00A0'; }
-
-// Whether a unit starts at position i (0 < i < text.size()).
-bool StartsUnit(const WString& text, std::size_t i, TextUnit unit) {
-    switch (unit) {
-    case TextUnit::Char:  // never between the halves of a surrogate pair
-        return !(text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF);
-    case TextUnit::Word:  // a word with the blanks after it
-        return Blank(text[i - 1]) && !Blank(text[i]);
-    case TextUnit::Sentence: {  // after . ! or ? and blanks
-        if (!Blank(text[i - 1]) || Blank(text[i])) return false;
-        std::size_t end = i;
-        while (end > 0 && Blank(text[end - 1])) --end;
-        return end > 0 && (text[end - 1] == u'.' || text[end - 1] == u'!' || text[end - 1] == u'?');
-    }
-    case TextUnit::Whole:
-        break;
-    }
-    return false;
-}
-
-}  // namespace
 
 TextSpan TextAround(const WString& text, int offset, TextUnit unit, TextSide side) {
     const int length = static_cast<int>(text.size());

@@ -18,6 +18,31 @@ constexpr Box Field(const char16_t* caption, Rect area, MachineField field, Rect
     return {caption, area, BoxShows::Field, field, draw, kNoSplit};
 }
 
+// The direction label for a stored image-offset value (exact, case-sensitive).
+const char16_t* DirectionLabel(const OffsetSplit& split, const WString& value) {
+    return value.compare(0, 4, split.word) == 0 ? split.whenWord : split.otherwise;
+}
+
+// What remains of the value once the six-character direction word is dropped.
+WString OffsetAmount(const WString& value) {
+    return value.size() > 6 ? value.substr(6) : WString();
+}
+
+void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi, const std::vector<std::size_t>& changed) {
+    bool marking = false;  // the text colour is the mark's
+    for (const Box& box : kBoxes) {
+        if (box.shows == BoxShows::Nothing) continue;
+        const bool mark = std::find(changed.begin(), changed.end(), static_cast<std::size_t>(box.field)) != changed.end();
+        if (mark != marking) canvas.SetTextColor(mark ? kChangedTextColor : 0);
+        marking = mark;
+        const WString& value = data.At(box.field);
+        if (box.shows == BoxShows::Offset)
+            canvas.DrawString(ScaleRect(box.split.label, dpi), DirectionLabel(box.split, value), kDtCenter);
+        canvas.DrawString(ScaleRect(box.draw, dpi), box.shows == BoxShows::Field ? value : OffsetAmount(value), kDtCenter);
+    }
+    if (marking) canvas.SetTextColor(0);
+}
+
 }  // namespace
 
 // Rectangles: left, top, right, bottom (exclusive). The drawing rectangles
@@ -44,38 +69,6 @@ const std::array<Box, kBoxCount> kBoxes = {{
     {u"Image Offset", {685, 302, 743, 315}, BoxShows::Offset, MachineField::ImageOffsetY, {680, 300, 745, 325},
      {u"Down", u"D:", u"U:", {660, 300, 680, 325}}},
 }};
-
-namespace {
-
-// The direction label for a stored image-offset value (exact, case-sensitive).
-const char16_t* DirectionLabel(const OffsetSplit& split, const WString& value) {
-    return value.compare(0, 4, split.word) == 0 ? split.whenWord : split.otherwise;
-}
-
-// What remains of the value once the six-character direction word is dropped.
-WString OffsetAmount(const WString& value) {
-    return value.size() > 6 ? value.substr(6) : WString();
-}
-
-void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi, const std::vector<std::size_t>& changed) {
-    bool marking = false;  // the text colour is the mark's
-    for (const Box& box : kBoxes) {
-        if (box.shows == BoxShows::Nothing) continue;
-        const bool mark = std::find(changed.begin(), changed.end(), static_cast<std::size_t>(box.field)) != changed.end();
-        if (mark != marking) canvas.SetTextColor(mark ? kChangedTextColor : 0);
-        marking = mark;
-        const WString& value = data.At(box.field);
-        if (box.shows == BoxShows::Field) {
-            canvas.DrawString(ScaleRect(box.draw, dpi), value, kDtCenter);
-            continue;
-        }
-        canvas.DrawString(ScaleRect(box.split.label, dpi), DirectionLabel(box.split, value), kDtCenter);
-        canvas.DrawString(ScaleRect(box.draw, dpi), OffsetAmount(value), kDtCenter);
-    }
-    if (marking) canvas.SetTextColor(0);
-}
-
-}  // namespace
 
 WString BoxText(const Box& box, const MachineData& data) {
     if (!data.Available() || box.shows == BoxShows::Nothing) return {};

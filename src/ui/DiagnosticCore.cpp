@@ -4,22 +4,17 @@
 #include "seams/ProductText.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ldt {
 
 namespace {
 
 // Marks the core busy for the life of the guard.
-class BusyGuard {
-public:
-    explicit BusyGuard(bool& busy) : busy_(busy), was_(busy) { busy_ = true; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-    ~BusyGuard() { busy_ = was_; }
-
-private:
-    bool& busy_;
-    bool was_;
+struct BusyGuard {
+    bool& busy;
+    const bool was = std::exchange(busy, true);
+    ~BusyGuard() { busy = was; }
 };
 
 // Whether a port that answered in `before` is missing from `after` and
@@ -33,11 +28,30 @@ bool AnsweredPortMayReturn(const RefreshOutcome& before, const RefreshOutcome& a
     });
 }
 
+// The sentence for a box whose field changed; empty otherwise.
+WString ChangeOf(const Box& box, const std::vector<FieldChange>& changes) {
+    if (box.shows == BoxShows::Nothing) return {};
+    for (const FieldChange& c : changes)
+        if (c.field == static_cast<std::size_t>(box.field)) return ChangeSentence(c);
+    return {};
+}
+
+// Tab order of the buttons.
+constexpr HotButton kTabOrder[] = {HotRefresh, HotSaveAs, HotClose};
+constexpr int kTabCount = 3;
+
+HotButton NextInTabOrder(HotButton current, int step) {
+    int at = step > 0 ? -1 : kTabCount;  // no focus yet: the first or the last
+    for (int i = 0; i < kTabCount; ++i)
+        if (kTabOrder[i] == current) at = i;
+    return kTabOrder[((at + step) % kTabCount + kTabCount) % kTabCount];
+}
+
 }  // namespace
 
 void DiagnosticCore::RefreshMachineData() {
-    BusyGuard guard(busy_);
-    BusyGuard refreshing(refreshing_);
+    BusyGuard guard{busy_};
+    BusyGuard refreshing{refreshing_};
     awaitingReturn_ = false;
     // The diagnosis is kept before any box, so a key pressed under it
     // already finds this refresh's.
@@ -50,7 +64,7 @@ void DiagnosticCore::RefreshMachineData() {
 
 DeviceTimerAction DiagnosticCore::OnDeviceTimer() {
     if (busy_) return {false, kDeviceSettleMs};
-    BusyGuard guard(busy_);
+    BusyGuard guard{busy_};
     MachineLink link;
     MachineData data;
     RefreshOutcome outcome = ldt::RefreshMachineData(link, data, services_.link, RefreshKind::Automatic);
@@ -68,30 +82,22 @@ DeviceTimerAction DiagnosticCore::OnDeviceTimer() {
 
 void DiagnosticCore::TakeOutcome(RefreshOutcome outcome) {
     diagnosis_ = MakeDiagnosis(std::move(outcome), services_.system);
-    KeepHistory();
-    refreshed_ = true;
-}
-
-void DiagnosticCore::KeepHistory() {
     HistoryOutcome history = UpdateHistory(services_.history, diagnosis_.refresh, services_.link.codePage,
                                            HistoryNow(), !HistoryOffByEnvironment());
     diagnosis_.history = std::move(history.problem);
-    changes_.clear();
     // The window shows the values of the first port that brought any.
-    for (PortHistory& port : history.ports)
-        if (port.read) {
-            changes_ = std::move(port.changes);
-            break;
-        }
+    const auto shown = std::find_if(history.ports.begin(), history.ports.end(), [](const PortHistory& p) { return p.read; });
+    changes_ = shown == history.ports.end() ? std::vector<FieldChange>() : std::move(shown->changes);
+    refreshed_ = true;
 }
 
 void DiagnosticCore::SaveReport() {
-    BusyGuard guard(busy_);
+    BusyGuard guard{busy_};
     ldt::SaveReport(data_, services_.link.prompts, services_.link.codePage, services_.files);
 }
 
 void DiagnosticCore::CopyReport() {
-    BusyGuard guard(busy_);
+    BusyGuard guard{busy_};
     if (!data_.Available()) {
         services_.link.prompts.ShowError(kNoDataText);
         return;
@@ -100,7 +106,7 @@ void DiagnosticCore::CopyReport() {
 }
 
 void DiagnosticCore::CopyDiagnosis() {
-    BusyGuard guard(busy_);
+    BusyGuard guard{busy_};
     WString text;
     for (char16_t c : DiagnosisText(diagnosis_)) text += c == u'\n' ? WString(u"\r\n") : WString(1, c);
     PutOnClipboard(text);
@@ -118,18 +124,6 @@ std::vector<Rect> DiagnosticCore::ValueBoxes() {
         if (box.shows != BoxShows::Nothing) boxes.push_back(box.area);
     return boxes;
 }
-
-namespace {
-
-// The sentence for a box whose field changed; empty otherwise.
-WString ChangeOf(const Box& box, const std::vector<FieldChange>& changes) {
-    if (box.shows == BoxShows::Nothing) return {};
-    for (const FieldChange& c : changes)
-        if (c.field == static_cast<std::size_t>(box.field)) return ChangeSentence(c);
-    return {};
-}
-
-}  // namespace
 
 WString DiagnosticCore::BoxTip(std::size_t box) const {
     WString hint = EmptyBoxesHint();
@@ -153,21 +147,6 @@ WString DiagnosticCore::EmptyBoxesHint() const {
     return refreshed_ ? ldt::EmptyBoxesHint(diagnosis_.refresh, data_.Available()) : WString();
 }
 
-namespace {
-
-// Tab order of the buttons.
-constexpr HotButton kTabOrder[] = {HotRefresh, HotSaveAs, HotClose};
-constexpr int kTabCount = 3;
-
-HotButton NextInTabOrder(HotButton current, int step) {
-    int at = step > 0 ? -1 : kTabCount;  // no focus yet: the first or the last
-    for (int i = 0; i < kTabCount; ++i)
-        if (kTabOrder[i] == current) at = i;
-    return kTabOrder[((at + step) % kTabCount + kTabCount) % kTabCount];
-}
-
-}  // namespace
-
 bool DiagnosticCore::ShowFocusCue(bool shown) {
     if (focusCueShown_ == shown) return false;
     focusCueShown_ = shown;
@@ -184,10 +163,8 @@ ClickAction DiagnosticCore::OnKey(Key key) {
         return ClickAction::Repaint;
     case Key::Space:
         return Press(focused_);
-    case Key::F5:
-        RefreshMachineData();
-        return ClickAction::RepaintErased;
-    case Key::CtrlS: SaveReport(); break;
+    case Key::F5: return Press(HotRefresh);
+    case Key::CtrlS: return Press(HotSaveAs);
     case Key::CtrlC: CopyReport(); break;
     case Key::CtrlShiftC: CopyDiagnosis(); break;
     }

@@ -193,10 +193,9 @@ public:
 
 private:
     void PutOnClipboard(const WString& text);
-    // What every refresh ends with: its diagnosis, its reading recorded.
+    // What every refresh ends with: its diagnosis, its readings recorded
+    // and the shown machine's changes taken.
     void TakeOutcome(RefreshOutcome outcome);
-    // Records this refresh's readings and takes the shown machine's changes.
-    void KeepHistory();
 
     DialogServices services_;
     MachineLink link_;

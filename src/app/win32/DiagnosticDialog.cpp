@@ -23,10 +23,9 @@ namespace {
 // The command key a key press makes, judged with the modifier keys as they
 // were when the press was queued.
 std::optional<Key> CommandKey(WPARAM virtualKey) {
+    if (GetKeyState(VK_MENU) < 0 || GetKeyState(VK_LWIN) < 0 || GetKeyState(VK_RWIN) < 0) return std::nullopt;
     const bool ctrl = GetKeyState(VK_CONTROL) < 0;
     const bool shift = GetKeyState(VK_SHIFT) < 0;
-    const bool others = GetKeyState(VK_MENU) < 0 || GetKeyState(VK_LWIN) < 0 || GetKeyState(VK_RWIN) < 0;
-    if (others) return std::nullopt;
     if (virtualKey == 'C' && ctrl && shift) return Key::CtrlShiftC;
     if (virtualKey == VK_TAB && !ctrl) return shift ? Key::ShiftTab : Key::Tab;
     if (shift) return std::nullopt;
@@ -88,36 +87,21 @@ BOOL DiagnosticDialog::OnInitDialog() {
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     gui::KeepDialogFromRescaling(Handle());
     core_.SetDpi(gui::WindowDpi(Handle()));
-    ShapeWindow();
+    gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
+    const WindowPlacement place =
+        PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), core_.Dpi());
+    MoveWindow(Handle(), place.left, place.top, place.width, place.height, TRUE);
+    InvalidateRect(Handle(), nullptr, TRUE);
 
     // Before the first refresh, so that a machine plugged in while it runs
     // still brings a refresh of its own.
-    printerInterfaces_ = gui::DeviceNotification(Handle(), win32::ToWinGuid(kUsbPrintInterfaceClass));
+    printerInterfaces_ = gui::NotifyInterfaceChanges(Handle(), win32::ToWinGuid(kUsbPrintInterfaceClass));
     // The skin above 100 % is made while the machine works on the first
     // query; without a query, here.
     core_.RefreshMachineData();
     PrepareFirstPaint();
     AfterCommand();
     return TRUE;
-}
-
-void DiagnosticDialog::AddEmptyBoxesTip(const MSG& firstMove) {
-    // Made when the pointer first rests over the window, not at start-up:
-    // the common controls library is loaded then, if ever.
-    tipTried_ = true;
-    const win32::CommonControlsScope version6;
-    const auto initControls = win32::LateLoad<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll",
-                                                                                        "InitCommonControlsEx");
-    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
-    if (!initControls || !initControls(&controls)) return;  // the window works on without it
-    // A tool over each value box whose text is asked for each time it is
-    // about to show: the core's hint, empty (no tip) while values show.
-    emptyBoxesTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
-                                     gui::ResourceHandle(), nullptr);
-    if (!emptyBoxesTip_) return;  // the window works on without it
-    PlaceEmptyBoxesTip(TTM_ADDTOOLW);
-    SendMessageW(emptyBoxesTip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&firstMove));
 }
 
 void DiagnosticDialog::PlaceEmptyBoxesTip(UINT message) {
@@ -161,14 +145,6 @@ LRESULT DiagnosticDialog::OnTimer(WPARAM id, LPARAM) {
     AfterCommand();
     if (action.armMs) SetTimer(Handle(), kDeviceTimer, action.armMs, nullptr);
     return 0;
-}
-
-void DiagnosticDialog::ShapeWindow() {
-    gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
-    const WindowPlacement place =
-        PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), core_.Dpi());
-    MoveWindow(Handle(), place.left, place.top, place.width, place.height, TRUE);
-    InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void DiagnosticDialog::PrepareSkin() {
@@ -220,16 +196,12 @@ bool DiagnosticDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LR
     // The platform draws its frame and caption first; the skin's title strip
     // then covers the caption.
     DefWindowProcW(Handle(), message, wParam, lParam);
-    PaintCaptionStrip();
-    // Non-zero for WM_NCACTIVATE: the activation change goes ahead.
-    result = message;
-    return true;
-}
-
-void DiagnosticDialog::PaintCaptionStrip() {
     gui::WindowDC dc(Handle());
     gui::GdiCanvas canvas(dc.Get(), Art());
     core_.PaintCaptionStrip(canvas, core_.Dpi());
+    // Non-zero for WM_NCACTIVATE: the activation change goes ahead.
+    result = message;
+    return true;
 }
 
 HCURSOR DiagnosticDialog::OnQueryDragIcon() { return static_cast<HCURSOR>(icon_); }
@@ -317,12 +289,27 @@ void DiagnosticDialog::OnMouseMove(UINT, POINT point) {
 
 LRESULT DiagnosticDialog::OnMouseHover(WPARAM flags, LPARAM at) {
     if (tipTried_) return Default();
+    // Made when the pointer first rests over the window, not at start-up:
+    // the common controls library is loaded then, if ever.
+    tipTried_ = true;
+    const win32::CommonControlsScope version6;
+    const auto initControls = win32::LateLoad<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll",
+                                                                                        "InitCommonControlsEx");
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    if (!initControls || !initControls(&controls)) return 0;  // the window works on without it
+    // A tool over each value box whose text is asked for each time it is
+    // about to show: the core's hint, empty (no tip) while values show.
+    emptyBoxesTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                                     gui::ResourceHandle(), nullptr);
+    if (!emptyBoxesTip_) return 0;  // the window works on without it
+    PlaceEmptyBoxesTip(TTM_ADDTOOLW);
     // The tooltip sees the pointer's moves from the next one on; it starts
     // from where the pointer rests.
     MSG move = {Handle(), WM_MOUSEMOVE, flags, at, static_cast<DWORD>(GetMessageTime()),
                 {GET_X_LPARAM(at), GET_Y_LPARAM(at)}};
     ClientToScreen(Handle(), &move.pt);
-    AddEmptyBoxesTip(move);
+    SendMessageW(emptyBoxesTip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&move));
     return 0;
 }
 

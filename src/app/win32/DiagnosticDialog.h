@@ -44,9 +44,7 @@ protected:
     const gui::MessageMap& GetMessageMap() const override;
 
 private:
-    void ShapeWindow();
     void PaintDataPanel();
-    void PaintCaptionStrip();
     HCURSOR OnQueryDragIcon();
     void OnLButtonDown(UINT flags, POINT point);
     void OnLButtonUp(UINT flags, POINT point);
@@ -68,7 +66,6 @@ private:
     void AfterCommand();
     // PrepareSkin once for the first paint, if not done yet.
     void PrepareFirstPaint();
-    void AddEmptyBoxesTip(const MSG& firstMove);
     // Adds (TTM_ADDTOOLW) or moves (TTM_NEWTOOLRECTW) the tooltip's tools
     // over the value boxes at the core's DPI.
     void PlaceEmptyBoxesTip(UINT message);
@@ -92,12 +89,12 @@ private:
     Win32Prompts prompts_;
     Win32Clipboard clipboard_;
     DiagnosticCore core_;
-    gui::DeviceNotification printerInterfaces_;
+    win32::UniqueDeviceNotification printerInterfaces_;
     gui::Bitmap scaledSkin_;
     WindowAccessible* accessible_ = nullptr;  // one reference, made on the first request
     HWND emptyBoxesTip_ = nullptr;  // a tooltip control over the value area, owned by the dialog
     std::wstring emptyBoxesText_;   // what it shows, while it shows it
-    bool tipTried_ = false;         // AddEmptyBoxesTip has run
+    bool tipTried_ = false;         // OnMouseHover has tried to make the tooltip
     bool firstPaintPrepared_ = false;
 };
 

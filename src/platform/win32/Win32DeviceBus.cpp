@@ -85,10 +85,7 @@ private:
         if (!SetupDiGetDeviceInterfaceDetailW(set_, &data, detail, required, nullptr, device))
             return InterfaceQuery::DetailFailed;
 
-        const std::size_t maxChars = (required - header) / sizeof(wchar_t);
-        std::size_t n = 0;
-        while (n < maxChars && detail->DevicePath[n] != 0) ++n;
-        path = win32::FromWin(detail->DevicePath, n);
+        path = win32::FromWin(detail->DevicePath, wcsnlen(detail->DevicePath, (required - header) / sizeof(wchar_t)));
         return InterfaceQuery::Ok;
     }
 
@@ -212,22 +209,13 @@ std::unique_ptr<InterfaceSet> Win32DeviceBus::OpenInterfaceSet(const Guid& inter
 }
 
 OpenResult Win32DeviceBus::Open(const WString& path, OpenMode mode) {
-    DWORD access = GENERIC_READ | GENERIC_WRITE, share = 0, disposition = CREATE_ALWAYS;
-    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;
-    switch (mode) {
-    case OpenMode::ReadWriteShared:
-        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        disposition = OPEN_EXISTING;
-        flags = FILE_FLAG_OVERLAPPED;
-        break;
-    case OpenMode::WriteExclusive:
-        access = GENERIC_WRITE;
-        break;
-    case OpenMode::ReadWriteExclusive:
-        break;
-    }
-    const std::wstring name = win32::ToWin(path);
-    win32::UniqueHandle h(CreateFileW(name.c_str(), access, share, nullptr, disposition, flags, nullptr));
+    // Shared: the device must exist. Exclusive: "create always" (devices
+    // ignore the creation), write only or read and write.
+    const bool shared = mode == OpenMode::ReadWriteShared;
+    const DWORD access = mode == OpenMode::WriteExclusive ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE;
+    win32::UniqueHandle h(CreateFileW(win32::ToWin(path).c_str(), access, shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0,
+                                      nullptr, shared ? OPEN_EXISTING : CREATE_ALWAYS,
+                                      (shared ? 0 : FILE_ATTRIBUTE_NORMAL) | FILE_FLAG_OVERLAPPED, nullptr));
     OpenResult result;
     if (!h.Valid()) {
         const DWORD error = GetLastError();

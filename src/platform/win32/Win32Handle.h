@@ -38,34 +38,26 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
+// An owner whose handle is null for "none", freed by `free`, which says
+// whether the system did so.
+template <class H, auto free>
+struct NullableTraits {
+    using Handle = H;
+    static H Invalid() { return nullptr; }
+    static bool Valid(H h) { return h != nullptr; }
+    static bool Free(H h) { return free(h); }
+};
+inline bool DeleteGdiObject(HGDIOBJ h) { return DeleteObject(h) != 0; }
+inline bool Unregister(HDEVNOTIFY h) { return UnregisterDeviceNotification(h) != 0; }
+inline bool FreeGlobal(HGLOBAL h) { return GlobalFree(h) == nullptr; }
+
 // A GDI object (bitmap, font, region, ...), deleted with DeleteObject.
 template <class Object>
-struct GdiObjectTraits {
-    using Handle = Object;
-    static Object Invalid() { return nullptr; }
-    static bool Valid(Object h) { return h != nullptr; }
-    static bool Free(Object h) { return DeleteObject(h) != 0; }
-};
-template <class Object>
-using GdiObject = UniqueResource<GdiObjectTraits<Object>>;
-
+using GdiObject = UniqueResource<NullableTraits<Object, &DeleteGdiObject>>;
 // A registration for device notifications, ended with UnregisterDeviceNotification.
-struct DeviceNotificationTraits {
-    using Handle = HDEVNOTIFY;
-    static HDEVNOTIFY Invalid() { return nullptr; }
-    static bool Valid(HDEVNOTIFY h) { return h != nullptr; }
-    static bool Free(HDEVNOTIFY h) { return UnregisterDeviceNotification(h) != 0; }
-};
-using UniqueDeviceNotification = UniqueResource<DeviceNotificationTraits>;
-
+using UniqueDeviceNotification = UniqueResource<NullableTraits<HDEVNOTIFY, &Unregister>>;
 // A global memory block, freed with GlobalFree unless the system took it.
-struct GlobalMemoryTraits {
-    using Handle = HGLOBAL;
-    static HGLOBAL Invalid() { return nullptr; }
-    static bool Valid(HGLOBAL h) { return h != nullptr; }
-    static bool Free(HGLOBAL h) { return GlobalFree(h) == nullptr; }
-};
-using UniqueGlobal = UniqueResource<GlobalMemoryTraits>;
+using UniqueGlobal = UniqueResource<NullableTraits<HGLOBAL, &FreeGlobal>>;
 
 // The seams' interface class as the system's GUID.
 inline GUID ToWinGuid(const Guid& g) {

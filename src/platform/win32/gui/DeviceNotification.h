@@ -1,6 +1,6 @@
 #pragma once
-// Owns a registration for device-interface arrival and removal messages
-// (WM_DEVICECHANGE) to a window.
+// Registration of a window for the device-interface arrival and removal
+// messages (WM_DEVICECHANGE).
 
 #include "platform/win32/Win32Handle.h"
 
@@ -10,23 +10,16 @@
 
 namespace ldt::gui {
 
-class DeviceNotification : public win32::UniqueDeviceNotification {
-public:
-    DeviceNotification() = default;
-    // Registers `window` for the arrival and removal of interfaces of
-    // `interfaceClass`; Valid() tells whether the system took it.
-    DeviceNotification(HWND window, const GUID& interfaceClass)
-        : win32::UniqueDeviceNotification(Register(window, interfaceClass)) {}
-
-private:
-    static HDEVNOTIFY Register(HWND window, const GUID& interfaceClass) {
-        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-        filter.dbcc_size = sizeof filter;
-        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        filter.dbcc_classguid = interfaceClass;
-        return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-    }
-};
+// Registers `window` for the arrival and removal of interfaces of
+// `interfaceClass`; the owner is empty when the system did not take it.
+inline win32::UniqueDeviceNotification NotifyInterfaceChanges(HWND window, const GUID& interfaceClass) {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = interfaceClass;
+    return win32::UniqueDeviceNotification(
+        RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+}
 
 // Whether a WM_DEVICECHANGE tells of a device interface that arrived or
 // left: the arrival and removal events, with a device-interface broadcast.

@@ -48,15 +48,15 @@ private:
     HDC dc_;
 };
 
-// CreateCompatibleDC / DeleteDC. Objects selected through Select() are
-// deselected (the DC's own objects put back) before the DC is deleted, so
-// the caller may delete them afterwards.
+// CreateCompatibleDC / DeleteDC. The one object selected through Select()
+// is deselected (the DC's own put back) before the DC is deleted, so the
+// caller may delete it afterwards.
 class MemoryDC {
 public:
     explicit MemoryDC(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
     ~MemoryDC() {
         if (!dc_) return;
-        while (restoreCount_ > 0) SelectObject(dc_, restore_[--restoreCount_]);
+        if (restore_) SelectObject(dc_, restore_);
         DeleteDC(dc_);
     }
     MemoryDC(const MemoryDC&) = delete;
@@ -64,20 +64,19 @@ public:
 
     HDC Get() const { return dc_; }
 
-    // False when the DC or the object is missing or the selection failed.
+    // False when the DC or the object is missing, an object is already
+    // selected or the selection failed.
     bool Select(HGDIOBJ object) {
-        if (!dc_ || !object || restoreCount_ == kMaxRestore) return false;
+        if (!dc_ || !object || restore_) return false;
         HGDIOBJ previous = SelectObject(dc_, object);
         if (!previous || previous == HGDI_ERROR) return false;
-        restore_[restoreCount_++] = previous;
+        restore_ = previous;
         return true;
     }
 
 private:
-    static constexpr int kMaxRestore = 4;
     HDC dc_;
-    HGDIOBJ restore_[kMaxRestore] = {};
-    int restoreCount_ = 0;
+    HGDIOBJ restore_ = nullptr;
 };
 
 }  // namespace ldt::gui

@@ -1,7 +1,6 @@
 #include "platform/win32/gui/WindowDpi.h"
 
 #include "platform/win32/Win32Handle.h"
-#include "platform/win32/gui/Gdi.h"
 
 namespace ldt::gui {
 
@@ -20,14 +19,6 @@ void KeepDialogFromRescaling(HWND window) {
     const auto setBehavior = win32::Loaded<BOOL(WINAPI*)(HWND, int, int)>(L"user32.dll", "SetDialogDpiChangeBehavior");
     constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
     if (setBehavior) setBehavior(window, kDisableAll, kDisableAll);
-}
-
-bool ClipWindow(HWND window, const POINT* corners, int count) {
-    Region region(CreatePolygonRgn(corners, count, WINDING));
-    // From a successful SetWindowRgn on, the window owns the region.
-    if (!region || !SetWindowRgn(window, region.Get(), TRUE)) return false;
-    (void)region.Release();
-    return true;
 }
 
 }  // namespace ldt::gui

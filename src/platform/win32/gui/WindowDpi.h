@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/gui/Gdi.h"
+
 #include <vector>
 
 namespace ldt::gui {
@@ -18,17 +20,16 @@ int WindowDpi(HWND window);
 // window that does its own scaling. Does nothing where the system lacks it.
 void KeepDialogFromRescaling(HWND window);
 
-// Clips `window` to the polygon through `count` window-relative corners in
-// device pixels, filled by the winding rule, and redraws it. On success the
-// window owns the region; on failure the window keeps its old shape.
-bool ClipWindow(HWND window, const POINT* corners, int count);
-
-// The same for any sequence of points with int members x and y.
+// Clips `window` to the polygon through `corners` (any sequence of points
+// with int members x and y: window-relative, in device pixels), filled by
+// the winding rule, and redraws it. On success the window owns the region;
+// on failure the window keeps its old shape.
 template <class Corners>
-bool ClipWindow(HWND window, const Corners& corners) {
+void ClipWindow(HWND window, const Corners& corners) {
     std::vector<POINT> points;
     for (const auto& c : corners) points.push_back({c.x, c.y});
-    return ClipWindow(window, points.data(), static_cast<int>(points.size()));
+    Region region(CreatePolygonRgn(points.data(), static_cast<int>(points.size()), WINDING));
+    if (region && SetWindowRgn(window, region.Get(), TRUE)) (void)region.Release();
 }
 
 }  // namespace ldt::gui

@@ -59,11 +59,11 @@ DiagnosticDialog::~DiagnosticDialog() {
 
 const gui::MessageMap& DiagnosticDialog::GetMessageMap() const {
     static constexpr gui::MessageEntry kEntries[] = {
-        gui::MapPaint<&DiagnosticDialog::PaintDataPanel>(),
+        gui::MapMessage<WM_PAINT, &DiagnosticDialog::PaintDataPanel>(),
         gui::MapQueryDragIcon<&DiagnosticDialog::OnQueryDragIcon>(),
-        gui::MapLButtonDown<&DiagnosticDialog::OnLButtonDown>(),
-        gui::MapLButtonUp<&DiagnosticDialog::OnLButtonUp>(),
-        gui::MapMouseMove<&DiagnosticDialog::OnMouseMove>(),
+        gui::MapMouse<WM_LBUTTONDOWN, &DiagnosticDialog::OnLButtonDown>(),
+        gui::MapMouse<WM_LBUTTONUP, &DiagnosticDialog::OnLButtonUp>(),
+        gui::MapMouse<WM_MOUSEMOVE, &DiagnosticDialog::OnMouseMove>(),
         gui::MapSetCursor<&DiagnosticDialog::OnSetCursor>(),
         gui::MapMessage<WM_DEVICECHANGE, &DiagnosticDialog::OnDeviceChange>(),
         gui::MapMessage<WM_TIMER, &DiagnosticDialog::OnTimer>(),
@@ -179,7 +179,7 @@ gui::GdiCanvas::Art DiagnosticDialog::Art() const {
     return {gui::ResourceHandle(), IDB_SKIN, Handle(), icon_, scaledSkin_.Get()};
 }
 
-void DiagnosticDialog::PaintDataPanel() {
+LRESULT DiagnosticDialog::PaintDataPanel(WPARAM, LPARAM) {
     gui::PaintDC dc(Handle());
     RECT client{};
     GetClientRect(Handle(), &client);
@@ -189,6 +189,7 @@ void DiagnosticDialog::PaintDataPanel() {
     gui::GdiCanvas canvas(dc.Get(), Art());
     core_.PaintDataPanel(canvas, state);
     if (!state.iconic) Default();
+    return 0;
 }
 
 bool DiagnosticDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -225,8 +226,7 @@ bool DiagnosticDialog::PreTranslateMessage(const MSG& message) {
     if (!key) return false;
     // A held key runs its command once: a refresh blocks for a while, and
     // the repeats queued meanwhile would run it again and again.
-    const bool repeat = (message.lParam & (1 << 30)) != 0;
-    if (repeat) return true;
+    if (message.lParam & (1 << 30)) return true;
     CarryOut(core_.OnKey(*key));
     // The keyboard is in use: the platform's cue state says so too.
     if (*key == Key::Tab || *key == Key::ShiftTab)
@@ -314,11 +314,9 @@ LRESULT DiagnosticDialog::OnMouseHover(WPARAM flags, LPARAM at) {
 }
 
 BOOL DiagnosticDialog::OnSetCursor(HWND, UINT, UINT) {
-    if (core_.OnSetCursor()) {
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-    }
-    return static_cast<BOOL>(Default());
+    if (!core_.OnSetCursor()) return static_cast<BOOL>(Default());
+    SetCursor(LoadCursorW(nullptr, IDC_HAND));
+    return TRUE;
 }
 
 }  // namespace ldt

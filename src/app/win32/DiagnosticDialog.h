@@ -44,7 +44,7 @@ protected:
     const gui::MessageMap& GetMessageMap() const override;
 
 private:
-    void PaintDataPanel();
+    LRESULT PaintDataPanel(WPARAM, LPARAM);
     HCURSOR OnQueryDragIcon();
     void OnLButtonDown(UINT flags, POINT point);
     void OnLButtonUp(UINT flags, POINT point);

@@ -3,6 +3,7 @@
 #include "platform/win32/Win32Handle.h"
 #include "seams/Messages.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ldt {
@@ -15,7 +16,7 @@ ClipboardResult Failed(DWORD code) { return Failed(win32::SystemErrorText(code))
 }  // namespace
 
 ClipboardResult Win32Clipboard::PutText(const WString& text) {
-    const std::size_t length = text.find(u'\0') == WString::npos ? text.size() : text.find(u'\0');
+    const std::size_t length = std::min(text.find(u'\0'), text.size());
     win32::UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, (length + 1) * sizeof(wchar_t)));
     if (!block.Get()) return Failed(GetLastError());
     void* data = GlobalLock(block.Get());

@@ -213,8 +213,9 @@ OpenResult Win32DeviceBus::Open(const WString& path, OpenMode mode) {
     // ignore the creation), write only or read and write.
     const bool shared = mode == OpenMode::ReadWriteShared;
     const DWORD access = mode == OpenMode::WriteExclusive ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE;
-    win32::UniqueHandle h(CreateFileW(win32::ToWin(path).c_str(), access, shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0,
-                                      nullptr, shared ? OPEN_EXISTING : CREATE_ALWAYS,
+    const DWORD share = shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+    win32::UniqueHandle h(CreateFileW(win32::ToWin(path).c_str(), access, share, nullptr,
+                                      shared ? OPEN_EXISTING : CREATE_ALWAYS,
                                       (shared ? 0 : FILE_ATTRIBUTE_NORMAL) | FILE_FLAG_OVERLAPPED, nullptr));
     OpenResult result;
     if (!h.Valid()) {

@@ -56,6 +56,8 @@ UniqueHandle CreateTemporaryIn(const std::wstring& dir, std::wstring& name) {
     return UniqueHandle();
 }
 
+ULONGLONG Ticks(const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
 bool Rewind(HANDLE file) {
     LARGE_INTEGER zero{};
     return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
@@ -132,11 +134,10 @@ public:
         const std::unique_ptr<void, decltype(&FindClose)> search(first, &FindClose);
         FILETIME nowTime;
         GetSystemTimeAsFileTime(&nowTime);
-        const ULONGLONG now = (ULONGLONG(nowTime.dwHighDateTime) << 32) | nowTime.dwLowDateTime;
+        const ULONGLONG now = Ticks(nowTime);
         constexpr ULONGLONG kStale = ULONGLONG(kStaleTemporarySeconds) * 10'000'000;  // in 100 ns
         do {
-            const ULONGLONG written =
-                (ULONGLONG(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+            const ULONGLONG written = Ticks(found.ftLastWriteTime);
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                 kTemporaries.Matches(win32::FromWin(found.cFileName)) && now > written && now - written > kStale)
                 DeleteFileW((dir_ + L"\\" + found.cFileName).c_str());

@@ -78,9 +78,9 @@ protected:
     const MessageMap& GetMessageMap() const override {
         static constexpr MessageEntry kEntries[] = {
             MapQueryDragIcon<&ProbeDialog::OnQueryDragIcon>(),
-            MapMouseMove<&ProbeDialog::OnMouseMove>(),
-            MapLButtonDown<&ProbeDialog::OnLButtonDown>(),
-            MapLButtonUp<&ProbeDialog::OnLButtonUp>(),
+            MapMouse<WM_MOUSEMOVE, &ProbeDialog::OnMouseMove>(),
+            MapMouse<WM_LBUTTONDOWN, &ProbeDialog::OnLButtonDown>(),
+            MapMouse<WM_LBUTTONUP, &ProbeDialog::OnLButtonUp>(),
             MapSetCursor<&ProbeDialog::OnSetCursor>(),
             MapMessage<WM_SETTEXT, &ProbeDialog::OnSetText>(),
             MapMessage<kRaw, &ProbeDialog::OnRaw>(),
@@ -136,7 +136,7 @@ protected:
         static constexpr MessageEntry kEntries[] = {
             MapCommand<IDNO, &DerivedDialog::OnNo>(),  // declines IDOK
             MapCommand<IDOK, &DerivedDialog::OwnOk>(),
-            MapMouseMove<&DerivedDialog::OwnMouseMove>(),
+            MapMouse<WM_MOUSEMOVE, &DerivedDialog::OwnMouseMove>(),
         };
         static const MessageMap kMap = MakeMessageMap(&ProbeDialog::GetMessageMap(), kEntries);
         return kMap;

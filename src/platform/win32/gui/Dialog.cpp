@@ -155,8 +155,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     self->current_ = &msg;
 
     LRESULT result = 0;
-    bool handled = KeyWithoutFilter(hwnd, message, wParam, lParam);
-    if (!handled) handled = self->WindowProc(message, wParam, lParam, result);
+    bool handled = KeyWithoutFilter(hwnd, message, wParam, lParam) || self->WindowProc(message, wParam, lParam, result);
     if (!handled && message == WM_INITDIALOG) {
         result = self->OnInitDialog();
         handled = true;

@@ -135,16 +135,6 @@ typename HandlerTraits<decltype(Handler)>::Class& Self(Dialog& self) {
 
 // Map entries, one per handler signature.
 
-// WM_PAINT: void OnPaint()
-template <auto Handler>
-constexpr MessageEntry MapPaint() {
-    return {WM_PAINT, [](Dialog& self, WPARAM, LPARAM, LRESULT& result) {
-                (detail::Self<Handler>(self).*Handler)();
-                result = 0;
-                return true;
-            }};
-}
-
 // WM_QUERYDRAGICON: HCURSOR OnQueryDragIcon()
 template <auto Handler>
 constexpr MessageEntry MapQueryDragIcon() {
@@ -164,12 +154,6 @@ constexpr MessageEntry MapMouse() {
                 return true;
             }};
 }
-template <auto Handler>
-constexpr MessageEntry MapMouseMove() { return MapMouse<WM_MOUSEMOVE, Handler>(); }
-template <auto Handler>
-constexpr MessageEntry MapLButtonDown() { return MapMouse<WM_LBUTTONDOWN, Handler>(); }
-template <auto Handler>
-constexpr MessageEntry MapLButtonUp() { return MapMouse<WM_LBUTTONUP, Handler>(); }
 
 // WM_SETCURSOR: BOOL OnSetCursor(HWND window, UINT hitTest, UINT message)
 template <auto Handler>

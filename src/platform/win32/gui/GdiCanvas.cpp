@@ -21,12 +21,10 @@ void GdiCanvas::SetTextFont(const FontSpec& f) {
     Font font(CreateFontW(f.height, f.width, f.escapement, f.orientation, f.weight, f.italic, f.underline,
                           f.strikeOut, f.charSet, f.outPrecision, f.clipPrecision, f.quality, f.pitchAndFamily,
                           Wide(f.face)));
-    if (font) {
-        HGDIOBJ previous = SelectObject(dc_, font.Get());
-        if (previous && previous != HGDI_ERROR) {
-            if (!originalFont_) originalFont_ = previous;
-            font_ = std::move(font);  // deletes a font an earlier call selected
-        }
+    const HGDIOBJ previous = font ? SelectObject(dc_, font.Get()) : nullptr;
+    if (previous && previous != HGDI_ERROR) {
+        if (!originalFont_) originalFont_ = previous;
+        font_ = std::move(font);  // deletes a font an earlier call selected
     }
     SetBkMode(dc_, TRANSPARENT);
 }

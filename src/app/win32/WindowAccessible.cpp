@@ -86,16 +86,13 @@ HRESULT WindowAccessible::WithChild(const VARIANT& child, Fn fn) const {
 
 template <class Out, class Fn>
 HRESULT WindowAccessible::WithChild(const VARIANT& child, Out* out, Fn fn) const {
-    if (!out) return E_POINTER;
-    *out = Out{};
-    return WithChild(child, fn);
+    const HRESULT start = Start(out);
+    return start != S_OK ? start : WithChild(child, fn);
 }
 
 HRESULT WindowAccessible::get_accParent(IDispatch** parent) {
-    if (!parent) return E_POINTER;
-    *parent = nullptr;
-    if (!source_) return RPC_E_DISCONNECTED;
-    return standard_ ? standard_->get_accParent(parent) : S_FALSE;
+    const HRESULT start = Start(parent);
+    return start != S_OK ? start : standard_ ? standard_->get_accParent(parent) : S_FALSE;
 }
 
 HRESULT WindowAccessible::get_accChildCount(long* count) {
@@ -168,9 +165,7 @@ HRESULT WindowAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut)
 }
 
 HRESULT WindowAccessible::get_accFocus(VARIANT* child) {
-    if (!child) return E_POINTER;
-    *child = VARIANT{};
-    if (!source_) return RPC_E_DISCONNECTED;
+    if (const HRESULT start = Start(child); start != S_OK) return start;
     if (GetForegroundWindow() != window_) return S_FALSE;
     const std::vector<AccessibleItem> items = source_->Items();
     const std::size_t at = IndexOfButton(items, source_->Focused());
@@ -179,9 +174,8 @@ HRESULT WindowAccessible::get_accFocus(VARIANT* child) {
 }
 
 HRESULT WindowAccessible::get_accSelection(VARIANT* children) {
-    if (!children) return E_POINTER;
-    *children = VARIANT{};
-    return source_ ? S_FALSE : RPC_E_DISCONNECTED;
+    const HRESULT start = Start(children);
+    return start == S_OK ? S_FALSE : start;
 }
 
 HRESULT WindowAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
@@ -231,9 +225,7 @@ HRESULT WindowAccessible::accNavigate(long direction, VARIANT start, VARIANT* en
 }
 
 HRESULT WindowAccessible::accHitTest(long x, long y, VARIANT* child) {
-    if (!child) return E_POINTER;
-    *child = VARIANT{};
-    if (!source_) return RPC_E_DISCONNECTED;
+    if (const HRESULT start = Start(child); start != S_OK) return start;
     POINT p = {x, y};
     ScreenToClient(window_, &p);
     RECT client{};

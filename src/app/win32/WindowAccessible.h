@@ -77,6 +77,14 @@ private:
     // The same after clearing *out (E_POINTER when it is null).
     template <class Out, class Fn>
     HRESULT WithChild(const VARIANT& child, Out* out, Fn fn) const;
+    // Clears *out (E_POINTER when it is null); RPC_E_DISCONNECTED once the
+    // window is gone; else S_OK.
+    template <class Out>
+    HRESULT Start(Out* out) const {
+        if (!out) return E_POINTER;
+        *out = Out{};
+        return source_ ? S_OK : RPC_E_DISCONNECTED;
+    }
 
     LONG refs_ = 1;
     HWND window_;

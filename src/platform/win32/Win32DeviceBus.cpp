@@ -115,17 +115,19 @@ struct Request {
     bool ok = false;
 };
 
-// Starts every request with `start` (which returns what ReadFile/WriteFile
-// returned), then waits for all of them with one wait over their events
+// One request per item's device, each started with `start` (which returns
+// what ReadFile/WriteFile returned), then one wait over all their events
 // until `timeoutMs` has passed since the call. A request still pending then
 // is cancelled (that request only: others of this thread on the same handle
 // go on), and its completion is awaited, so that neither its OVERLAPPED nor
-// its buffer is in use once this returns.
-template <typename Start>
-void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
+// its buffer is in use once this returns. The requests, done, come back.
+template <typename Items, typename Start>
+std::vector<Request> RunBatch(const Items& items, DWORD timeoutMs, Start start) {
     const Deadline deadline{std::chrono::milliseconds(timeoutMs)};
+    std::vector<Request> batch(items.size());
     for (std::size_t i = 0; i < batch.size(); ++i) {
         Request& r = batch[i];
+        r.device = HandleOf(items[i].device);
         r.event = win32::UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!r.event.Valid()) continue;
         r.overlapped.hEvent = r.event.Get();
@@ -151,7 +153,7 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
                 events.push_back(r.overlapped.hEvent);
             }
         }
-        if (events.empty()) return;
+        if (events.empty()) break;
         const DWORD left = deadline.RemainingMs<DWORD>(INFINITE - 1);
         if (left == 0) break;
         DWORD signalled = 0;
@@ -170,6 +172,7 @@ void RunBatch(std::vector<Request>& batch, DWORD timeoutMs, Start start) {
         r.ok = GetOverlappedResult(r.device, &r.overlapped, &r.transferred, TRUE) != 0;
         r.pending = false;
     }
+    return batch;
 }
 
 }  // namespace
@@ -231,28 +234,22 @@ OpenResult Win32DeviceBus::Open(const WString& path, OpenMode mode) {
 void Win32DeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* data, std::size_t size) {
     for (DeviceWrite& w : writes) w.written = 0;
     if (size > std::numeric_limits<DWORD>::max()) return;
-    std::vector<Request> batch(writes.size());
-    for (std::size_t i = 0; i < writes.size(); ++i) batch[i].device = HandleOf(writes[i].device);
-    RunBatch(batch, timeoutMs_, [&](std::size_t i, OVERLAPPED* o) {
-        return WriteFile(batch[i].device, data, static_cast<DWORD>(size), nullptr, o) != 0;
+    const std::vector<Request> batch = RunBatch(writes, timeoutMs_, [&](std::size_t i, OVERLAPPED* o) {
+        return WriteFile(HandleOf(writes[i].device), data, static_cast<DWORD>(size), nullptr, o) != 0;
     });
     for (std::size_t i = 0; i < writes.size(); ++i)
         if (batch[i].ok && batch[i].transferred <= size) writes[i].written = batch[i].transferred;
 }
 
 void Win32DeviceBus::ReadWithin(std::vector<DeviceRead>& reads, DWORD boundMs) {
-    std::vector<Request> batch(reads.size());
-    for (std::size_t i = 0; i < reads.size(); ++i) {
-        batch[i].device = HandleOf(reads[i].device);
-        reads[i].received = 0;
-    }
-    RunBatch(batch, boundMs, [&](std::size_t i, OVERLAPPED* o) {
+    for (DeviceRead& r : reads) r.received = 0;
+    const std::vector<Request> batch = RunBatch(reads, boundMs, [&](std::size_t i, OVERLAPPED* o) {
         const auto ask = static_cast<DWORD>(std::min<std::size_t>(reads[i].capacity, std::numeric_limits<DWORD>::max()));
         if (ask == 0) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return false;
         }
-        return ReadFile(batch[i].device, reads[i].buffer, ask, nullptr, o) != 0;
+        return ReadFile(HandleOf(reads[i].device), reads[i].buffer, ask, nullptr, o) != 0;
     });
     for (std::size_t i = 0; i < reads.size(); ++i)
         if (batch[i].ok && batch[i].transferred <= reads[i].capacity) reads[i].received = batch[i].transferred;

@@ -123,16 +123,6 @@ LRESULT Dialog::Default() {
     return result;
 }
 
-bool Dialog::WalkMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    for (const MessageMap* map = &GetMessageMap(); map; map = map->base) {
-        for (std::size_t i = 0; i < map->count; ++i) {
-            const MessageEntry& entry = map->entries[i];
-            if (entry.message == message && entry.thunk(*this, wParam, lParam, result)) return true;
-        }
-    }
-    return false;
-}
-
 INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Dialog* self;
     if (message == WM_INITDIALOG) {
@@ -167,7 +157,10 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
             }
         }
     }
-    if (!handled) handled = self->WalkMessageMap(message, wParam, lParam, result);
+    // The message map walk: the first entry that takes the message ends it.
+    for (const MessageMap* map = &self->GetMessageMap(); map && !handled; map = map->base)
+        for (std::size_t i = 0; i < map->count && !handled; ++i)
+            handled = map->entries[i].message == message && map->entries[i].thunk(*self, wParam, lParam, result);
 
     self->current_ = outer;
     if (message == WM_NCDESTROY) {

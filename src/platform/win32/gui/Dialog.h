@@ -108,7 +108,6 @@ private:
     // dialog's procedure and, through this procedure, from its children.
     static LRESULT CALLBACK ChildKeyProc(HWND child, UINT message, WPARAM wParam, LPARAM lParam);
     static bool KeyWithoutFilter(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    bool WalkMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     UINT templateId_;
     HWND hwnd_ = nullptr;

@@ -131,8 +131,8 @@ void DiagnosticDialog::RefreshAfterDeviceChange() {
 }
 
 bool DiagnosticDialog::ShowEmptyBoxesHint(const QPoint& at, const QPoint& global) {
+    // Every value box lies inside the client area.
     const QPoint client = at - kClientOrigin;
-    if (!kClientArea.contains(at)) return false;
     const std::vector<Rect> boxes = DiagnosticCore::ValueBoxes();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const Rect& box = boxes[i];
@@ -209,22 +209,21 @@ void DiagnosticDialog::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // Between 1x and 2x the 2x picture is filtered down.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    QtCanvas window(painter, skin, icon_);
+    QtCanvas canvas(painter, skin, icon_);  // draws wherever the painter is translated
 
     // The frame around the title strip and the client area is the
     // picture's own border.
     const QRect strip(kCaptionStripLeft, 0, kCaptionStripWidth, kCaptionStripHeight);
     painter.setClipRegion(QRegion(rect()) - strip - kClientArea);
-    window.CopySkin(0, 0, kWindowWidth, kWindowHeight, 0, 0);
+    canvas.CopySkin(0, 0, kWindowWidth, kWindowHeight, 0, 0);
     painter.setClipping(false);
-    core_.PaintCaptionStrip(window);
+    core_.PaintCaptionStrip(canvas);
 
     painter.translate(kClientOrigin);
     painter.setClipRect(QRect(QPoint(0, 0), kClientArea.size()));
-    QtCanvas client(painter, skin, icon_);
     const PaintState state = {isMinimized(), kClientArea.width(), kClientArea.height(), QtCanvas::kIconSize,
                               QtCanvas::kIconSize};
-    core_.PaintDataPanel(client, state);
+    core_.PaintDataPanel(canvas, state);
 }
 
 int DiagnosticDialog::Dpi() const { return static_cast<int>(std::lround(kBaseDpi * devicePixelRatioF())); }
@@ -255,10 +254,7 @@ void DiagnosticDialog::mouseMoveEvent(QMouseEvent* event) {
         core_.SetDpi(Dpi());
         core_.OnMouseMove(at.x() - origin.x, at.y() - origin.y);
     }
-    if (core_.OnSetCursor())
-        setCursor(Qt::PointingHandCursor);
-    else
-        unsetCursor();
+    core_.OnSetCursor() ? setCursor(Qt::PointingHandCursor) : unsetCursor();
 }
 
 void DiagnosticDialog::mousePressEvent(QMouseEvent* event) {

@@ -167,9 +167,8 @@ public:
     }
 
     int indexOfChild(const QAccessibleInterface* child) const override {
-        for (int i = 0; i < static_cast<int>(children_.size()); ++i)
-            if (children_[static_cast<size_t>(i)] && QAccessible::accessibleInterface(children_[static_cast<size_t>(i)]) == child)
-                return i;
+        for (size_t i = 0; i < children_.size(); ++i)
+            if (children_[i] && QAccessible::accessibleInterface(children_[i]) == child) return static_cast<int>(i);
         return -1;
     }
 
@@ -275,11 +274,7 @@ QAccessibleInterface* MakeAccessible(const QString&, QObject* object) {
 }  // namespace
 
 void InstallDialogAccessibility() {
-    static const bool installed = [] {
-        QAccessible::installFactory(MakeAccessible);
-        return true;
-    }();
-    (void)installed;
+    [[maybe_unused]] static const bool installed = (QAccessible::installFactory(MakeAccessible), true);
 }
 
 void Announce(const DiagnosticDialog& dialog, const std::vector<DiagnosticCore::Announcement>& news) {

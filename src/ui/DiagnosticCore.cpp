@@ -86,11 +86,10 @@ void DiagnosticCore::SaveReport() {
 
 void DiagnosticCore::CopyReport() {
     BusyGuard guard{busy_};
-    if (!data_.Available()) {
+    if (data_.Available())
+        PutOnClipboard(ReportText(data_));
+    else
         services_.link.prompts.ShowError(kNoDataText);
-        return;
-    }
-    PutOnClipboard(ReportText(data_));
 }
 
 void DiagnosticCore::CopyDiagnosis() {

@@ -224,10 +224,9 @@ public:
     void setCursorPosition(int at) override { Edit()->setCursorPosition(at); }
     int selectionCount() const override { return Edit()->hasSelectedText() ? 1 : 0; }
     void selection(int index, int* start, int* end) const override {
-        *start = *end = 0;
-        if (index != 0 || !Edit()->hasSelectedText()) return;
-        *start = Edit()->selectionStart();
-        *end = Edit()->selectionEnd();
+        const bool selected = index == 0 && Edit()->hasSelectedText();
+        *start = selected ? Edit()->selectionStart() : 0;
+        *end = selected ? Edit()->selectionEnd() : 0;
     }
     void addSelection(int start, int end) override { setSelection(0, start, end); }
     void removeSelection(int) override { Edit()->deselect(); }

@@ -131,24 +131,15 @@ int RunHistoryMode(const HistoryOptions& options, HistoryFile* file, const Histo
         for (std::size_t nl; (nl = text.find(u'\n', start)) != WString::npos; start = nl + 1)
             out << codePage.ToAnsi(text.substr(start, nl - start)) << '\n';
     };
-    switch (options.mode) {
-    case Mode::Report:
-        break;
-    case Mode::Changes:
-        print(ChangesText(history));
-        break;
-    case Mode::Csv:
-        out << CsvText(records);
-        break;
-    case Mode::History: {
+    if (options.mode == Mode::Changes) print(ChangesText(history));
+    if (options.mode == Mode::Csv) out << CsvText(records);
+    if (options.mode == Mode::History) {
         std::vector<WString> keys;
         for (const HistoryRecord& r : records)
             if (std::find(keys.begin(), keys.end(), r.key) == keys.end()) keys.push_back(r.key);
         if (file && (options.all || !keys.empty()))
             print(HistoryText(ReadHistory(*file, options.all ? std::vector<WString>{} : keys, options.count)));
         if (options.all) status = 0;
-        break;
-    }
     }
     out.flush();
     return status;

@@ -33,9 +33,8 @@ std::optional<Output> ParseOutput(const std::vector<std::string>& args) {
         {"--json", Output::Json}, {"--diagnose", Output::Diagnosis},
     };
     if (args.empty()) return Output::Report;
-    if (args.size() > 1) return std::nullopt;
     for (const auto& [name, output] : kOptions)
-        if (args[0] == name) return output;
+        if (args.size() == 1 && args[0] == name) return output;
     return std::nullopt;
 }
 

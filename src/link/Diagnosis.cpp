@@ -117,12 +117,10 @@ WString BoundText(const WString& text, std::size_t limit) {
     if (cut && end > 0 && IsHighSurrogate(text[end - 1])) --end;  // keep pairs whole
     for (std::size_t i = 0; i < end; ++i) {
         const char16_t c = text[i];
-        if (IsHighSurrogate(c) && i + 1 < end && IsLowSurrogate(text[i + 1])) {
-            out += c;
-            out += text[++i];
-        } else {
+        if (IsHighSurrogate(c) && i + 1 < end && IsLowSurrogate(text[i + 1]))
+            out += {c, text[++i]};
+        else
             out += ClassifyChar(c) == TextChar::Surrogate ? char16_t(0xFFFD) : c;
-        }
     }
     if (cut) out += u"...";
     return out;

@@ -23,28 +23,16 @@ TextChar ClassifyChar(char16_t c) {
 std::string JsonString(const WString& text) {
     WString out = u"\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
-        switch (ClassifyChar(c)) {
-        case TextChar::Plain:
+        const char16_t c = text[i];
+        const TextChar kind = ClassifyChar(c);
+        if (kind == TextChar::Plain)
             out += c;
-            continue;
-        case TextChar::Syntax:
-            out += u'\\';
-            out += c;
-            continue;
-        case TextChar::Surrogate:
-            if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-                out += c;
-                out += text[++i];
-                continue;
-            }
-            c = 0xFFFD;
-            break;
-        case TextChar::Control:
-        case TextChar::Invisible:
-            break;
-        }
-        out += u"\\u" + HexDigits(c, 4);
+        else if (kind == TextChar::Syntax)
+            out += {u'\\', c};
+        else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+            out += {c, text[++i]};
+        else  // a control or invisible character, or half a pair
+            out += u"\\u" + HexDigits(kind == TextChar::Surrogate ? char16_t(0xFFFD) : c, 4);
     }
     return Utf16ToUtf8(out + u'"');
 }

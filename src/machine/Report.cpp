@@ -20,16 +20,10 @@ std::vector<WString> ReportLines(const MachineData& data) {
     return lines;
 }
 
-namespace {
-
 // A line is taken as a zero-terminated string: anything after an embedded
 // zero is not part of it.
-WString UpToZero(const WString& line) { return line.substr(0, line.find(u'\0')); }
-
-}  // namespace
-
 std::string ToAnsiLine(const CodePage& codePage, const WString& line) {
-    return codePage.ToAnsi(UpToZero(line));
+    return codePage.ToAnsi(line.substr(0, line.find(u'\0')));
 }
 
 std::string BuildReport(const MachineData& data, const CodePage& codePage) {
@@ -40,15 +34,13 @@ std::string BuildReport(const MachineData& data, const CodePage& codePage) {
 
 WString ReportText(const MachineData& data) {
     WString text;
-    for (const WString& line : ReportLines(data)) text += UpToZero(line);
+    for (const WString& line : ReportLines(data)) text += line.substr(0, line.find(u'\0'));
     return text;
 }
 
 WString ReportFileName(WString chosen) {
-    const WString ext = u".txt";
-    if (chosen.size() >= ext.size() && chosen.compare(chosen.size() - ext.size(), ext.size(), ext) == 0)
-        chosen.resize(chosen.size() - ext.size());
-    return chosen + ext;
+    if (chosen.size() >= 4 && chosen.compare(chosen.size() - 4, 4, u".txt") == 0) chosen.resize(chosen.size() - 4);
+    return chosen + u".txt";
 }
 
 void SaveReport(const MachineData& data, Prompts& prompts, const CodePage& codePage,

@@ -4,16 +4,13 @@
 #include "ui/WindowGeometry.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ldt {
 
 namespace {
 
-struct Button {
-    HotButton button;
-    const char16_t* caption;
-};
-const Button kButtons[] = {{HotRefresh, u"Refresh"}, {HotSaveAs, u"Save as"}, {HotClose, u"Close"}};
+const std::pair<HotButton, const char16_t*> kButtons[] = {{HotRefresh, u"Refresh"}, {HotSaveAs, u"Save as"}, {HotClose, u"Close"}};
 
 bool Blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u00A0'; }
 
@@ -42,8 +39,8 @@ std::vector<AccessibleItem> DescribeWindow(const MachineData& data) {
     std::vector<AccessibleItem> items;
     for (const Box& box : kBoxes)
         items.push_back({AccessibleRole::StaticText, box.caption, BoxText(box, data), box.area, HotNone});
-    for (const Button& b : kButtons)
-        items.push_back({AccessibleRole::PushButton, b.caption, {}, ButtonRect(b.button), b.button});
+    for (const auto& [button, caption] : kButtons)
+        items.push_back({AccessibleRole::PushButton, caption, {}, ButtonRect(button), button});
     // The label is drawn at the top of a rectangle reaching below the
     // window; its place is the part of the client area the skin covers.
     Rect version = kVersionRect;

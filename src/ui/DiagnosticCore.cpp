@@ -36,17 +36,6 @@ WString ChangeOf(const Box& box, const std::vector<FieldChange>& changes) {
     return {};
 }
 
-// Tab order of the buttons.
-constexpr HotButton kTabOrder[] = {HotRefresh, HotSaveAs, HotClose};
-constexpr int kTabCount = 3;
-
-HotButton NextInTabOrder(HotButton current, int step) {
-    int at = step > 0 ? -1 : kTabCount;  // no focus yet: the first or the last
-    for (int i = 0; i < kTabCount; ++i)
-        if (kTabOrder[i] == current) at = i;
-    return kTabOrder[((at + step) % kTabCount + kTabCount) % kTabCount];
-}
-
 }  // namespace
 
 void DiagnosticCore::RefreshMachineData() {
@@ -88,7 +77,6 @@ void DiagnosticCore::TakeOutcome(RefreshOutcome outcome) {
     // The window shows the values of the first port that brought any.
     const auto shown = std::find_if(history.ports.begin(), history.ports.end(), [](const PortHistory& p) { return p.read; });
     changes_ = shown == history.ports.end() ? std::vector<FieldChange>() : std::move(shown->changes);
-    refreshed_ = true;
 }
 
 void DiagnosticCore::SaveReport() {
@@ -98,11 +86,10 @@ void DiagnosticCore::SaveReport() {
 
 void DiagnosticCore::CopyReport() {
     BusyGuard guard{busy_};
-    if (!data_.Available()) {
+    if (data_.Available())
+        PutOnClipboard(ReportText(data_));
+    else
         services_.link.prompts.ShowError(kNoDataText);
-        return;
-    }
-    PutOnClipboard(ReportText(data_));
 }
 
 void DiagnosticCore::CopyDiagnosis() {
@@ -129,10 +116,8 @@ WString DiagnosticCore::BoxTip(std::size_t box) const {
     WString hint = EmptyBoxesHint();
     if (!hint.empty() || !data_.Available()) return hint;
     std::size_t at = 0;
-    for (const Box& b : kBoxes) {
-        if (b.shows == BoxShows::Nothing) continue;
-        if (at++ == box) return ChangeOf(b, changes_);
-    }
+    for (const Box& b : kBoxes)
+        if (b.shows != BoxShows::Nothing && at++ == box) return ChangeOf(b, changes_);
     return {};
 }
 
@@ -144,7 +129,8 @@ std::vector<AccessibleItem> DiagnosticCore::Describe() const {
 }
 
 WString DiagnosticCore::EmptyBoxesHint() const {
-    return refreshed_ ? ldt::EmptyBoxesHint(diagnosis_.refresh, data_.Available()) : WString();
+    // Every diagnosis is stamped with its time: none before the first refresh.
+    return !diagnosis_.time.empty() ? ldt::EmptyBoxesHint(diagnosis_.refresh, data_.Available()) : WString();
 }
 
 bool DiagnosticCore::ShowFocusCue(bool shown) {
@@ -158,11 +144,15 @@ ClickAction DiagnosticCore::OnKey(Key key) {
     switch (key) {
     case Key::Tab:
     case Key::ShiftTab:
-        focused_ = NextInTabOrder(focused_, key == Key::Tab ? 1 : -1);
+        // The tab order, Refresh, Save as, Close and round, runs down the
+        // buttons' numbers; with no focus yet Tab takes the first, Shift+Tab
+        // the last.
+        focused_ = key == Key::ShiftTab ? HotButton(focused_ % HotRefresh + 1)
+                   : focused_ <= HotClose ? HotRefresh
+                                          : HotButton(focused_ - 1);
         focusCueShown_ = true;
         return ClickAction::Repaint;
-    case Key::Space:
-        return Press(focused_);
+    case Key::Space: return Press(focused_);
     case Key::F5: return Press(HotRefresh);
     case Key::CtrlS: return Press(HotSaveAs);
     case Key::CtrlC: CopyReport(); break;
@@ -173,19 +163,11 @@ ClickAction DiagnosticCore::OnKey(Key key) {
 
 ClickAction DiagnosticCore::Press(HotButton button) {
     if (busy_) return ClickAction::None;
-    switch (button) {
-    case HotClose:
-        return ClickAction::EndDialog;
-    case HotSaveAs:
-        SaveReport();
-        break;
-    case HotRefresh:
-        RefreshMachineData();
-        return ClickAction::RepaintErased;
-    case HotNone:
-        break;
-    }
-    return ClickAction::None;
+    if (button == HotClose) return ClickAction::EndDialog;
+    if (button == HotSaveAs) SaveReport();
+    if (button != HotRefresh) return ClickAction::None;
+    RefreshMachineData();
+    return ClickAction::RepaintErased;
 }
 
 bool DiagnosticCore::QueuePress(HotButton button) {

@@ -207,7 +207,6 @@ private:
     int dpi_ = kBaseDpi;
     Diagnosis diagnosis_;
     std::vector<FieldChange> changes_;
-    bool refreshed_ = false;        // a refresh has run
     bool awaitingReturn_ = false;   // values kept for a port that left; the next look takes what it finds
     bool refreshing_ = false;       // a refresh the user asked for runs
     unsigned waiting_ = 0;          // presses queued by assistive technology, one bit per HotButton

@@ -28,10 +28,6 @@ namespace ldt {
 
 namespace {
 
-const QString kSkinResource = QStringLiteral(":/skin/SkinBitmap.bmp");
-const QString kSkin2xResource = QStringLiteral(":/skin/skin@2x.runs");
-const QString kIconResource = QStringLiteral(":/icon/app.png");
-
 // The window is the picture, so the client origin sits where the client
 // picture starts in the skin.
 const QPoint kClientOrigin(kClientOriginInSkin.x, kClientOriginInSkin.y);
@@ -56,7 +52,7 @@ const QRect DiagnosticDialog::kClientArea(kClientOrigin,
                                                 kWindowHeight - kClientOrigin.y() - kClientOrigin.x()));
 
 DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), icon_(kIconResource), core_(services) {
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), icon_(QStringLiteral(":/icon/app.png")), core_(services) {
     setWindowTitle(ToQString(kProductName));
     setMouseTracking(true);
     // Every paint covers the whole window with the picture.
@@ -65,19 +61,15 @@ DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* pare
     InstallDialogAccessibility();
     deviceSettle_.setSingleShot(true);
     connect(&deviceSettle_, &QTimer::timeout, this, &DiagnosticDialog::RefreshAfterDeviceChange);
-    AddCommandKey(QKeySequence(Qt::Key_F5), Key::F5);
-    AddCommandKey(QKeySequence(Qt::CTRL | Qt::Key_S), Key::CtrlS);
-    AddCommandKey(QKeySequence(Qt::CTRL | Qt::Key_C), Key::CtrlC);
-    AddCommandKey(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), Key::CtrlShiftC);
-}
-
-void DiagnosticDialog::AddCommandKey(const QKeySequence& keys, Key key) {
-    // Owned by the dialog. A held key runs its command once: a refresh
-    // blocks for a while, and repeats queued meanwhile would run it again
-    // and again.
-    auto* shortcut = new QShortcut(keys, this);
-    shortcut->setAutoRepeat(false);
-    connect(shortcut, &QShortcut::activated, this, [this, key] { CarryOut(core_.OnKey(key)); });
+    for (const auto& [keys, key] : {std::pair{QKeySequence(Qt::Key_F5), Key::F5}, {Qt::CTRL | Qt::Key_S, Key::CtrlS},
+                                    {Qt::CTRL | Qt::Key_C, Key::CtrlC}, {Qt::CTRL | Qt::SHIFT | Qt::Key_C, Key::CtrlShiftC}}) {
+        // Owned by the dialog. A held key runs its command once: a refresh
+        // blocks for a while, and repeats queued meanwhile would run it
+        // again and again.
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setAutoRepeat(false);
+        connect(shortcut, &QShortcut::activated, this, [this, key = key] { CarryOut(core_.OnKey(key)); });
+    }
 }
 
 void DiagnosticDialog::CarryOut(ClickAction action) {
@@ -131,8 +123,8 @@ void DiagnosticDialog::RefreshAfterDeviceChange() {
 }
 
 bool DiagnosticDialog::ShowEmptyBoxesHint(const QPoint& at, const QPoint& global) {
+    // Every value box lies inside the client area.
     const QPoint client = at - kClientOrigin;
-    if (!kClientArea.contains(at)) return false;
     const std::vector<Rect> boxes = DiagnosticCore::ValueBoxes();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         const Rect& box = boxes[i];
@@ -195,12 +187,12 @@ void DiagnosticDialog::PrepareFirstPaint() {
 }
 
 QImage DiagnosticDialog::LoadSkin() const {
-    if (devicePixelRatioF() <= 1) return QImage(kSkinResource);
+    if (devicePixelRatioF() <= 1) return QImage(QStringLiteral(":/skin/SkinBitmap.bmp"));
     // Above 1x the picture comes from the 2x source, never from the 1x one
     // blown up. Its run format decodes in a few milliseconds, so it is
     // decoded for each paint and let go after it, like the 1x one, rather
     // than kept: millions of pixels the window would hold for nothing.
-    return LoadSkinRuns(kSkin2xResource);
+    return LoadSkinRuns(QStringLiteral(":/skin/skin@2x.runs"));
 }
 
 void DiagnosticDialog::paintEvent(QPaintEvent*) {
@@ -209,22 +201,21 @@ void DiagnosticDialog::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // Between 1x and 2x the 2x picture is filtered down.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    QtCanvas window(painter, skin, icon_);
+    QtCanvas canvas(painter, skin, icon_);  // draws wherever the painter is translated
 
     // The frame around the title strip and the client area is the
     // picture's own border.
     const QRect strip(kCaptionStripLeft, 0, kCaptionStripWidth, kCaptionStripHeight);
     painter.setClipRegion(QRegion(rect()) - strip - kClientArea);
-    window.CopySkin(0, 0, kWindowWidth, kWindowHeight, 0, 0);
+    canvas.CopySkin(0, 0, kWindowWidth, kWindowHeight, 0, 0);
     painter.setClipping(false);
-    core_.PaintCaptionStrip(window);
+    core_.PaintCaptionStrip(canvas);
 
     painter.translate(kClientOrigin);
     painter.setClipRect(QRect(QPoint(0, 0), kClientArea.size()));
-    QtCanvas client(painter, skin, icon_);
     const PaintState state = {isMinimized(), kClientArea.width(), kClientArea.height(), QtCanvas::kIconSize,
                               QtCanvas::kIconSize};
-    core_.PaintDataPanel(client, state);
+    core_.PaintDataPanel(canvas, state);
 }
 
 int DiagnosticDialog::Dpi() const { return static_cast<int>(std::lround(kBaseDpi * devicePixelRatioF())); }
@@ -255,10 +246,7 @@ void DiagnosticDialog::mouseMoveEvent(QMouseEvent* event) {
         core_.SetDpi(Dpi());
         core_.OnMouseMove(at.x() - origin.x, at.y() - origin.y);
     }
-    if (core_.OnSetCursor())
-        setCursor(Qt::PointingHandCursor);
-    else
-        unsetCursor();
+    core_.OnSetCursor() ? setCursor(Qt::PointingHandCursor) : unsetCursor();
 }
 
 void DiagnosticDialog::mousePressEvent(QMouseEvent* event) {

@@ -68,7 +68,6 @@ private:
     QImage LoadSkin() const;
     void RefreshAfterDeviceChange();
     bool ShowEmptyBoxesHint(const QPoint& at, const QPoint& global);
-    void AddCommandKey(const QKeySequence& keys, Key key);
     void CarryOut(ClickAction action);
     // Announces what changed and queues the presses that wait.
     void AfterCommand();

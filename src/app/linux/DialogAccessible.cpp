@@ -167,9 +167,8 @@ public:
     }
 
     int indexOfChild(const QAccessibleInterface* child) const override {
-        for (int i = 0; i < static_cast<int>(children_.size()); ++i)
-            if (children_[static_cast<size_t>(i)] && QAccessible::accessibleInterface(children_[static_cast<size_t>(i)]) == child)
-                return i;
+        for (size_t i = 0; i < children_.size(); ++i)
+            if (children_[i] && QAccessible::accessibleInterface(children_[i]) == child) return static_cast<int>(i);
         return -1;
     }
 
@@ -225,10 +224,9 @@ public:
     void setCursorPosition(int at) override { Edit()->setCursorPosition(at); }
     int selectionCount() const override { return Edit()->hasSelectedText() ? 1 : 0; }
     void selection(int index, int* start, int* end) const override {
-        *start = *end = 0;
-        if (index != 0 || !Edit()->hasSelectedText()) return;
-        *start = Edit()->selectionStart();
-        *end = Edit()->selectionEnd();
+        const bool selected = index == 0 && Edit()->hasSelectedText();
+        *start = selected ? Edit()->selectionStart() : 0;
+        *end = selected ? Edit()->selectionEnd() : 0;
     }
     void addSelection(int start, int end) override { setSelection(0, start, end); }
     void removeSelection(int) override { Edit()->deselect(); }
@@ -275,11 +273,7 @@ QAccessibleInterface* MakeAccessible(const QString&, QObject* object) {
 }  // namespace
 
 void InstallDialogAccessibility() {
-    static const bool installed = [] {
-        QAccessible::installFactory(MakeAccessible);
-        return true;
-    }();
-    (void)installed;
+    [[maybe_unused]] static const bool installed = (QAccessible::installFactory(MakeAccessible), true);
 }
 
 void Announce(const DiagnosticDialog& dialog, const std::vector<DiagnosticCore::Announcement>& news) {

@@ -43,9 +43,6 @@ QFont MakeQFont(const FontSpec& request) {
     return font;
 }
 
-QtCanvas::QtCanvas(QPainter& painter, const QImage& skin, const QIcon& icon)
-    : painter_(painter), skin_(skin), icon_(icon) {}
-
 void QtCanvas::CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) {
     // Coordinates are in units of the 1x picture; a skin with a device pixel
     // ratio has that many pixels per unit, all of which are drawn, so a 2x

@@ -22,7 +22,7 @@ class QtCanvas final : public Canvas {
 public:
     // Draws with `painter`, whose coordinates are the surface's. `skin` and
     // `icon` must outlive the canvas.
-    QtCanvas(QPainter& painter, const QImage& skin, const QIcon& icon);
+    QtCanvas(QPainter& painter, const QImage& skin, const QIcon& icon) : painter_(painter), skin_(skin), icon_(icon) {}
 
     void CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) override;
     void SetTextFont(const FontSpec& font) override;

@@ -32,8 +32,8 @@ WString ChangesText(const HistoryOutcome& history) {
             text += kFirstReading + WString(u"\n");
             continue;
         }
-        text += FillTemplate(port.changes.empty() ? kNoChangeSince : kChangedSince, {UtcTimeText(port.previous->time)}) +
-                u"\n";
+        const WString since = UtcTimeText(port.previous->time);
+        text += FillTemplate(port.changes.empty() ? kNoChangeSince : kChangedSince, {since}) + u"\n";
         for (const FieldChange& c : port.changes)
             text += FillTemplate(kChangedValue, {FieldName(c.field), EscapeText(c.was), EscapeText(c.now)}) + u"\n";
     }
@@ -112,7 +112,8 @@ std::string CsvField(const WString& text) {
     for (char16_t c : text) {
         const TextChar kind = ClassifyChar(c);
         const bool kept = c == u'\t' || c == u'\r' || c == u'\n';
-        value += (kind == TextChar::Control && !kept) || kind == TextChar::Invisible ? EscapeText(WString(1, c)) : WString(1, c);
+        const bool escaped = (kind == TextChar::Control && !kept) || kind == TextChar::Invisible;
+        value += escaped ? EscapeText(WString(1, c)) : WString(1, c);
     }
     std::string bytes = Utf16ToUtf8(value);
     if (bytes.find_first_of(",\"\r\n") == std::string::npos) return bytes;

@@ -340,7 +340,9 @@ HistoryOutcome UpdateHistory(HistoryFile* file, const RefreshOutcome& refresh, c
         std::vector<std::optional<HistoryRecord>> current;
         std::vector<WString> keys;  // of the ports that have a record; none without one
         for (const PortOutcome& port : refresh.ports) {
-            outcome.ports.push_back({MachineKey(port.identity, port.path), port.path, false, {}, {}});
+            PortHistory& entry = outcome.ports.emplace_back();
+            entry.key = MachineKey(port.identity, port.path);
+            entry.port = port.path;
             const std::optional<HistoryRecord>& r = current.emplace_back(PortRecord(port, codePage, now));
             if (r && std::find(keys.begin(), keys.end(), r->key) == keys.end()) keys.push_back(r->key);
         }

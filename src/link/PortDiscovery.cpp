@@ -20,9 +20,10 @@ std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus, std::vecto
             if (i >= kPortSlots) continue;
             if (identities) identities->push_back(q == InterfaceQuery::Ok ? set->Identify(i) : DeviceIdentity{});
             // The path up to any zero, stored whole or not at all: a cut path opens nothing, or another device.
-            const std::size_t length = std::min(path.find(u'\0'), path.size());
+            const WString stored = UpToZero(path);
+            const std::size_t length = stored.size();
             if (q != InterfaceQuery::Ok || length > kMaxPathChars) continue;
-            std::transform(path.begin(), path.begin() + length, link.portTable[i].begin(),
+            std::transform(stored.begin(), stored.end(), link.portTable[i].begin(),
                            [](char16_t c) { return static_cast<char>(c & 0xFF); });
             link.portTable[i][length] = 0;
         }

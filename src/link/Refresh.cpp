@@ -9,7 +9,7 @@
 namespace ldt {
 
 WString ReplyText(const std::string& reply, const CodePage& codePage) {
-    return codePage.ToWide(reply.substr(0, reply.find('\0')));
+    return codePage.ToWide(UpToZero(reply));
 }
 
 // What a device sent before the query and nobody read (the rest of a reply

@@ -2,7 +2,8 @@
 
 namespace ldt {
 
-const std::array<ReportLineSpec, 16> kReportLines = [] {
+// Made at compile time: each label paired with its field.
+constexpr std::array<ReportLineSpec, 16> kReportLines = [] {
     using F = MachineField;
     constexpr F kFields[16] = {F::FirmwareVersion, F::FpgaVersion,    F::FileSpeed,      F::FilePower,
                                F::FileDpi,         F::FilePpi,        F::LaserTubeModel, F::VectorMode,
@@ -23,7 +24,7 @@ std::vector<WString> ReportLines(const MachineData& data) {
 // A line is taken as a zero-terminated string: anything after an embedded
 // zero is not part of it.
 std::string ToAnsiLine(const CodePage& codePage, const WString& line) {
-    return codePage.ToAnsi(line.substr(0, line.find(u'\0')));
+    return codePage.ToAnsi(UpToZero(line));
 }
 
 std::string BuildReport(const MachineData& data, const CodePage& codePage) {
@@ -34,13 +35,15 @@ std::string BuildReport(const MachineData& data, const CodePage& codePage) {
 
 WString ReportText(const MachineData& data) {
     WString text;
-    for (const WString& line : ReportLines(data)) text += line.substr(0, line.find(u'\0'));
+    for (const WString& line : ReportLines(data)) text += UpToZero(line);
     return text;
 }
 
 WString ReportFileName(WString chosen) {
-    if (chosen.size() >= 4 && chosen.compare(chosen.size() - 4, 4, u".txt") == 0) chosen.resize(chosen.size() - 4);
-    return chosen + u".txt";
+    const WString ext = u".txt";
+    if (chosen.size() >= ext.size() && chosen.compare(chosen.size() - ext.size(), ext.size(), ext) == 0)
+        chosen.resize(chosen.size() - ext.size());
+    return chosen + ext;
 }
 
 void SaveReport(const MachineData& data, Prompts& prompts, const CodePage& codePage,

@@ -8,6 +8,12 @@ namespace ldt {
 
 using WString = std::u16string;  // UTF-16, on every platform
 
+// What a zero-terminated string holds: `text` up to its first zero.
+template <class Char>
+std::basic_string<Char> UpToZero(const std::basic_string<Char>& text) {
+    return text.substr(0, text.find(Char()));
+}
+
 // ASCII text (numbers, names of our own) as UTF-16.
 inline WString Ascii(const std::string& text) { return WString(text.begin(), text.end()); }
 

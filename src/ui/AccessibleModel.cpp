@@ -10,7 +10,8 @@ namespace ldt {
 
 namespace {
 
-const std::pair<HotButton, const char16_t*> kButtons[] = {{HotRefresh, u"Refresh"}, {HotSaveAs, u"Save as"}, {HotClose, u"Close"}};
+const std::pair<HotButton, const char16_t*> kButtons[] = {
+    {HotRefresh, u"Refresh"}, {HotSaveAs, u"Save as"}, {HotClose, u"Close"}};
 
 bool Blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u00A0'; }
 

@@ -32,13 +32,15 @@ void PaintMachineValues(Canvas& canvas, const MachineData& data, int dpi, const 
     bool marking = false;  // the text colour is the mark's
     for (const Box& box : kBoxes) {
         if (box.shows == BoxShows::Nothing) continue;
-        const bool mark = std::find(changed.begin(), changed.end(), static_cast<std::size_t>(box.field)) != changed.end();
+        const bool mark =
+            std::find(changed.begin(), changed.end(), static_cast<std::size_t>(box.field)) != changed.end();
         if (mark != marking) canvas.SetTextColor(mark ? kChangedTextColor : 0);
         marking = mark;
         const WString& value = data.At(box.field);
         if (box.shows == BoxShows::Offset)
             canvas.DrawString(ScaleRect(box.split.label, dpi), DirectionLabel(box.split, value), kDtCenter);
-        canvas.DrawString(ScaleRect(box.draw, dpi), box.shows == BoxShows::Field ? value : OffsetAmount(value), kDtCenter);
+        const WString amount = box.shows == BoxShows::Field ? value : OffsetAmount(value);
+        canvas.DrawString(ScaleRect(box.draw, dpi), amount, kDtCenter);
     }
     if (marking) canvas.SetTextColor(0);
 }

@@ -75,7 +75,8 @@ void DiagnosticCore::TakeOutcome(RefreshOutcome outcome) {
                                            HistoryNow(), !HistoryOffByEnvironment());
     diagnosis_.history = std::move(history.problem);
     // The window shows the values of the first port that brought any.
-    const auto shown = std::find_if(history.ports.begin(), history.ports.end(), [](const PortHistory& p) { return p.read; });
+    const auto shown =
+        std::find_if(history.ports.begin(), history.ports.end(), [](const PortHistory& p) { return p.read; });
     changes_ = shown == history.ports.end() ? std::vector<FieldChange>() : std::move(shown->changes);
 }
 
@@ -147,6 +148,7 @@ ClickAction DiagnosticCore::OnKey(Key key) {
         // The tab order, Refresh, Save as, Close and round, runs down the
         // buttons' numbers; with no focus yet Tab takes the first, Shift+Tab
         // the last.
+        static_assert(HotRefresh == 3 && HotSaveAs == 2 && HotClose == 1 && HotNone == 0, "tab order by number");
         focused_ = key == Key::ShiftTab ? HotButton(focused_ % HotRefresh + 1)
                    : focused_ <= HotClose ? HotRefresh
                                           : HotButton(focused_ - 1);

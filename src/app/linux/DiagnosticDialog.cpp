@@ -61,8 +61,10 @@ DiagnosticDialog::DiagnosticDialog(const DialogServices& services, QWidget* pare
     InstallDialogAccessibility();
     deviceSettle_.setSingleShot(true);
     connect(&deviceSettle_, &QTimer::timeout, this, &DiagnosticDialog::RefreshAfterDeviceChange);
-    for (const auto& [keys, key] : {std::pair{QKeySequence(Qt::Key_F5), Key::F5}, {Qt::CTRL | Qt::Key_S, Key::CtrlS},
-                                    {Qt::CTRL | Qt::Key_C, Key::CtrlC}, {Qt::CTRL | Qt::SHIFT | Qt::Key_C, Key::CtrlShiftC}}) {
+    for (const auto& [keys, key] : {std::pair{QKeySequence(Qt::Key_F5), Key::F5},
+                                    {Qt::CTRL | Qt::Key_S, Key::CtrlS},
+                                    {Qt::CTRL | Qt::Key_C, Key::CtrlC},
+                                    {Qt::CTRL | Qt::SHIFT | Qt::Key_C, Key::CtrlShiftC}}) {
         // Owned by the dialog. A held key runs its command once: a refresh
         // blocks for a while, and repeats queued meanwhile would run it
         // again and again.

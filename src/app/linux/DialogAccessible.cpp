@@ -95,7 +95,8 @@ public:
         // client area is not seen.
         const Rect& r = item->rect;
         const QRect client = DiagnosticDialog::kClientArea;
-        const QRect seen = QRect(r.left, r.top, r.right - r.left, r.bottom - r.top).translated(client.topLeft()).intersected(client);
+        const QRect seen =
+            QRect(r.left, r.top, r.right - r.left, r.bottom - r.top).translated(client.topLeft()).intersected(client);
         return QRect(dialog_->mapToGlobal(seen.topLeft()), seen.size());
     }
 
@@ -126,7 +127,8 @@ public:
     QStringList actionNames() const override { return {pressAction()}; }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
     void doAction(const QString& name) override {
-        if (name == pressAction() && IsButton()) dialog_->Press(Item()->button);
+        const auto item = Item();
+        if (name == pressAction() && item && item->role == AccessibleRole::PushButton) dialog_->Press(item->button);
     }
 
 private:
@@ -241,8 +243,9 @@ public:
         const QRect cursor = Edit()->inputMethodQuery(Qt::ImCursorRectangle).toRect();
         const QFontMetrics metrics(Edit()->font());
         const int from = Edit()->cursorPosition();
-        const int x = cursor.center().x() + (offset >= from ? metrics.horizontalAdvance(shown.mid(from, offset - from))
-                                                            : -metrics.horizontalAdvance(shown.mid(offset, from - offset)));
+        const int x = cursor.center().x() +
+                      (offset >= from ? metrics.horizontalAdvance(shown.mid(from, offset - from))
+                                      : -metrics.horizontalAdvance(shown.mid(offset, from - offset)));
         return {Edit()->mapToGlobal(QPoint(x, cursor.top())),
                 QSize(metrics.horizontalAdvance(shown.mid(offset, 1)), cursor.height())};
     }

@@ -185,10 +185,14 @@ long ReadNumberAttribute(const std::string& dir, const char* name, int base) {
     return text.empty() || end == text.c_str() ? -1 : value;
 }
 
+bool IsPrinterInterface(const std::string& interfaceDir) {
+    return ReadNumberAttribute(interfaceDir, "bInterfaceClass", 16) == 7;
+}
+
 bool IsUsblpClassInterface(const std::string& interfaceDir) {
     const long protocol = ReadNumberAttribute(interfaceDir, "bInterfaceProtocol", 16);
-    return ReadNumberAttribute(interfaceDir, "bInterfaceClass", 16) == 7 &&
-           ReadNumberAttribute(interfaceDir, "bInterfaceSubClass", 16) == 1 && protocol >= 1 && protocol <= 3;
+    return IsPrinterInterface(interfaceDir) && ReadNumberAttribute(interfaceDir, "bInterfaceSubClass", 16) == 1 &&
+           protocol >= 1 && protocol <= 3;
 }
 
 std::string DriverOf(const std::string& interfaceDir) {
@@ -212,7 +216,7 @@ std::vector<UsblpNode> ListUsblpNodes(const std::string& sysRoot) {
             !std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         const std::string device = classRoot + "/" + name + "/device";
-        if (ReadNumberAttribute(device, "bInterfaceClass", 16) != 7) continue;
+        if (!IsPrinterInterface(device)) continue;
         nodes.push_back({std::strtol(name.c_str() + 2, nullptr, 10), name, ResolvePath(device)});
     }
     std::sort(nodes.begin(), nodes.end(), [](const UsblpNode& a, const UsblpNode& b) { return a.number < b.number; });
@@ -294,7 +298,7 @@ PortlessScan FindPortlessPrinters(const UsbSystemRoots& roots, bool unboundAreRe
         // Interfaces are named <bus>-<port...>:<config>.<interface>.
         if (name.find(':') == std::string::npos) continue;
         const std::string link = devices + "/" + name;
-        if (ReadNumberAttribute(link, "bInterfaceClass", 16) != 7) continue;
+        if (!IsPrinterInterface(link)) continue;
         if (scan.listed.size() >= limit) {
             // Past the bound only count, with the two cheapest looks: an
             // interface with a node or one on its way is bound to usblp.

@@ -44,6 +44,8 @@ std::vector<std::string> ListDirectory(const std::string& path);
 // A sysfs attribute that is a number in `base` (16: "07", "1a2b"; 10:
 // "3"); -1 when it is missing or no number.
 long ReadNumberAttribute(const std::string& dir, const char* name, int base);
+// Whether the interface at `interfaceDir` is of the printer class (7).
+bool IsPrinterInterface(const std::string& interfaceDir);
 // Whether the interface is one usblp would bind: class 7, subclass 1,
 // protocol 1-3.
 bool IsUsblpClassInterface(const std::string& interfaceDir);

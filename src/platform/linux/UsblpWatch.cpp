@@ -43,7 +43,7 @@ public:
         for (const std::string& n : names_) {
             if (n.rfind(found->second + ":", 0) != 0) continue;
             anyInterface = true;
-            if (ReadNumberAttribute(devices_ + "/" + n, "bInterfaceClass", 16) == 7) return true;
+            if (IsPrinterInterface(devices_ + "/" + n)) return true;
         }
         return !anyInterface;
     }

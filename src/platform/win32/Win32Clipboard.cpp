@@ -3,7 +3,6 @@
 #include "platform/win32/Win32Handle.h"
 #include "seams/Messages.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace ldt {
@@ -16,12 +15,13 @@ ClipboardResult Failed(DWORD code) { return Failed(win32::SystemErrorText(code))
 }  // namespace
 
 ClipboardResult Win32Clipboard::PutText(const WString& text) {
-    const std::size_t length = std::min(text.find(u'\0'), text.size());
+    const WString shown = UpToZero(text);
+    const std::size_t length = shown.size();
     win32::UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, (length + 1) * sizeof(wchar_t)));
     if (!block.Get()) return Failed(GetLastError());
     void* data = GlobalLock(block.Get());
     if (!data) return Failed(GetLastError());
-    std::memcpy(data, text.data(), length * sizeof(wchar_t));
+    std::memcpy(data, shown.data(), length * sizeof(wchar_t));
     static_cast<wchar_t*>(data)[length] = L'\0';
     GlobalUnlock(block.Get());
     // Clipboard viewers and managers open it briefly after each change: a

@@ -244,7 +244,8 @@ void Win32DeviceBus::WriteEach(std::vector<DeviceWrite>& writes, const void* dat
 void Win32DeviceBus::ReadWithin(std::vector<DeviceRead>& reads, DWORD boundMs) {
     for (DeviceRead& r : reads) r.received = 0;
     const std::vector<Request> batch = RunBatch(reads, boundMs, [&](std::size_t i, OVERLAPPED* o) {
-        const auto ask = static_cast<DWORD>(std::min<std::size_t>(reads[i].capacity, std::numeric_limits<DWORD>::max()));
+        const auto ask =
+            static_cast<DWORD>(std::min<std::size_t>(reads[i].capacity, std::numeric_limits<DWORD>::max()));
         if (ask == 0) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return false;

@@ -11,7 +11,7 @@ namespace ldt {
 ClipboardResult QtClipboard::PutText(const WString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard) return {false, kNoClipboard};
-    const QString wanted = ToQString(text.substr(0, text.find(u'\0')));
+    const QString wanted = ToQString(UpToZero(text));
     clipboard->setText(wanted, QClipboard::Clipboard);
     // While this program owns the clipboard, Qt answers from its own copy
     // without asking the display.

@@ -26,8 +26,9 @@ public:
     GdiCanvas(const GdiCanvas&) = delete;
     GdiCanvas& operator=(const GdiCanvas&) = delete;
 
-    // Copies from art.scaledSkin when set; otherwise loads the skin bitmap
-    // anew for each call and releases it before returning.
+    // Copies from art.scaledSkin when set; otherwise reads the skin bitmap
+    // resource anew for each call and draws the block straight from it,
+    // keeping nothing afterwards.
     void CopySkin(int dstX, int dstY, int width, int height, int srcX, int srcY) override;
     void SetTextFont(const FontSpec& font) override;
     void SetTextColor(unsigned rgb) override;

@@ -1,8 +1,9 @@
 #pragma once
 // A clock that spends the first pause it is asked for on a piece of work
-// before sleeping whatever is left of it. The window uses it to prepare its
-// first paint (the text font, the skin) while the machine is working on the
-// first query, instead of after.
+// before sleeping whatever is left of it. The window uses it to set itself
+// up for its first showing (on Windows its icons, shape and place; the
+// skin above 100 %) while the machine is working on the first query,
+// instead of before or after.
 
 #include "seams/Clock.h"
 

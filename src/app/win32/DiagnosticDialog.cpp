@@ -83,21 +83,15 @@ BOOL DiagnosticDialog::OnInitDialog() {
     prompts_.SetOwner(Handle());
     clipboard_.SetOwner(Handle());
 
-    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     gui::KeepDialogFromRescaling(Handle());
     core_.SetDpi(gui::WindowDpi(Handle()));
-    gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
-    const WindowPlacement place =
-        PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), core_.Dpi());
-    MoveWindow(Handle(), place.left, place.top, place.width, place.height, TRUE);
-    InvalidateRect(Handle(), nullptr, TRUE);
 
     // Before the first refresh, so that a machine plugged in while it runs
     // still brings a refresh of its own.
     printerInterfaces_ = gui::NotifyInterfaceChanges(Handle(), win32::ToWinGuid(kUsbPrintInterfaceClass));
-    // The skin above 100 % is made while the machine works on the first
-    // query; without a query, here.
+    // The icons, the shape, the place and the skin above 100 % are set up
+    // while the machine works on the first query; without a query, here.
+    // The window is not shown before this returns either way.
     core_.RefreshMachineData();
     PrepareFirstPaint();
     AfterCommand();
@@ -159,6 +153,13 @@ void DiagnosticDialog::PrepareSkin() {
 
 void DiagnosticDialog::PrepareFirstPaint() {
     if (std::exchange(firstPaintPrepared_, true)) return;
+    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    gui::ClipWindow(Handle(), WindowRegion(core_.Dpi()));
+    const WindowPlacement place =
+        PlaceWindow(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), core_.Dpi());
+    MoveWindow(Handle(), place.left, place.top, place.width, place.height, TRUE);
+    InvalidateRect(Handle(), nullptr, TRUE);
     PrepareSkin();
 }
 

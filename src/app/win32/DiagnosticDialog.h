@@ -64,7 +64,8 @@ private:
     // Raises the events the core says are due and queues the presses
     // that wait.
     void AfterCommand();
-    // PrepareSkin once for the first paint, if not done yet.
+    // Sets the window's icons, shapes and centres it, and PrepareSkin: once,
+    // before the window first shows.
     void PrepareFirstPaint();
     // Adds (TTM_ADDTOOLW) or moves (TTM_NEWTOOLRECTW) the tooltip's tools
     // over the value boxes at the core's DPI.
@@ -82,7 +83,7 @@ private:
     HICON icon_;
     std::unique_ptr<DeviceBus> bus_;
     std::unique_ptr<Clock> clock_;
-    IdleWorkClock idleClock_;  // prepares the skin in the first query's pause
+    IdleWorkClock idleClock_;  // sets the window up in the first query's pause
     std::unique_ptr<CodePage> codePage_;
     std::unique_ptr<ReportFileSystem> files_;
     std::unique_ptr<HistoryFile> history_;

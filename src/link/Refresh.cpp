@@ -16,7 +16,10 @@ WString ReplyText(const std::string& reply, const CodePage& codePage) {
 // that came in pieces or past 256 bytes, or one that came after its reads
 // had ended) would be taken for the answer to this query. It is read and
 // dropped first: while any device still brings some, a few rounds that
-// each wait only for input already on its way.
+// each wait only for input already on its way. The first round asks only
+// whether a device holds anything (a transfer takes one USB frame, 1 ms);
+// once one is sending, the rounds wait longer for the rest.
+constexpr int kFirstPendingWaitMs = 2;
 constexpr int kPendingWaitMs = 5;
 constexpr int kPendingRounds = 4;
 
@@ -32,7 +35,7 @@ void ExchangeQuery(const std::vector<Device*>& devices, const std::vector<PortOu
     };
     std::vector<DeviceRead> pending = oneReadEach();
     for (int round = 0; round < kPendingRounds; ++round) {
-        services.bus.ReadPending(pending, kPendingWaitMs);
+        services.bus.ReadPending(pending, round == 0 ? kFirstPendingWaitMs : kPendingWaitMs);
         if (std::none_of(pending.begin(), pending.end(), [](const DeviceRead& r) { return r.received > 0; })) break;
     }
     std::vector<DeviceWrite> writes;

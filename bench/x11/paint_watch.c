@@ -81,6 +81,10 @@ int main(int argc, char** argv) {
     Display* d = XOpenDisplay(NULL);
     if (!d) { fprintf(stderr, "no display\n"); return 2; }
     XSetErrorHandler(ignore_errors);
+    /* A window of the same name that an earlier run left behind (its process
+     * is gone, the server has not yet taken the window down) would be seen
+     * as this run's: wait until it is gone. */
+    for (double until = now() + 5; find_named(d, DefaultRootWindow(d), name, 0) && now() < until;) usleep(2000);
     double t0 = now();
     pid_t pid = fork();
     if (pid == 0) {

@@ -128,8 +128,8 @@ WString BoundText(const WString& text, std::size_t limit) {
 
 // Days to the civil date after H. Hinnant's algorithm.
 WString UtcTimeText(long long seconds) {
-    const long long rest = (seconds % 86400 + 86400) % 86400;
-    const long long days = seconds / 86400 - (seconds % 86400 < 0) + 719468;
+    const long long rest = (seconds % 86400 + 86400) % 86400;  // the time of day, before 1970 too
+    const long long days = (seconds - rest) / 86400 + 719468;
     const long long era = (days >= 0 ? days : days - 146096) / 146097;
     const long long dayOfEra = days - era * 146097;
     const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;

@@ -19,13 +19,13 @@ std::int32_t EnumeratePrinterPorts(MachineLink& link, DeviceBus& bus, std::vecto
             if (q == InterfaceQuery::NoMoreItems) break;
             if (i >= kPortSlots) continue;
             if (identities) identities->push_back(q == InterfaceQuery::Ok ? set->Identify(i) : DeviceIdentity{});
+            if (q != InterfaceQuery::Ok) continue;
             // The path up to any zero, stored whole or not at all: a cut path opens nothing, or another device.
             const WString stored = UpToZero(path);
-            const std::size_t length = stored.size();
-            if (q != InterfaceQuery::Ok || length > kMaxPathChars) continue;
+            if (stored.size() > kMaxPathChars) continue;
             std::transform(stored.begin(), stored.end(), link.portTable[i].begin(),
                            [](char16_t c) { return static_cast<char>(c & 0xFF); });
-            link.portTable[i][length] = 0;
+            link.portTable[i][stored.size()] = 0;
         }
         link.portCount = static_cast<std::int32_t>(i);
     }

@@ -67,9 +67,10 @@ inline std::string Utf16ToUtf8(const WString& text) {
             out.push_back(static_cast<char>(cp));
             continue;
         }
-        // A lead byte of 110, 1110 or 11110 and the rest of the bits, then six bits a byte.
+        // A lead byte of 110, 1110 or 11110 and the top bits, then six bits a byte.
+        static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
         const int more = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
-        out.push_back(static_cast<char>(((0xF0 << (3 - more)) & 0xF0) | (cp >> (6 * more))));
+        out.push_back(static_cast<char>(kLead[more] | (cp >> (6 * more))));
         for (int k = more - 1; k >= 0; --k) out.push_back(static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F)));
     }
     return out;

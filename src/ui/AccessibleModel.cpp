@@ -1,5 +1,6 @@
 #include "ui/AccessibleModel.h"
 
+#include "machine/Json.h"
 #include "ui/DataPanel.h"
 #include "ui/WindowGeometry.h"
 
@@ -19,7 +20,7 @@ bool Blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u00A0'; }
 bool StartsUnit(const WString& text, std::size_t i, TextUnit unit) {
     switch (unit) {
     case TextUnit::Char:  // never between the halves of a surrogate pair
-        return !(text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF);
+        return !(IsLowSurrogate(text[i]) && IsHighSurrogate(text[i - 1]));
     case TextUnit::Word:  // a word with the blanks after it
         return Blank(text[i - 1]) && !Blank(text[i]);
     case TextUnit::Sentence: {  // after . ! or ? and blanks

@@ -89,8 +89,7 @@ void ServeBatch(RawUsbRoute* route, std::vector<Entry>& batch, std::size_t Entry
 }  // namespace
 
 SysfsDeviceBus::SysfsDeviceBus(std::string sysRoot, std::string devRoot, int readTimeoutMs)
-    : SysfsDeviceBus(UsbSystemRoots{std::move(sysRoot), std::move(devRoot), UsbSystemRoots().modprobeDirs, {}},
-                     readTimeoutMs) {}
+    : SysfsDeviceBus(UsbSystemRoots{std::move(sysRoot), std::move(devRoot)}, readTimeoutMs) {}  // default folders
 
 SysfsDeviceBus::SysfsDeviceBus(UsbSystemRoots roots, int readTimeoutMs, bool rawRoute)
     : roots_(std::move(roots)), timeoutMs_(readTimeoutMs) {

@@ -25,7 +25,7 @@ struct UsbSystemRoots {
     std::vector<std::string> modprobeDirs = {"/etc/modprobe.d", "/run/modprobe.d", "/usr/local/lib/modprobe.d",
                                              "/usr/lib/modprobe.d", "/lib/modprobe.d"};
     // The running kernel's module folder; empty: /lib/modules/<release>.
-    std::string modules;
+    std::string modules = {};
 };
 
 // The most read of one sysfs attribute (a page, as the kernel gives).

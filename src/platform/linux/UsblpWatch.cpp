@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -72,7 +73,8 @@ void UsblpWatch::ArmBuses() {
     if (busesWatch_ < 0) busesWatch_ = inotify_add_watch(inotify_.Get(), buses.c_str(), IN_CREATE | IN_ONLYDIR);
     if (busesWatch_ < 0) return;
     for (const std::string& bus : ListDirectory(buses)) {
-        const int wd = inotify_add_watch(inotify_.Get(), (buses + "/" + bus).c_str(), IN_CREATE | IN_DELETE | IN_ONLYDIR);
+        const int wd =
+            inotify_add_watch(inotify_.Get(), (buses + "/" + bus).c_str(), IN_CREATE | IN_DELETE | IN_ONLYDIR);
         if (wd >= 0) busWatch_[wd] = bus;  // the same folder gives the same watch again
     }
 }
@@ -95,6 +97,7 @@ void UsblpWatch::Arm() {
 bool UsblpWatch::TakeEvents() {
     if (!inotify_.Valid()) return false;
     bool changed = false;
+    std::optional<UsbDevices> devices;  // read once for all the new usbfs nodes of this call
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t n = RetryEintr([&] { return ::read(inotify_.Get(), buffer, sizeof buffer); });
@@ -120,7 +123,7 @@ bool UsblpWatch::TakeEvents() {
                 const std::string node = bus->second + "/" + e->name;
                 if (e->mask & IN_DELETE) {
                     changed = printers_.erase(node) > 0 || changed;
-                } else if (UsbDevices(sysRoot_).MayBePrinter(bus->second, e->name)) {
+                } else if ((devices ? *devices : devices.emplace(sysRoot_)).MayBePrinter(bus->second, e->name)) {
                     printers_.insert(node);
                     changed = true;
                 }

@@ -522,6 +522,35 @@ TEST(GdiCanvas, CopySkinWithAMissingBitmapDrawsNothing) {
     EXPECT_EQ(surface.At(10, 10), 0xFF00FFu);
 }
 
+// A stored bitmap is drawn from only when its pixels all lie within its
+// bytes: a header that promises more (or a compressed or odd one) gives none.
+TEST(SkinPicture, aStoredBitmapIsTakenOnlyWhenItsPixelsFitItsBytes) {
+    struct Row {
+        LONG width, height;
+        WORD bits;
+        DWORD compression;
+        std::size_t pixelBytes;  // after the header
+        int rows;                // 0: refused
+    };
+    const Row rows[] = {
+        {3, 2, 24, BI_RGB, 2 * 12, 2},        // rows padded to 4 bytes
+        {3, -2, 24, BI_RGB, 2 * 12, 2},       // top-down
+        {3, 2, 24, BI_RGB, 2 * 12 - 1, 0},    // one byte short
+        {3, 2, 24, BI_RLE8, 2 * 12, 0},       // compressed
+        {0x8000, 1, 24, BI_RGB, 1 << 20, 0},  // wider than any skin
+        {2, 2, 8, BI_RGB, 256 * 4 + 8, 2},    // a full colour table first
+        {2, 2, 8, BI_RGB, 256 * 4 + 7, 0},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::uint8_t> bytes(sizeof(BITMAPINFOHEADER) + r.pixelBytes);
+        auto& h = *reinterpret_cast<BITMAPINFOHEADER*>(bytes.data());
+        h = {sizeof h, r.width, r.height, 1, r.bits, r.compression, 0, 0, 0, 0, 0};
+        const StoredDib dib = DibOf(bytes.data(), bytes.size());
+        EXPECT_EQ(dib.info != nullptr, r.rows != 0) << r.width << " " << r.pixelBytes;
+        EXPECT_EQ(dib.rows, r.rows);
+    }
+}
+
 // Every field of the FontSpec reaches its place in the font (the values are
 // all different, so a swap shows), the background turns transparent, and
 // the font is deselected and deleted with the canvas.

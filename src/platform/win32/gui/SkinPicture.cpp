@@ -95,16 +95,32 @@ void AreaResampleInto(const Pixels& source, int width, int height, std::uint8_t*
     }
 }
 
-// The bytes of RT_RCDATA resource `id` of `module`; null when it is missing.
-const std::uint8_t* ResourceBytes(HINSTANCE module, UINT id, std::size_t& size) {
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
+}  // namespace
+
+const std::uint8_t* ResourceBytes(HINSTANCE module, UINT id, LPCWSTR type, std::size_t& size) {
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     const auto* data = static_cast<const std::uint8_t*>(loaded ? LockResource(loaded) : nullptr);
     size = data ? SizeofResource(module, found) : 0;
     return data;
 }
 
-}  // namespace
+StoredDib DibOf(const std::uint8_t* bytes, std::size_t size) {
+    if (!bytes || size < sizeof(BITMAPINFOHEADER)) return {};
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes);
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    const long long rows = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
+    const bool plain = h.biCompression == BI_RGB || h.biCompression == BI_BITFIELDS;
+    if (!plain || h.biWidth <= 0 || h.biWidth > 0x7FFF || rows == 0 || rows > 0x7FFF || h.biBitCount == 0 ||
+        h.biBitCount > 32)
+        return {};
+    unsigned long long colours = h.biClrUsed ? h.biClrUsed : h.biBitCount <= 8 ? 1u << h.biBitCount : 0;
+    if (h.biSize == sizeof(BITMAPINFOHEADER) && h.biCompression == BI_BITFIELDS) colours = 3;
+    const unsigned long long header = h.biSize + colours * sizeof(RGBQUAD);
+    const unsigned long long stride = (static_cast<unsigned long long>(h.biWidth) * h.biBitCount + 31) / 32 * 4;
+    if (header > size || stride * static_cast<unsigned long long>(rows) > size - header) return {};
+    return {info, bytes + header, static_cast<int>(rows)};
+}
 
 Pixels AreaResample(const Pixels& source, int width, int height) {
     if (width == source.width && height == source.height) return source;
@@ -125,13 +141,13 @@ Pixels DecodeSkinRuns(const std::uint8_t* data, std::size_t size) {
 
 Pixels DecodeSkinRunsResource(HINSTANCE module, UINT id) {
     std::size_t size = 0;
-    const std::uint8_t* data = ResourceBytes(module, id, size);
+    const std::uint8_t* data = ResourceBytes(module, id, RT_RCDATA, size);
     return data ? DecodeSkinRuns(data, size) : Pixels();
 }
 
 Bitmap ScaledSkin(HINSTANCE module, UINT id, int width, int height) {
     std::size_t size = 0;
-    const std::uint8_t* data = ResourceBytes(module, id, size);
+    const std::uint8_t* data = ResourceBytes(module, id, RT_RCDATA, size);
     int sourceWidth = 0, sourceHeight = 0;
     if (!data || !SkinRunsSize(data, size, sourceWidth, sourceHeight) || width <= 0 || height <= 0) return Bitmap();
     // Decoded or filtered straight into a 32-bit section: no copy in

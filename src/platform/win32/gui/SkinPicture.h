@@ -1,8 +1,9 @@
 #pragma once
-// The skin at scales above 100 %: a picture drawn at twice the size, held
-// as a resource in the run format of platform/SkinRuns.h, which decodes in
-// a few milliseconds without COM or a codec library, and filtered down (or
-// up) to the size the scale needs with an area average.
+// The skin pictures as the executable holds them. At 100 %: a bitmap
+// resource, drawn straight from its bytes. Above: a picture drawn at twice
+// the size, held as a resource in the run format of platform/SkinRuns.h,
+// which decodes in a few milliseconds without COM or a codec library, and
+// filtered down (or up) to the size the scale needs with an area average.
 
 #include <windows.h>
 
@@ -12,6 +13,19 @@
 #include <vector>
 
 namespace ldt::gui {
+
+// The bytes of resource `id` of `type` in `module`, in its mapped image;
+// null (size 0) when it is missing.
+const std::uint8_t* ResourceBytes(HINSTANCE module, UINT id, LPCWSTR type, std::size_t& size);
+
+// A bitmap resource's bytes as the DIB they hold (header, colour table,
+// pixels), for SetDIBitsToDevice.
+struct StoredDib {
+    const BITMAPINFO* info = nullptr;  // null: not a DIB whose pixels all fit in the bytes
+    const std::uint8_t* bits = nullptr;
+    int rows = 0;
+};
+StoredDib DibOf(const std::uint8_t* bytes, std::size_t size);
 
 // A 24-bit picture, rows top first, each `stride` bytes (a multiple of 4).
 struct Pixels {
